@@ -1,0 +1,25 @@
+# Warnings that our own code must build without.
+function(sarvoli_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+endfunction()
+
+# sarvoli_add_library(name SOURCES ... [DEPENDS ...]): one static library per layer.
+function(sarvoli_add_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
+    target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+    sarvoli_warnings(${name})
+endfunction()
+
+# sarvoli_add_test(name SOURCES ... [DEPENDS ...]): a GoogleTest executable registered with
+# CTest. GUI tests need no display: every test runs on Qt's offscreen platform.
+function(sarvoli_add_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gmock GTest::gtest_main)
+    sarvoli_warnings(${name})
+    gtest_discover_tests(${name}
+        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+        DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -1,0 +1,16 @@
+# Shared by the scripts: the Debian packages the project needs and how to install them.
+BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgtest-dev libgmock-dev)
+
+# install_packages PKG...: installs those of the packages that are missing.
+install_packages() {
+    local missing=()
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+    done
+    [[ ${#missing[@]} -eq 0 ]] && return 0
+    local sudo=()
+    [[ $(id -u) -ne 0 ]] && sudo=(sudo)
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}

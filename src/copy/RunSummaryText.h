@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace sarvoli::copy {
+
+// The run total in units of 1000 bytes as shown in the summary: "999 KB", "1.2 MB",
+// "2.6 GB"; one decimal rounded half up, "." whatever the locale, units step by 1000.
+std::string sizeText(std::int64_t kilobytes);
+
+// The elapsed time of a run: minutes within the hour, separator, two-digit seconds,
+// separator, three-digit milliseconds. Whole hours are not shown.
+std::string elapsedText(std::int64_t milliseconds, char timeSeparator);
+
+// The summary line: count of copied files, the total, and ", N epäonnistui" when copies failed.
+std::string summaryText(std::int64_t copiedFiles, std::int64_t failedFiles, std::int64_t kilobytes);
+
+}  // namespace sarvoli::copy

@@ -1,0 +1,36 @@
+#include <gtest/gtest.h>
+
+#include "copy/RunSummaryText.h"
+
+using namespace sarvoli::copy;
+
+namespace {
+
+TEST(RunSummaryText, sizeTextStepsBy1000AndRoundsHalfUp)
+{
+    const std::pair<std::int64_t, const char*> rows[] = {
+        {0, "0 KB"},          {999, "999 KB"},        {1000, "1.0 MB"},       {1234, "1.2 MB"},
+        {1250, "1.3 MB"},     {1249, "1.2 MB"},       {999'949, "999.9 MB"},  {999'950, "1000.0 MB"},
+        {999'999, "1000.0 MB"}, {1'000'000, "1.0 GB"}, {2'550'000, "2.6 GB"}, {2'549'999, "2.5 GB"},
+        {123'456'789'012, "123456.8 GB"}};
+    for (const auto& [kilobytes, text] : rows)
+        EXPECT_EQ(sizeText(kilobytes), text) << kilobytes;
+}
+
+TEST(RunSummaryText, elapsedTextShowsMinutesWithinTheHour)
+{
+    EXPECT_EQ(elapsedText(0, ':'), "0:00:000");
+    EXPECT_EQ(elapsedText(1'234, ':'), "0:01:234");
+    EXPECT_EQ(elapsedText(59'999, ':'), "0:59:999");
+    EXPECT_EQ(elapsedText(((1 * 60 + 2) * 60 + 3) * 1000LL + 45, ':'), "2:03:045");
+    EXPECT_EQ(elapsedText(125'007, '.'), "2.05.007");
+}
+
+TEST(RunSummaryText, summaryCountsFilesAndAddsFailuresOnlyWhenThereAreSome)
+{
+    EXPECT_EQ(summaryText(12, 0, 1234), "12 tiedostoa kopioitu, kaikkiaan  1.2 MB");
+    EXPECT_EQ(summaryText(5, 0, 0), "5 tiedostoa kopioitu, kaikkiaan  0 KB");
+    EXPECT_EQ(summaryText(3, 2, 7), "3 tiedostoa kopioitu, kaikkiaan  7 KB, 2 epäonnistui");
+}
+
+}  // namespace
