@@ -1,0 +1,163 @@
+#include "copy/CopyWalk.h"
+
+#include "platform/DirEntry.h"
+#include "text/DateTimeText.h"
+
+namespace sarvoli::copy {
+
+namespace {
+
+// Attribute mask of the file pass: every file, hidden and system files too, no folders.
+constexpr std::uint32_t kFileMask = platform::ReadOnly | platform::Hidden | platform::System
+                                    | platform::VolumeLabel | platform::Archive;
+
+constexpr const char* kBackslashInName = "nimessä on kenoviiva, sitä ei voi kopioida";
+
+std::string withBackslash(std::string_view s)
+{
+    std::string out(s);
+    if (out.empty() || out.back() != '\\')
+        out += '\\';
+    return out;
+}
+
+bool isDotEntry(const std::string& name) { return name == "." || name == ".."; }
+
+}  // namespace
+
+CopyWalk::CopyWalk(platform::Platform& platform, RunHost& host, text::RegionalSettings settings,
+                   std::int64_t eventIntervalNanos)
+    : m_platform(platform), m_host(host), m_settings(std::move(settings)), m_eventInterval(eventIntervalNanos)
+{
+}
+
+std::string CopyWalk::destinationFolder(std::string_view destinationRoot, std::string_view folderPath,
+                                        std::size_t sourceRootLength)
+{
+    std::string folder = withBackslash(destinationRoot);
+    if (sourceRootLength < folderPath.size())
+        folder.append(folderPath.substr(sourceRootLength));
+    return withBackslash(folder);
+}
+
+RunTotals CopyWalk::run(const RunTexts& texts)
+{
+    m_totals = {};
+    m_mask = texts.mask;
+    // A mask is a name pattern; one that holds a path would search another folder.
+    m_maskUsable = !m_mask.empty() && m_mask.find_first_of("\\/") == std::string::npos;
+    m_exclusions.emplace(texts.exclusions);
+    m_destinationRoot = withBackslash(texts.destination);
+    m_sourceRootLength = texts.source.size();
+    m_destinationId.reset();
+    m_knownDestinationFolder.clear();
+    m_lastEvents = m_platform.monotonicNanos();
+
+    m_totals.aborted = !CopyFolder(texts.source, texts.subfolders);
+    return m_totals;
+}
+
+bool CopyWalk::CopyFolder(const std::string& folder, bool recurse)
+{
+    const std::string folderPath = withBackslash(folder);
+    const std::string destination = destinationFolder(m_destinationRoot, folderPath, m_sourceRootLength);
+
+    if (m_maskUsable) {
+        if (auto search = m_platform.findFirst(folderPath, m_mask, kFileMask, true)) {
+            platform::DirEntry entry;
+            while (search->next(entry)) {
+                if (!(entry.attributes & platform::Directory))
+                    copyEntry(entry, folderPath, destination);
+                if (!afterEntry())
+                    return false;
+            }
+        }
+    }
+    if (!recurse)
+        return true;
+
+    if (auto search = m_platform.findFirst(folderPath, "*.*", platform::Directory, false)) {
+        platform::DirEntry entry;
+        while (search->next(entry)) {
+            const bool walkable = (entry.attributes & platform::Directory)
+                                  && !(entry.attributes & (platform::ReparsePoint | platform::Hidden
+                                                           | platform::System))
+                                  && !isDotEntry(entry.name);
+            if (walkable) {
+                if (entry.name.find('\\') != std::string::npos) {
+                    logFailure(destination + entry.name, kBackslashInName);
+                } else {
+                    const std::string subfolder = folderPath + entry.name;
+                    if (!isDestinationRoot(subfolder) && !CopyFolder(subfolder, true))
+                        return false;
+                }
+            }
+            if (!afterEntry())
+                return false;
+        }
+    }
+    return true;
+}
+
+void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& folderPath,
+                         const std::string& destination)
+{
+    if (m_exclusions->excludes(entry.name))
+        return;
+    const std::string target = destination + entry.name;
+    std::string line = target + "   " + text::formatDateTime(entry.time.toDateTime(), m_settings);
+    if (entry.name.find('\\') != std::string::npos) {
+        logFailure(std::move(line), kBackslashInName);
+        return;
+    }
+    if (const auto age = m_platform.fileAge(target); age && !(entry.time > *age))
+        return;
+
+    if (destination != m_knownDestinationFolder) {
+        if (!m_platform.directoryExists(destination)) {
+            const platform::OpResult made = m_platform.forceDirectories(destination);
+            if (!made.ok) {
+                logFailure(std::move(line), made.reason);
+                return;
+            }
+        }
+        m_knownDestinationFolder = destination;
+    }
+
+    const platform::OpResult copied = m_platform.copyFile(folderPath + entry.name, target);
+    if (!copied.ok) {
+        logFailure(std::move(line), copied.reason);
+        return;
+    }
+    ++m_totals.copied;
+    m_totals.kilobytes += entry.size / 1000;
+    m_host.appendLine(std::move(line), false);
+}
+
+void CopyWalk::logFailure(std::string line, const std::string& reason)
+{
+    ++m_totals.failed;
+    m_host.appendLine(line + "   VIRHE: " + reason, true);
+}
+
+bool CopyWalk::isDestinationRoot(const std::string& folderPath)
+{
+    // The destination may not exist when the run begins; look again until it does.
+    if (!m_destinationId)
+        m_destinationId = m_platform.folderId(m_destinationRoot);
+    if (!m_destinationId)
+        return false;
+    return m_platform.folderId(folderPath) == m_destinationId;
+}
+
+bool CopyWalk::afterEntry()
+{
+    const std::int64_t now = m_platform.monotonicNanos();
+    if (now - m_lastEvents >= m_eventInterval) {
+        m_lastEvents = now;
+        m_host.processEvents();
+    }
+    return !m_host.abortRequested();
+}
+
+}  // namespace sarvoli::copy

@@ -1,0 +1,75 @@
+#include "copy/DriveCheck.h"
+
+#include <string>
+
+#include "platform/DriveType.h"
+
+namespace sarvoli::copy {
+
+namespace {
+
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Puts the error mode back and lets the window in, however the medium test ends.
+class ErrorModeGuard {
+public:
+    ErrorModeGuard(platform::Platform& platform, const std::function<void()>& processEvents)
+        : m_platform(platform), m_processEvents(processEvents),
+          m_previous(platform.setErrorMode(platform::kFailCriticalErrors))
+    {
+    }
+    ~ErrorModeGuard()
+    {
+        m_platform.setErrorMode(m_previous);
+        if (m_processEvents)
+            m_processEvents();
+    }
+    ErrorModeGuard(const ErrorModeGuard&) = delete;
+    ErrorModeGuard& operator=(const ErrorModeGuard&) = delete;
+
+private:
+    platform::Platform& m_platform;
+    const std::function<void()>& m_processEvents;
+    unsigned m_previous;
+};
+
+}  // namespace
+
+bool DiskInDrive(platform::Platform& platform, const std::function<void()>& processEvents, char letter)
+{
+    const char drive = upper(letter);
+    if (drive < 'A' || drive > 'Z')
+        throw DriveLetterError();
+    std::int64_t size = -1;
+    {
+        ErrorModeGuard guard(platform, processEvents);
+        if (processEvents)
+            processEvents();
+        size = platform.diskSize(drive - 'A' + 1);
+    }
+    return size != -1;
+}
+
+bool DriveAvailable(platform::Platform& platform, const std::function<void()>& processEvents, char letter,
+                    bool& noMedium)
+{
+    noMedium = false;
+    std::string root{upper(letter)};
+    root += ":\\";
+    switch (platform.driveType(root)) {
+    case platform::DriveRemovable:
+    case platform::DriveCdRom: {
+        const bool hasMedium = DiskInDrive(platform, processEvents, letter);
+        noMedium = !hasMedium;
+        return hasMedium;
+    }
+    case platform::DriveFixed:
+    case platform::DriveRemote:
+    case platform::DriveRamDisk:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace sarvoli::copy

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <functional>
+#include <stdexcept>
+
+#include "platform/Platform.h"
+
+namespace sarvoli::copy {
+
+// Raised by the medium test for a character that is no drive letter.
+class DriveLetterError : public std::runtime_error {
+public:
+    DriveLetterError() : std::runtime_error("Ei kelvollinen asematunnus") {}
+};
+
+// True when the drive of `letter` can take a copy: fixed, network and RAM drives always,
+// removable and optical drives when they hold a readable medium, nothing else. Sets
+// `noMedium` when a removable or optical drive lacks its medium.
+bool DriveAvailable(platform::Platform& platform, const std::function<void()>& processEvents, char letter,
+                    bool& noMedium);
+
+// True when the drive of `letter` holds a readable medium; asks without letting the system
+// prompt for a disk. Throws DriveLetterError for a character that is not a letter.
+bool DiskInDrive(platform::Platform& platform, const std::function<void()>& processEvents, char letter);
+
+}  // namespace sarvoli::copy

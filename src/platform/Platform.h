@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/DirSearch.h"
+#include "platform/OpResult.h"
+#include "text/DateTime.h"
+#include "text/FileTime.h"
+#include "text/RegionalSettings.h"
+
+namespace sarvoli::platform {
+
+// Identity of a folder, to tell when two path texts name the same folder.
+struct FolderId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    friend bool operator==(const FolderId&, const FolderId&) = default;
+};
+
+// The one seam to the operating system. Paths are Windows path texts (E:\src\a.txt) on
+// every platform; the implementation maps them to the host.
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Searches `folderPath` (ending in a backslash) for names matching the wildcard
+    // `pattern`. Entries that are hidden, system, volume labels or folders are returned only
+    // when `attributeMask` holds that attribute; "." and ".." are never returned. Time and
+    // size are filled only when `withDetails` is set. Nothing (null) when the folder cannot
+    // be read.
+    virtual std::unique_ptr<DirSearch> findFirst(std::string_view folderPath, std::string_view pattern,
+                                                 std::uint32_t attributeMask, bool withDetails) = 0;
+
+    // True only for an existing file; a folder counts as absent.
+    virtual bool fileExists(std::string_view path) = 0;
+    // Last-write time of an existing file; nothing for a folder or a missing file.
+    virtual std::optional<text::FileTime> fileAge(std::string_view path) = 0;
+    virtual bool directoryExists(std::string_view path) = 0;
+    // Creates the folder with all of its missing parents.
+    virtual OpResult forceDirectories(std::string_view path) = 0;
+    // Copies a file over `destination` so that a failure never damages what was there;
+    // the copy keeps the source's last-write time.
+    virtual OpResult copyFile(std::string_view source, std::string_view destination) = 0;
+    virtual std::optional<FolderId> folderId(std::string_view path) = 0;
+
+    // Drive type of a root path such as "E:\".
+    virtual int driveType(std::string_view rootPath) = 0;
+    // Total size in bytes of drive number n (1 = A:), or -1 when it cannot be read.
+    virtual std::int64_t diskSize(int driveNumber) = 0;
+    // Sets the process's error mode; returns the mode that was in force.
+    virtual unsigned setErrorMode(unsigned mode) = 0;
+
+    // The local date and time now.
+    virtual text::DateTimeValue localNow() = 0;
+    // A monotonic clock in nanoseconds, for measuring intervals.
+    virtual std::int64_t monotonicNanos() = 0;
+    // The user's regional date and time formats.
+    virtual text::RegionalSettings regionalSettings() = 0;
+};
+
+}  // namespace sarvoli::platform

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "platform/DriveTable.h"
+#include "platform/Platform.h"
+
+namespace sarvoli::platform {
+
+// The platform on a POSIX host: path texts are mapped to host paths through a drive table.
+// A name that begins with "." is hidden, a file without write permission is read-only,
+// every regular file has the archive attribute, and a symbolic link is a reparse point.
+class PosixPlatform : public Platform {
+public:
+    explicit PosixPlatform(DriveTable drives = DriveTable::standard());
+
+    std::unique_ptr<DirSearch> findFirst(std::string_view folderPath, std::string_view pattern,
+                                         std::uint32_t attributeMask, bool withDetails) override;
+    bool fileExists(std::string_view path) override;
+    std::optional<text::FileTime> fileAge(std::string_view path) override;
+    bool directoryExists(std::string_view path) override;
+    OpResult forceDirectories(std::string_view path) override;
+    OpResult copyFile(std::string_view source, std::string_view destination) override;
+    std::optional<FolderId> folderId(std::string_view path) override;
+
+    int driveType(std::string_view rootPath) override;
+    std::int64_t diskSize(int driveNumber) override;
+    unsigned setErrorMode(unsigned mode) override;
+
+    text::DateTimeValue localNow() override;
+    std::int64_t monotonicNanos() override;
+    text::RegionalSettings regionalSettings() override;
+
+    const DriveTable& drives() const { return m_drives; }
+
+protected:
+    // Copies the open source into the open destination; 0 or an errno value. A seam for
+    // tests that make a copy fail half-way.
+    virtual int copyData(int sourceFd, int destinationFd);
+
+private:
+    std::int64_t utcOffset();
+
+    DriveTable m_drives;
+    unsigned m_errorMode = 0;
+    std::int64_t m_offsetReadAt = -1;
+    std::int64_t m_utcOffset = 0;
+};
+
+// The UTC offset in force now, in seconds east of UTC.
+std::int64_t currentUtcOffsetSeconds();
+
+}  // namespace sarvoli::platform

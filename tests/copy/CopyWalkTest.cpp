@@ -1,0 +1,477 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+
+#include "RecordingHost.h"
+#include "TempDir.h"
+#include "copy/CopyWalk.h"
+#include "platform/posix/PosixPlatform.h"
+
+using namespace sarvoli;
+using namespace sarvoli::copy;
+using namespace sarvoli::platform;
+using namespace sarvoli::testing;
+using ::testing::ElementsAre;
+
+namespace {
+
+// The real platform, with failures and odd sizes that a test asks for.
+class FaultyPlatform : public PosixPlatform {
+public:
+    using PosixPlatform::PosixPlatform;
+
+    std::unique_ptr<DirSearch> findFirst(std::string_view folder, std::string_view pattern, std::uint32_t mask,
+                                         bool details) override
+    {
+        ++searches;
+        auto inner = PosixPlatform::findFirst(folder, pattern, mask, details);
+        if (!inner)
+            return nullptr;
+        return std::make_unique<Resizing>(std::move(inner), sizes);
+    }
+    OpResult forceDirectories(std::string_view path) override
+    {
+        if (refuseFolders)
+            return OpResult::failure(std::strerror(EACCES));
+        return PosixPlatform::forceDirectories(path);
+    }
+
+    std::map<std::string, std::int64_t> sizes;  // name -> size the search reports
+    bool refuseFolders = false;
+    std::string halfWayName;
+    int searches = 0;
+
+protected:
+    int copyData(int in, int out) override
+    {
+        if (failNext) {
+            failNext = false;
+            char buffer[16];
+            const ssize_t n = read(in, buffer, sizeof buffer);
+            if (n > 0)
+                (void)!write(out, buffer, static_cast<std::size_t>(n));
+            return EIO;
+        }
+        return PosixPlatform::copyData(in, out);
+    }
+
+public:
+    OpResult copyFile(std::string_view source, std::string_view destination) override
+    {
+        failNext = !halfWayName.empty() && source.ends_with(halfWayName);
+        return PosixPlatform::copyFile(source, destination);
+    }
+
+private:
+    class Resizing : public DirSearch {
+    public:
+        Resizing(std::unique_ptr<DirSearch> inner, const std::map<std::string, std::int64_t>& sizes)
+            : m_inner(std::move(inner)), m_sizes(sizes)
+        {
+        }
+        bool next(DirEntry& e) override
+        {
+            if (!m_inner->next(e))
+                return false;
+            if (auto it = m_sizes.find(e.name); it != m_sizes.end())
+                e.size = it->second;
+            return true;
+        }
+
+    private:
+        std::unique_ptr<DirSearch> m_inner;
+        const std::map<std::string, std::int64_t>& m_sizes;
+    };
+    bool failNext = false;
+};
+
+class CopyWalkTest : public ::testing::Test {
+protected:
+    CopyWalkTest() : platform(drives()) {}
+
+    DriveTable drives()
+    {
+        DriveTable t;
+        t.set('D', Drive{tmp / "d", DriveFixed, true});
+        t.set('E', Drive{tmp / "e", DriveFixed, true});
+        std::filesystem::create_directories(tmp / "d");
+        std::filesystem::create_directories(tmp / "e");
+        return t;
+    }
+
+    std::string src(const std::string& rel) const { return tmp / ("d/src/" + rel); }
+    std::string dst(const std::string& rel) const { return tmp / ("e/backup/" + rel); }
+
+    // A source file stamped 7 December 2026 11:05:32 local time unless told otherwise.
+    void source(const std::string& rel, const std::string& content = "x", int second = 32)
+    {
+        writeFile(src(rel), content);
+        setLocalMtime(src(rel), 2026, 12, 7, 11, 5, second);
+    }
+
+    RunTotals run()
+    {
+        CopyWalk walk(platform, host, text::RegionalSettings::finnish(), 0);
+        return walk.run(texts);
+    }
+
+    TempDir tmp;
+    FaultyPlatform platform;
+    RecordingHost host;
+    RunTexts texts{"D:\\src\\", "E:\\backup", "*.*", ".~|.bak", true};
+};
+
+const char* kTime = "   7.12.2026 11:05:32";
+
+TEST_F(CopyWalkTest, copiesTheTreeDepthFirstWithOneLineAFile)
+{
+    source("a.txt", "alpha");
+    source("docs/b.txt", "beta");
+    source("docs/old/c.txt", "gamma");
+    const RunTotals totals = run();
+    EXPECT_THAT(host.lines, ElementsAre(std::string("E:\\backup\\a.txt") + kTime,
+                                        std::string("E:\\backup\\docs\\b.txt") + kTime,
+                                        std::string("E:\\backup\\docs\\old\\c.txt") + kTime));
+    EXPECT_EQ(readFile(dst("docs/old/c.txt")), "gamma");
+    EXPECT_EQ(mtimeNanos(dst("docs/old/c.txt")), mtimeNanos(src("docs/old/c.txt")));
+    EXPECT_EQ(totals.copied, 3);
+    EXPECT_EQ(totals.failed, 0);
+    EXPECT_FALSE(totals.aborted);
+}
+
+TEST_F(CopyWalkTest, onlyMissingOrOlderCopiesAreMade)
+{
+    source("same.txt", "s");
+    source("changed.txt", "v1");
+    source("newer-copy.txt", "source");
+    run();
+    ASSERT_EQ(host.lines.size(), 3u);
+
+    host.lines.clear();
+    run();
+    EXPECT_TRUE(host.lines.empty()) << "a second run copies nothing";
+
+    source("changed.txt", "v2", 40);
+    writeFile(dst("newer-copy.txt"), "edited copy");
+    setLocalMtime(dst("newer-copy.txt"), 2026, 12, 8, 0, 0, 0);
+    run();
+    EXPECT_THAT(host.lines, ElementsAre("E:\\backup\\changed.txt   7.12.2026 11:05:40"));
+    EXPECT_EQ(readFile(dst("changed.txt")), "v2");
+    EXPECT_EQ(readFile(dst("newer-copy.txt")), "edited copy");
+}
+
+TEST_F(CopyWalkTest, timesWithinTheSameTwoSecondsCountAsEqual)
+{
+    source("a.txt", "a", 33);
+    writeFile(dst("a.txt"), "old");
+    setLocalMtime(dst("a.txt"), 2026, 12, 7, 11, 5, 32);
+    run();
+    EXPECT_TRUE(host.lines.empty());
+    EXPECT_EQ(readFile(dst("a.txt")), "old");
+}
+
+TEST_F(CopyWalkTest, sizesCountInThousandsOfBytesWithoutOverflow)
+{
+    source("small.txt", std::string(999, 's'));
+    source("mid.txt", std::string(1999, 'm'));
+    source("huge.iso", "pretends to be big");
+    platform.sizes["huge.iso"] = 5'000'000'123LL;
+    const RunTotals totals = run();
+    EXPECT_EQ(totals.copied, 3);
+    EXPECT_EQ(totals.kilobytes, 0 + 1 + 5'000'000);
+}
+
+TEST_F(CopyWalkTest, exclusionStringsKeepFilesOut)
+{
+    source("report.bak");
+    source("report.BAK");
+    source("x.~doc");
+    source("keep.txt");
+    run();
+    EXPECT_TRUE(exists(dst("report.BAK")));
+    EXPECT_TRUE(exists(dst("keep.txt")));
+    EXPECT_FALSE(exists(dst("report.bak")));
+    EXPECT_FALSE(exists(dst("x.~doc")));
+    EXPECT_EQ(host.lines.size(), 2u);
+}
+
+TEST_F(CopyWalkTest, hiddenFilesAreCopiedHiddenFoldersAreNotWalked)
+{
+    source(".profile");
+    source(".cache/blob");
+    run();
+    EXPECT_TRUE(exists(dst(".profile")));
+    EXPECT_FALSE(exists(dst(".cache")));
+}
+
+TEST_F(CopyWalkTest, maskSelectsFilesButEveryFolderIsWalked)
+{
+    texts.mask = "*.txt";
+    source("top.txt");
+    source("top.doc");
+    source("sub.dir/deep/x.TXT");
+    source("sub.dir/deep/y.doc");
+    run();
+    EXPECT_THAT(host.lines, ElementsAre(std::string("E:\\backup\\top.txt") + kTime,
+                                        std::string("E:\\backup\\sub.dir\\deep\\x.TXT") + kTime));
+}
+
+TEST_F(CopyWalkTest, destinationFoldersAreMadeOnlyWhenAFileNeedsThem)
+{
+    texts.destination = "E:\\new\\deep\\backup";
+    source("a/b/x.doc");
+    std::filesystem::create_directories(src("empty/sub"));
+    source("skipped/only.bak");
+    run();
+    EXPECT_TRUE(exists(tmp / "e/new/deep/backup/a/b/x.doc"));
+    EXPECT_EQ(listFolder(tmp / "e/new/deep/backup"), "a");
+    EXPECT_EQ(listFolder(tmp / "e/new/deep/backup/a"), "b");
+}
+
+TEST_F(CopyWalkTest, aFileStampedAtMidnightShowsItsDateAlone)
+{
+    writeFile(src("midnight.txt"), "m");
+    setLocalMtime(src("midnight.txt"), 2026, 12, 7, 0, 0, 0);
+    run();
+    EXPECT_THAT(host.lines, ElementsAre("E:\\backup\\midnight.txt   7.12.2026"));
+}
+
+TEST_F(CopyWalkTest, withoutSubfoldersOnlyTheTopFolderIsCopied)
+{
+    texts.subfolders = false;
+    source("a.txt");
+    source("sub/b.txt");
+    run();
+    EXPECT_EQ(host.lines.size(), 1u);
+    EXPECT_FALSE(exists(dst("sub")));
+}
+
+TEST_F(CopyWalkTest, aMaskThatIsEmptyOrHoldsAPathCopiesNothing)
+{
+    source("a.txt");
+    source("sub/b.txt");
+    for (const char* mask : {"", "sub\\*.txt", "sub/*.txt"}) {
+        texts.mask = mask;
+        run();
+        EXPECT_TRUE(host.lines.empty()) << mask;
+        EXPECT_FALSE(exists(dst(""))) << mask;
+    }
+}
+
+TEST_F(CopyWalkTest, dottedFolderNamesAddNoLineOfTheirOwn)
+{
+    source("v1.2/a.txt");
+    run();
+    EXPECT_THAT(host.lines, ElementsAre(std::string("E:\\backup\\v1.2\\a.txt") + kTime));
+    run();
+    EXPECT_EQ(host.lines.size(), 1u) << "and nothing on the next run";
+}
+
+TEST_F(CopyWalkTest, aDestinationInsideTheSourceIsNotWalked)
+{
+    texts.destination = "D:\\src\\backup\\";
+    source("a.txt");
+    source("docs/b.txt");
+    RunTotals totals = run();
+    EXPECT_EQ(totals.copied, 2);
+    EXPECT_TRUE(exists(src("backup/docs/b.txt")));
+    EXPECT_FALSE(exists(src("backup/backup")));
+    totals = run();
+    EXPECT_EQ(totals.copied, 0);
+}
+
+TEST_F(CopyWalkTest, symbolicLinksToFoldersAreNotFollowed)
+{
+    writeFile(tmp / "outside/secret.txt", "s");
+    source("a.txt");
+    symlink((tmp / "outside").c_str(), src("link").c_str());
+    symlink("..", src("loop").c_str());
+    run();
+    EXPECT_THAT(host.lines, ElementsAre(std::string("E:\\backup\\a.txt") + kTime));
+}
+
+TEST_F(CopyWalkTest, abortStopsTheWholeRunAfterTheEntryInHand)
+{
+    source("a.txt");
+    source("sub/b.txt");
+    source("sub/deeper/c.txt");
+    host.onEvents = [this] { host.abort = true; };
+    const RunTotals totals = run();
+    EXPECT_TRUE(totals.aborted);
+    EXPECT_THAT(host.lines, ElementsAre(std::string("E:\\backup\\a.txt") + kTime));
+    EXPECT_FALSE(exists(dst("sub")));
+}
+
+TEST_F(CopyWalkTest, abortInASubfolderStopsEveryLevelAbove)
+{
+    source("one/a.txt");
+    source("one/b.txt");
+    source("two/c.txt");
+    host.onEvents = [this] {
+        if (host.lines.size() == 1)
+            host.abort = true;
+    };
+    const RunTotals totals = run();
+    EXPECT_TRUE(totals.aborted);
+    EXPECT_EQ(host.lines.size(), 1u);
+    EXPECT_FALSE(exists(dst("two")));
+}
+
+TEST_F(CopyWalkTest, theWindowGetsItsTurnOnlyAsOftenAsTheIntervalSays)
+{
+    for (int i = 0; i < 20; ++i)
+        source("f" + std::to_string(i) + ".txt");
+    CopyWalk slow(platform, host, text::RegionalSettings::finnish(), 3'600'000'000'000LL);
+    slow.run(texts);
+    EXPECT_EQ(host.eventPasses, 0);
+    host.lines.clear();
+    for (int i = 0; i < 20; ++i)
+        source("f" + std::to_string(i) + ".txt", "y", 50);
+    run();
+    EXPECT_GE(host.eventPasses, 20);
+}
+
+TEST_F(CopyWalkTest, editsDuringTheRunDoNotMoveLaterFiles)
+{
+    source("a/1.txt");
+    source("b/2.txt");
+    host.onEvents = [this] {
+        texts.destination = "E:\\elsewhere";
+        texts.exclusions = ".txt";
+        texts.source = "D:\\";
+    };
+    run();
+    EXPECT_TRUE(exists(dst("a/1.txt")));
+    EXPECT_TRUE(exists(dst("b/2.txt")));
+    EXPECT_FALSE(exists(tmp / "e/elsewhere"));
+}
+
+TEST_F(CopyWalkTest, longRelativePathsAreNotCut)
+{
+    std::string rel;
+    for (int i = 0; i < 9; ++i)
+        rel += std::string(120, static_cast<char>('a' + i)) + "/";
+    source(rel + "deep.txt", "deep");
+    run();
+    ASSERT_EQ(host.lines.size(), 1u);
+    EXPECT_GT(host.lines[0].size(), 1000u);
+    EXPECT_EQ(readFile(dst(rel + "deep.txt")), "deep");
+}
+
+TEST_F(CopyWalkTest, aFolderThatCannotBeMadeFailsItsFilesAndTheRunGoesOn)
+{
+    source("a/1.txt", std::string(5000, '1'));
+    source("a/2.txt", std::string(5000, '2'));
+    platform.refuseFolders = true;
+    const RunTotals totals = run();
+    const std::string reason = std::strerror(EACCES);
+    EXPECT_THAT(host.lines, ::testing::UnorderedElementsAre(
+                                std::string("E:\\backup\\a\\1.txt") + kTime + "   VIRHE: " + reason,
+                                std::string("E:\\backup\\a\\2.txt") + kTime + "   VIRHE: " + reason));
+    EXPECT_THAT(host.failedFlags, ElementsAre(true, true));
+    EXPECT_EQ(totals.copied, 0);
+    EXPECT_EQ(totals.failed, 2);
+    EXPECT_EQ(totals.kilobytes, 0);
+}
+
+TEST_F(CopyWalkTest, aFolderInTheWayOfAFileIsAFailure)
+{
+    source("name.txt", std::string(3000, 'n'));
+    source("other.txt");
+    writeFile(dst("name.txt/inside"), "keep");
+    const RunTotals totals = run();
+    EXPECT_EQ(totals.failed, 1);
+    EXPECT_EQ(totals.copied, 1);
+    EXPECT_EQ(totals.kilobytes, 0);
+    EXPECT_THAT(host.lines, ::testing::Contains(std::string("E:\\backup\\name.txt") + kTime + "   VIRHE: "
+                                                + std::strerror(EISDIR)));
+    EXPECT_EQ(readFile(dst("name.txt/inside")), "keep");
+}
+
+TEST_F(CopyWalkTest, aCopyFailingHalfWayKeepsThePreviousCopy)
+{
+    source("doc.txt", "first version");
+    run();
+    source("doc.txt", std::string(50'000, 'z'), 50);
+    source("next.txt");
+    platform.halfWayName = "doc.txt";
+    host.lines.clear();
+    const RunTotals totals = run();
+    EXPECT_EQ(readFile(dst("doc.txt")), "first version");
+    EXPECT_EQ(listFolder(dst("")), "doc.txt next.txt");
+    EXPECT_EQ(totals.failed, 1);
+    EXPECT_EQ(totals.copied, 1);
+    EXPECT_THAT(host.lines, ::testing::Contains(std::string("E:\\backup\\doc.txt   7.12.2026 11:05:50   VIRHE: ")
+                                                + std::strerror(EIO)));
+
+    platform.halfWayName.clear();
+    host.lines.clear();
+    run();
+    EXPECT_EQ(readFile(dst("doc.txt")), std::string(50'000, 'z')) << "the next run tries again";
+}
+
+TEST_F(CopyWalkTest, aNameHoldingABackslashIsReportedNotCopied)
+{
+    source("we\\ird.txt");
+    source("plain.txt");
+    std::filesystem::create_directories(src("odd\\dir"));
+    const RunTotals totals = run();
+    EXPECT_EQ(totals.copied, 1);
+    EXPECT_EQ(totals.failed, 2);
+    EXPECT_THAT(host.lines, ::testing::Contains(::testing::HasSubstr("we\\ird.txt   7.12.2026 11:05:32   VIRHE: ")));
+    EXPECT_THAT(host.lines, ::testing::Contains("E:\\backup\\odd\\dir   VIRHE: nimessä on kenoviiva, sitä ei voi kopioida"));
+    EXPECT_EQ(listFolder(dst("")), "plain.txt");
+}
+
+TEST_F(CopyWalkTest, aMissingSourceCopiesNothing)
+{
+    texts.source = "D:\\nowhere\\";
+    const RunTotals totals = run();
+    EXPECT_TRUE(host.lines.empty());
+    EXPECT_EQ(totals.copied, 0);
+}
+
+TEST_F(CopyWalkTest, aGeneratedTreeIsCopiedExactly)
+{
+    int files = 0;
+    for (int d = 0; d < 60; ++d) {
+        const std::string folder = "dir" + std::to_string(d % 12) + "/sub" + std::to_string(d) + "/";
+        for (int f = 0; f < 50; ++f, ++files) {
+            const std::string name = folder + "file" + std::to_string(f) + (f % 3 ? ".txt" : ".dat");
+            writeFile(src(name), std::string(static_cast<std::size_t>(200 + (f * 997 + d * 131) % 16000), static_cast<char>('a' + f % 26)));
+            setMtimeSeconds(src(name), 1'600'000'000 + files * 7);
+        }
+    }
+    const RunTotals totals = run();
+    EXPECT_EQ(totals.copied, files);
+    EXPECT_EQ(totals.failed, 0);
+    EXPECT_EQ(std::system(("diff -r " + src("") + " " + dst("") + " > /dev/null").c_str()), 0);
+    int checked = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(src(""))) {
+        if (!e.is_regular_file())
+            continue;
+        const std::string rel = e.path().string().substr(src("").size());
+        EXPECT_EQ(mtimeNanos(dst(rel)), mtimeNanos(e.path().string())) << rel;
+        ++checked;
+    }
+    EXPECT_EQ(checked, files);
+    host.lines.clear();
+    EXPECT_EQ(run().copied, 0);
+}
+
+TEST(DestinationFolder, joinsTheRootAndThePartBelowTheSourceRoot)
+{
+    EXPECT_EQ(CopyWalk::destinationFolder("F:\\backup\\", "E:\\src\\docs\\old\\", 7), "F:\\backup\\docs\\old\\");
+    EXPECT_EQ(CopyWalk::destinationFolder("F:\\backup", "E:\\src\\", 7), "F:\\backup\\");
+    EXPECT_EQ(CopyWalk::destinationFolder("F:\\backup\\", "E:\\src\\a", 7), "F:\\backup\\a\\");
+}
+
+}  // namespace

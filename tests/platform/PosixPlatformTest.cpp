@@ -1,0 +1,261 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <map>
+
+#include "TempDir.h"
+#include "platform/posix/PosixPlatform.h"
+
+using namespace sarvoli::platform;
+using namespace sarvoli::testing;
+
+namespace {
+
+class PosixPlatformTest : public ::testing::Test {
+protected:
+    PosixPlatformTest() : platform(table()) {}
+
+    DriveTable table()
+    {
+        DriveTable t;
+        t.set('D', Drive{tmp.path(), DriveFixed, true});
+        return t;
+    }
+
+    // Name -> attributes of every entry of a search.
+    std::map<std::string, std::uint32_t> search(const char* pattern, std::uint32_t mask, bool details = false)
+    {
+        std::map<std::string, std::uint32_t> found;
+        auto s = platform.findFirst("D:\\f\\", pattern, mask, details);
+        if (!s)
+            return found;
+        DirEntry e;
+        while (s->next(e))
+            found[e.name] = e.attributes;
+        return found;
+    }
+
+    void makeSearchTree()
+    {
+        writeFile(tmp / "f/a.txt", "a");
+        writeFile(tmp / "f/B.TXT", "b");
+        writeFile(tmp / "f/.hidden.txt", "h");
+        writeFile(tmp / "f/readme", "r");
+        writeFile(tmp / "f/sub/x", "x");
+        writeFile(tmp / "f/.hiddendir/x", "x");
+        writeFile(tmp / "f/ro.txt", "r");
+        chmod((tmp / "f/ro.txt").c_str(), 0444);
+        symlink("sub", (tmp / "f/dirlink").c_str());
+        symlink("a.txt", (tmp / "f/filelink.txt").c_str());
+        mkfifo((tmp / "f/pipe").c_str(), 0644);
+    }
+
+    TempDir tmp;
+    PosixPlatform platform;
+};
+
+constexpr std::uint32_t kFiles = ReadOnly | Hidden | System | VolumeLabel | Archive;
+
+TEST_F(PosixPlatformTest, fileSearchReturnsFilesOfTheMaskAndNoFolders)
+{
+    makeSearchTree();
+    const std::map<std::string, std::uint32_t> expected = {
+        {"a.txt", Archive},   {"B.TXT", Archive},           {".hidden.txt", Archive | Hidden},
+        {"readme", Archive},  {"ro.txt", Archive | ReadOnly}, {"filelink.txt", Archive | ReparsePoint}};
+    EXPECT_EQ(search("*.*", kFiles, true), expected);
+
+    const std::map<std::string, std::uint32_t> txt = {{"a.txt", Archive},
+                                                      {"B.TXT", Archive},
+                                                      {".hidden.txt", Archive | Hidden},
+                                                      {"ro.txt", Archive | ReadOnly},
+                                                      {"filelink.txt", Archive | ReparsePoint}};
+    EXPECT_EQ(search("*.txt", kFiles, true), txt);
+    EXPECT_EQ(search("*.txt", kFiles & ~Hidden, true).count(".hidden.txt"), 0u);
+}
+
+TEST_F(PosixPlatformTest, folderSearchReturnsVisibleFoldersAndPlainFiles)
+{
+    makeSearchTree();
+    const auto found = search("*.*", Directory);
+    EXPECT_EQ(found.at("sub"), Directory);
+    EXPECT_EQ(found.at("dirlink"), Directory | ReparsePoint);
+    EXPECT_EQ(found.at("a.txt"), Archive);
+    EXPECT_EQ(found.count(".hiddendir"), 0u);
+    EXPECT_EQ(found.count(".hidden.txt"), 0u);
+    EXPECT_EQ(found.count("pipe"), 0u);
+    EXPECT_EQ(found.count("."), 0u);
+    EXPECT_EQ(found.count(".."), 0u);
+    EXPECT_EQ(search("*.*", Directory | Hidden).at(".hiddendir"), Directory | Hidden);
+}
+
+TEST_F(PosixPlatformTest, searchGivesSizeAndTwoSecondLocalTime)
+{
+    writeFile(tmp / "f/data.bin", std::string(12345, 'x'));
+    setLocalMtime(tmp / "f/data.bin", 2026, 12, 7, 11, 5, 33);
+    auto s = platform.findFirst("D:\\f\\", "data.bin", kFiles, true);
+    ASSERT_TRUE(s);
+    DirEntry e;
+    ASSERT_TRUE(s->next(e));
+    EXPECT_EQ(e.size, 12345);
+    ASSERT_TRUE(e.time.dosPacked().has_value());
+    EXPECT_EQ(*e.time.dosPacked(), ((46u << 9 | 12u << 5 | 7u) << 16) | (11u << 11 | 5u << 5 | 16u));
+    EXPECT_EQ(platform.fileAge("D:\\f\\data.bin"), e.time);
+    EXPECT_FALSE(s->next(e));
+}
+
+TEST_F(PosixPlatformTest, searchOfAMissingFolderFindsNothing)
+{
+    EXPECT_EQ(platform.findFirst("D:\\nothing\\", "*.*", kFiles, true), nullptr);
+    EXPECT_EQ(platform.findFirst("Q:\\", "*.*", kFiles, true), nullptr);
+}
+
+TEST_F(PosixPlatformTest, aFolderIsNoFile)
+{
+    writeFile(tmp / "f/file", "x");
+    EXPECT_TRUE(platform.fileExists("D:\\f\\file"));
+    EXPECT_FALSE(platform.fileExists("D:\\f"));
+    EXPECT_FALSE(platform.fileExists("D:\\f\\missing"));
+    EXPECT_FALSE(platform.fileAge("D:\\f").has_value());
+    EXPECT_TRUE(platform.directoryExists("D:\\f\\"));
+    EXPECT_FALSE(platform.directoryExists("D:\\f\\file"));
+}
+
+TEST_F(PosixPlatformTest, forceDirectoriesMakesEveryMissingParent)
+{
+    ASSERT_TRUE(platform.forceDirectories("D:\\a\\b\\c\\").ok);
+    EXPECT_TRUE(isDirectory(tmp / "a/b/c"));
+    EXPECT_TRUE(platform.forceDirectories("D:\\a\\b\\c").ok) << "an existing folder is fine";
+
+    writeFile(tmp / "blocker", "x");
+    const OpResult r = platform.forceDirectories("D:\\blocker\\sub\\");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.reason, std::strerror(ENOTDIR));
+}
+
+TEST_F(PosixPlatformTest, copyKeepsContentTimeAndPermissions)
+{
+    const std::string content(3 * 1024 * 1024 + 17, 'q');
+    writeFile(tmp / "src/big.bin", content);
+    chmod((tmp / "src/big.bin").c_str(), 04640);
+    const struct timespec times[2] = {{1'700'000'000, 123'456'789}, {1'700'000'001, 987'654'321}};
+    utimensat(AT_FDCWD, (tmp / "src/big.bin").c_str(), times, 0);
+    mkdir((tmp / "dst").c_str(), 0755);
+
+    ASSERT_TRUE(platform.copyFile("D:\\src\\big.bin", "D:\\dst\\big.bin").ok);
+    EXPECT_EQ(readFile(tmp / "dst/big.bin"), content);
+    EXPECT_EQ(mtimeNanos(tmp / "dst/big.bin"), mtimeNanos(tmp / "src/big.bin"));
+    struct stat st {};
+    stat((tmp / "dst/big.bin").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0640u) << "permissions kept, set-id bits dropped";
+    EXPECT_EQ(listFolder(tmp / "dst"), "big.bin");
+}
+
+TEST_F(PosixPlatformTest, copyOverwritesAnExistingFileEvenAReadOnlyOne)
+{
+    writeFile(tmp / "src/a.txt", "new");
+    writeFile(tmp / "dst/a.txt", "old and longer");
+    chmod((tmp / "dst/a.txt").c_str(), 0444);
+    ASSERT_TRUE(platform.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok);
+    EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new");
+    EXPECT_EQ(listFolder(tmp / "dst"), "a.txt");
+}
+
+TEST_F(PosixPlatformTest, copyRefusesWhatItCannotDoAndSaysWhy)
+{
+    writeFile(tmp / "src/a.txt", "a");
+    writeFile(tmp / "dst/a.txt/inside", "a folder in the way");
+    mkfifo((tmp / "src/pipe").c_str(), 0644);
+    mkdir((tmp / "src/folder").c_str(), 0755);
+
+    OpResult r = platform.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.reason, std::strerror(EISDIR));
+    EXPECT_EQ(readFile(tmp / "dst/a.txt/inside"), "a folder in the way");
+
+    r = platform.copyFile("D:\\src\\missing", "D:\\dst\\missing");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.reason, std::strerror(ENOENT));
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(platform.copyFile("D:\\src\\pipe", "D:\\dst\\pipe").ok) << "a pipe is no file";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_FALSE(platform.copyFile("D:\\src\\folder", "D:\\dst\\folder").ok);
+
+    r = platform.copyFile("D:\\src\\a.txt", "D:\\nofolder\\a.txt");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(listFolder(tmp / "dst"), "a.txt");
+}
+
+// Copies half of the data, then fails as a full disk would.
+class HalfWayFailingPlatform : public PosixPlatform {
+public:
+    using PosixPlatform::PosixPlatform;
+
+protected:
+    int copyData(int in, int out) override
+    {
+        char buffer[4096];
+        const ssize_t n = read(in, buffer, sizeof buffer);
+        if (n > 0 && write(out, buffer, static_cast<std::size_t>(n)) != n)
+            return EIO;
+        return ENOSPC;
+    }
+};
+
+TEST_F(PosixPlatformTest, aCopyThatFailsHalfWayLeavesTheOldCopyAndNoTemporaryFile)
+{
+    writeFile(tmp / "src/a.txt", std::string(100'000, 'n'));
+    writeFile(tmp / "dst/a.txt", "the previous copy");
+    const std::int64_t before = mtimeNanos(tmp / "dst/a.txt");
+    HalfWayFailingPlatform failing(table());
+    const OpResult r = failing.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.reason, std::strerror(ENOSPC));
+    EXPECT_EQ(readFile(tmp / "dst/a.txt"), "the previous copy");
+    EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), before);
+    EXPECT_EQ(listFolder(tmp / "dst"), "a.txt");
+}
+
+TEST(PosixPlatformDrives, answerTypesAndSizesFromTheTable)
+{
+    TempDir tmp;
+    DriveTable t;
+    t.set('C', Drive{tmp.path(), DriveFixed, true});
+    t.set('E', Drive{tmp.path(), DriveRemovable, false});
+    t.set('F', Drive{tmp.path(), DriveCdRom, true});
+    t.set('G', Drive{tmp / "missing", DriveFixed, true});
+    PosixPlatform p(t);
+    EXPECT_EQ(p.driveType("C:\\"), DriveFixed);
+    EXPECT_EQ(p.driveType("c:\\"), DriveFixed);
+    EXPECT_EQ(p.driveType("E:\\"), DriveRemovable);
+    EXPECT_EQ(p.driveType("Q:\\"), DriveNoRootDir);
+    EXPECT_EQ(p.driveType("\\:\\"), DriveNoRootDir);
+    EXPECT_EQ(p.driveType("C:"), DriveNoRootDir) << "a root path needs its backslash";
+    EXPECT_GT(p.diskSize(3), 0);
+    EXPECT_EQ(p.diskSize(5), -1) << "no medium";
+    EXPECT_GT(p.diskSize(6), 0);
+    EXPECT_EQ(p.diskSize(7), -1) << "unreadable";
+    EXPECT_EQ(p.diskSize(17), -1) << "no drive";
+    EXPECT_EQ(p.diskSize(0), -1);
+    EXPECT_EQ(p.setErrorMode(1), 0u);
+    EXPECT_EQ(p.setErrorMode(0), 1u);
+}
+
+TEST(PosixPlatformClock, localNowIsTheLocalWallClock)
+{
+    PosixPlatform p;
+    const double now = p.localNow();
+    const std::int64_t local = static_cast<std::int64_t>(time(nullptr)) + currentUtcOffsetSeconds();
+    const double expected = sarvoli::text::dateTimeFromLocalSeconds(local);
+    EXPECT_NEAR(now, expected, 5.0 / 86400);
+    const std::int64_t a = p.monotonicNanos();
+    EXPECT_GE(p.monotonicNanos(), a);
+}
+
+}  // namespace
