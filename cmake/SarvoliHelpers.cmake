@@ -12,12 +12,17 @@ function(sarvoli_add_library name)
     sarvoli_warnings(${name})
 endfunction()
 
-# sarvoli_add_test(name SOURCES ... [DEPENDS ...]): a GoogleTest executable registered with
-# CTest. GUI tests need no display: every test runs on Qt's offscreen platform.
+# sarvoli_add_test(name [NO_GTEST_MAIN] SOURCES ... [DEPENDS ...]): a GoogleTest executable
+# registered with CTest. GUI tests need no display: every test runs on Qt's offscreen platform.
+# NO_GTEST_MAIN: the sources bring their own main(), as tests that need an application do.
 function(sarvoli_add_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+    cmake_parse_arguments(ARG "NO_GTEST_MAIN" "" "SOURCES;DEPENDS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gmock GTest::gtest_main)
+    if(ARG_NO_GTEST_MAIN)
+        target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gmock GTest::gtest)
+    else()
+        target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gmock GTest::gtest_main)
+    endif()
     sarvoli_warnings(${name})
     gtest_discover_tests(${name}
         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"

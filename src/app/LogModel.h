@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QAbstractListModel>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sarvoli::app {
+
+// The run log: lines kept compactly in one buffer. Appended lines reach the view only when
+// `publish` is called, so a fast run tells the view about new lines once per repaint, not
+// once per line.
+class LogModel : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    explicit LogModel(QObject* parent = nullptr);
+
+    void append(std::string_view line, bool failed);
+    // Tells the view about the lines appended since the last call; true when there were any.
+    bool publish();
+    void clear();
+
+    // Every line, published or not.
+    std::int64_t lineCount() const { return static_cast<std::int64_t>(m_ends.size()); }
+    std::int64_t failedCount() const { return m_failed; }
+    std::string_view line(std::int64_t row) const;
+    bool isFailed(std::int64_t row) const;
+    // Bytes that the stored lines take.
+    std::size_t memoryBytes() const;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+
+private:
+    std::string m_text;
+    // End of each line in m_text; the top bit marks a failed copy.
+    std::vector<std::uint64_t> m_ends;
+    std::int64_t m_failed = 0;
+    int m_published = 0;
+};
+
+}  // namespace sarvoli::app

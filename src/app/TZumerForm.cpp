@@ -1,0 +1,365 @@
+#include "app/TZumerForm.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenuBar>
+#include <QPushButton>
+
+#include <cmath>
+#include <exception>
+
+#include "app/CopyPicture.h"
+#include "app/LogModel.h"
+#include "copy/CopyWalk.h"
+#include "copy/DriveCheck.h"
+#include "copy/RunSummaryText.h"
+#include "text/DateTime.h"
+#include "text/MessageText.h"
+
+namespace sarvoli::app {
+
+namespace {
+
+constexpr int kClientWidth = 490;
+constexpr int kClientHeight = 292;
+constexpr std::int64_t kPublishInterval = 16'000'000;  // about one repaint
+
+// The time of day that the date picker holds from the start: 13:13:10.906.
+constexpr double kPickerTimeOfDay = ((13 * 60 + 13) * 60 + 10.906) / 86400.0;
+
+QString qs(const char* utf8) { return QString::fromUtf8(utf8); }
+QString fromLocal(const std::string& s) { return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size())); }
+std::string toLocal(const QString& s) { return s.toLocal8Bit().toStdString(); }
+
+QDate qdateOf(text::DateTimeValue value)
+{
+    const text::CalendarDateTime dt = text::decodeDateTime(value);
+    return QDate(dt.year, dt.month, dt.day);
+}
+
+// The first character of a text, whole even when it takes several bytes.
+std::string firstCharacter(const std::string& s)
+{
+    if (s.empty())
+        return {};
+    std::size_t n = 1;
+    while (n < s.size() && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80)
+        ++n;
+    return s.substr(0, n);
+}
+
+template <typename W>
+W* placed(W* widget, const char* name, int left, int top, int width = -1, int height = -1)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    if (width < 0) {
+        widget->move(left, top);
+        widget->adjustSize();
+    } else {
+        widget->setGeometry(left, top, width, height);
+    }
+    return widget;
+}
+
+}  // namespace
+
+TZumerForm::TZumerForm(platform::Platform& platform, Services services, QWidget* parent)
+    : QMainWindow(parent), m_platform(platform), m_services(services), m_settings(platform.regionalSettings())
+{
+    createControls();
+    createMenu();
+    wireEvents();
+}
+
+TZumerForm::~TZumerForm() = default;
+
+void TZumerForm::createControls()
+{
+    setObjectName(QStringLiteral("ZumerForm"));
+    setWindowTitle(qs("Sarvoli3 tiedostokopiointi"));
+    // MS Sans Serif where it exists; elsewhere a face of like width, so that every caption
+    // fits the places the window gives it.
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow"),
+                      QStringLiteral("Arial")});
+    font.setPixelSize(11);
+    setFont(font);
+    QFont bold = font;
+    bold.setBold(true);
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+
+    auto label = [&](const char* name, const char* text, int left, int top) {
+        return placed(new QLabel(qs(text), client), name, left, top);
+    };
+    auto folderBox = [&](const char* name, int top, const char* tip) {
+        auto* box = placed(new QComboBox(client), name, 80, top, 295, 21);
+        box->setEditable(true);
+        box->setCompleter(nullptr);
+        box->setInsertPolicy(QComboBox::NoInsert);
+        if (tip)
+            box->setToolTip(qs(tip));
+        return box;
+    };
+    auto pathButton = [&](const char* name, int top) {
+        auto* button = placed(new QPushButton(QStringLiteral("..."), client), name, 379, top, 25, 21);
+        button->setFont(bold);
+        return button;
+    };
+
+    label("Label1", "Hakemistosta", 4, 4);
+    m_fromBox = folderBox("FromBox", 0, "Exact path of the files to be backed up");
+    m_btPath = pathButton("btPath", 0);
+    m_btPath->setToolTip(qs("Klikkaa ja avaa kopioitava kansio"));
+    label("Label6", "Hakemistoon", 4, 32);
+    m_toFolder = folderBox("ToFolder", 28, "Jos tiedostot menevät yhteisen kansion alle");
+    m_btPath2 = pathButton("btPath2", 28);
+
+    m_subBox = placed(new QCheckBox(qs("Alikansiot mukaan"), client), "SubBox", 4, 57, 113, 17);
+    m_subBox->setChecked(true);
+    label("Label2", "Tiedostomaski", 125, 57);
+    m_edFile = placed(new QLineEdit(qs("*.*"), client), "edFile", 209, 54, 50, 21);
+    label("Label5", "Ehk. merkit", 283, 57);
+    m_edPrev = placed(new QLineEdit(qs(".~|.bak"), client), "edPrev", 351, 54, 54, 21);
+    m_edPrev->setToolTip(
+        qs("Merkkijonon sisältäviä tiedostonimiä ei kopioida. Max 2 jonoa erotusmerkkinä putki |."));
+
+    m_btCopy = placed(new QPushButton(qs("&Kopioi"), client), "btCopy", 416, 44, 73, 54);
+    m_btCopy->setFont(bold);
+    m_btCopy->setIcon(copyPicture());
+    m_btCopy->setIconSize(QSize(24, 24));
+
+    label("Label4", "Viimeisin kopio", 4, 81);
+    m_dtPicker1 = placed(new QDateEdit(client), "DTPicker1", 80, 77, 86, 21);
+    m_dtPicker1->setCalendarPopup(true);
+    m_dtPicker1->setDisplayFormat(QString::fromStdString(m_settings.shortDate));
+    m_dtPicker1->setMinimumDate(QDate(1752, 9, 14));
+    m_lbWeekday = label("lbWeekday", "", 179, 81);
+    m_lbTime = label("lbTime", "", 237, 81);
+    m_pickerValue = kPickerTimeOfDay;
+    emptyLastCopyRow();
+
+    m_log = new LogModel(this);
+    m_listBox1 = placed(new QListView(client), "ListBox1", 0, 104, kClientWidth, 161);
+    m_listBox1->setModel(m_log);
+    m_listBox1->setUniformItemSizes(true);
+    m_listBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_listBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    m_lblNumberFound = label("lblNumberFound", "Tiedostoja kopioitu...", 5, 278);
+    m_lblNumberFound->hide();
+    m_label7 = label("Label7", "", 416, 278);
+    m_label7->hide();
+
+    for (QLabel* l : client->findChildren<QLabel*>())
+        l->setFocusPolicy(Qt::NoFocus);
+    arrangeTabOrder();
+}
+
+void TZumerForm::arrangeTabOrder()
+{
+    QWidget* order[] = {m_subBox, m_edFile, m_dtPicker1, m_listBox1, m_fromBox,
+                        m_edPrev, m_btCopy,  m_btPath,    m_toFolder, m_btPath2};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
+}
+
+void TZumerForm::createMenu()
+{
+    auto add = [this](const char* name, const char* caption) {
+        QAction* action = menuBar()->addAction(qs(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    m_file1 = add("File1", "&Sulje");
+    m_clear1 = add("Clear1", "&Tyhjennä");
+    m_abort1 = add("Abort1", "&Peruuta");
+    m_delete1 = add("Delete1", "P&oista Hakemistosta");
+    m_delete2 = add("Delete2", "Poista &Hakemistoon");
+    m_samePath1 = add("SamePath1", "S&ama polku");
+    m_about1 = add("About1", "Ti&etoja");
+    // Narrow items, so that all seven commands stand on the bar without an overflow button.
+    menuBar()->setStyleSheet(QStringLiteral("QMenuBar { spacing: 0px; } QMenuBar::item { padding: 2px 4px; }"));
+
+    // A fixed border with the system menu and the minimize box, no maximize box.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    move(210, 114);
+}
+
+void TZumerForm::wireEvents()
+{
+    const auto on = [this](auto* sender, auto signal, void (TZumerForm::*handler)()) {
+        connect(sender, signal, this, [this, handler] { guarded([&] { (this->*handler)(); }); });
+    };
+    on(m_file1, &QAction::triggered, &TZumerForm::File1Click);
+    on(m_clear1, &QAction::triggered, &TZumerForm::Clear1Click);
+    on(m_abort1, &QAction::triggered, &TZumerForm::Abort1Click);
+    on(m_delete1, &QAction::triggered, &TZumerForm::Delete1Click);
+    on(m_delete2, &QAction::triggered, &TZumerForm::Delete2Click);
+    on(m_samePath1, &QAction::triggered, &TZumerForm::SamePath1Click);
+    on(m_about1, &QAction::triggered, &TZumerForm::About1Click);
+    on(m_btCopy, &QPushButton::clicked, &TZumerForm::btCopyClick);
+    on(m_btPath, &QPushButton::clicked, &TZumerForm::btPathClick);
+    on(m_btPath2, &QPushButton::clicked, &TZumerForm::btPath2Click);
+    on(m_dtPicker1, &QDateEdit::userDateChanged, &TZumerForm::DTPicker1Change);
+    // Choosing an entry raises the chosen-entry event and then the changed event; typing
+    // raises the changed event alone; setting the text from the program raises neither.
+    on(m_fromBox, &QComboBox::activated, &TZumerForm::FromBoxClick);
+    on(m_fromBox, &QComboBox::activated, &TZumerForm::FromBoxChange);
+    on(m_fromBox->lineEdit(), &QLineEdit::textEdited, &TZumerForm::FromBoxChange);
+}
+
+template <typename Handler>
+void TZumerForm::guarded(Handler&& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        m_services.messages->showError(text::withFinalStop(e.what()));
+    }
+}
+
+void TZumerForm::emptyLastCopyRow()
+{
+    // Day 0, keeping the time of day that the picker holds.
+    m_pickerValue = std::fabs(m_pickerValue - static_cast<double>(text::wholeDays(m_pickerValue)));
+    const QSignalBlocker block(m_dtPicker1);
+    m_dtPicker1->setDate(qdateOf(m_pickerValue));
+    m_dtPicker1->setEnabled(false);
+    m_lbTime->hide();
+    m_lbWeekday->hide();
+}
+
+void TZumerForm::btCopyClick()
+{
+    // A Copy given while a run is in progress would start a second run inside the first.
+    if (m_running)
+        return;
+    m_running = true;
+    struct Running {
+        bool& flag;
+        ~Running() { flag = false; }
+    } running{m_running};
+
+    m_runStartTime = m_platform.localNow();
+    m_runStartNanos = m_platform.monotonicNanos();
+    m_log->clear();
+    m_label7->hide();
+    m_lblNumberFound->hide();
+
+    std::string from = toLocal(m_fromBox->currentText());
+    const std::string to = toLocal(m_toFolder->currentText());
+    if (from.empty() || to.empty()) {
+        m_services.messages->showMessage("HAKEMISTO tai LEVY on valitsematta");
+        return;
+    }
+    bool noMedium = false;
+    if (!copy::DriveAvailable(m_platform, [] { QCoreApplication::processEvents(); }, to[0], noMedium)) {
+        m_services.messages->showMessage("Asemaa " + firstCharacter(to) + " ei ole tai se ei ole käytettävissä.");
+        return;
+    }
+    if (from.back() != '\\') {
+        from += '\\';
+        m_fromBox->setEditText(fromLocal(from));
+    }
+
+    const copy::RunTexts texts{from, to, toLocal(m_edFile->text()), toLocal(m_edPrev->text()),
+                               m_subBox->isChecked()};
+    // The stop request is the run's own: one given before it began does not count.
+    m_abortRequested = false;
+    m_lastPublish = m_platform.monotonicNanos();
+    copy::CopyWalk walk(m_platform, *this, m_settings, m_eventInterval);
+    const copy::RunTotals totals = walk.run(texts);
+    publishLog();
+
+    m_totalKilobytes += totals.kilobytes;
+    ShowRunSummary();
+    m_lastFromDir = m_fromBox->currentText();
+    m_lastToDir = m_toFolder->currentText();
+
+    if (m_closeRequested) {
+        running.flag = false;
+        close();
+    }
+}
+
+void TZumerForm::ShowRunSummary()
+{
+    const std::int64_t failed = m_log->failedCount();
+    m_lblNumberFound->setText(fromLocal(copy::summaryText(m_log->lineCount() - failed, failed, m_totalKilobytes)));
+    m_lblNumberFound->adjustSize();
+    m_lblNumberFound->show();
+    const std::int64_t elapsedMs = (m_platform.monotonicNanos() - m_runStartNanos) / 1'000'000;
+    m_label7->setText(qs("Aika: ") + fromLocal(copy::elapsedText(elapsedMs, m_settings.timeSeparator)));
+    m_label7->adjustSize();
+    m_label7->show();
+}
+
+void TZumerForm::Abort1Click() { m_abortRequested = true; }
+
+void TZumerForm::Clear1Click()
+{
+    m_log->clear();
+    m_lblNumberFound->hide();
+}
+
+void TZumerForm::File1Click() { close(); }
+
+void TZumerForm::FromBoxClick() { m_log->clear(); }
+
+// The commands below arrive with the settings, the histories, the folder picker, the
+// same-path rule and the about box; until then they do nothing.
+void TZumerForm::FromBoxChange() {}
+void TZumerForm::Delete1Click() {}
+void TZumerForm::Delete2Click() {}
+void TZumerForm::SamePath1Click() {}
+void TZumerForm::About1Click() {}
+void TZumerForm::btPathClick() {}
+void TZumerForm::btPath2Click() {}
+void TZumerForm::DTPicker1Change() {}
+
+void TZumerForm::appendLine(std::string line, bool failed) { m_log->append(line, failed); }
+
+void TZumerForm::processEvents()
+{
+    const std::int64_t now = m_platform.monotonicNanos();
+    if (now - m_lastPublish >= kPublishInterval) {
+        m_lastPublish = now;
+        publishLog();
+    }
+    QCoreApplication::processEvents();
+}
+
+void TZumerForm::publishLog()
+{
+    if (m_log->publish())
+        m_listBox1->scrollToBottom();
+}
+
+void TZumerForm::closeEvent(QCloseEvent* event)
+{
+    // Closing during a run stops the run first; the run closes the window when it has
+    // shown its summary.
+    if (m_running) {
+        m_closeRequested = true;
+        m_abortRequested = true;
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+}  // namespace sarvoli::app

@@ -1,0 +1,124 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+#include <cstdint>
+#include <string>
+
+#include "app/Services.h"
+#include "copy/RunHost.h"
+#include "platform/Platform.h"
+#include "text/DateTime.h"
+#include "text/RegionalSettings.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QPushButton;
+
+namespace sarvoli::app {
+
+class LogModel;
+
+// The main window: every control of the program and the handlers of its commands. The
+// handlers read the widgets, call the layers below and put the results back.
+class TZumerForm : public QMainWindow, public copy::RunHost {
+    Q_OBJECT
+
+public:
+    TZumerForm(platform::Platform& platform, Services services, QWidget* parent = nullptr);
+    ~TZumerForm() override;
+
+    // The run log as the walk fills it.
+    void appendLine(std::string line, bool failed) override;
+    void processEvents() override;
+    bool abortRequested() const override { return m_abortRequested; }
+
+    // Command handlers.
+    void btCopyClick();
+    void Abort1Click();
+    void Clear1Click();
+    void File1Click();
+    void FromBoxClick();
+    void FromBoxChange();
+    void Delete1Click();
+    void Delete2Click();
+    void SamePath1Click();
+    void About1Click();
+    void btPathClick();
+    void btPath2Click();
+    void DTPicker1Change();
+    void ShowRunSummary();
+
+    const QString& lastFromDir() const { return m_lastFromDir; }
+    const QString& lastToDir() const { return m_lastToDir; }
+    std::int64_t totalKilobytes() const { return m_totalKilobytes; }
+    bool isRunning() const { return m_running; }
+    LogModel& log() { return *m_log; }
+    // How often, at the least, a run lets the window handle its input.
+    void setEventInterval(std::int64_t nanos) { m_eventInterval = nanos; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void createMenu();
+    void wireEvents();
+    void arrangeTabOrder();
+    void emptyLastCopyRow();
+    void publishLog();
+    // Runs a handler; an error that escapes it is shown and the program goes on.
+    template <typename Handler>
+    void guarded(Handler&& handler);
+
+    platform::Platform& m_platform;
+    Services m_services;
+    text::RegionalSettings m_settings;
+
+    // Controls, named after the program's vocabulary in their objectName.
+    QComboBox* m_fromBox = nullptr;
+    QComboBox* m_toFolder = nullptr;
+    QPushButton* m_btPath = nullptr;
+    QPushButton* m_btPath2 = nullptr;
+    QCheckBox* m_subBox = nullptr;
+    QLineEdit* m_edFile = nullptr;
+    QLineEdit* m_edPrev = nullptr;
+    QPushButton* m_btCopy = nullptr;
+    QDateEdit* m_dtPicker1 = nullptr;
+    QLabel* m_lbWeekday = nullptr;
+    QLabel* m_lbTime = nullptr;
+    QListView* m_listBox1 = nullptr;
+    QLabel* m_lblNumberFound = nullptr;
+    QLabel* m_label7 = nullptr;
+    QAction* m_file1 = nullptr;
+    QAction* m_clear1 = nullptr;
+    QAction* m_abort1 = nullptr;
+    QAction* m_delete1 = nullptr;
+    QAction* m_delete2 = nullptr;
+    QAction* m_samePath1 = nullptr;
+    QAction* m_about1 = nullptr;
+    LogModel* m_log = nullptr;
+
+    // Program-wide values.
+    QString m_lastFromDir;
+    QString m_lastToDir;
+    text::DateTimeValue m_runStartTime = 0;
+    std::int64_t m_runStartNanos = 0;
+    std::int64_t m_totalKilobytes = 0;
+    bool m_abortRequested = false;
+    // The whole value that the date picker holds; it shows only the date.
+    text::DateTimeValue m_pickerValue = 0;
+
+    bool m_running = false;
+    bool m_closeRequested = false;
+    std::int64_t m_eventInterval = 5'000'000;
+    std::int64_t m_lastPublish = 0;
+};
+
+}  // namespace sarvoli::app

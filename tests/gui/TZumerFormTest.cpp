@@ -1,0 +1,400 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <filesystem>
+#include <functional>
+
+#include "RecordingServices.h"
+#include "TempDir.h"
+#include "app/LogModel.h"
+#include "app/TZumerForm.h"
+#include "platform/DriveType.h"
+#include "platform/posix/PosixPlatform.h"
+
+using namespace sarvoli;
+using namespace sarvoli::testing;
+using ::testing::ElementsAre;
+
+namespace {
+
+// The real platform with Finnish regional settings, and any drive type a test asks for.
+class TestPlatform : public platform::PosixPlatform {
+public:
+    using PosixPlatform::PosixPlatform;
+    text::RegionalSettings regionalSettings() override { return text::RegionalSettings::finnish(); }
+    int driveType(std::string_view root) override
+    {
+        return forcedType >= 0 ? forcedType : PosixPlatform::driveType(root);
+    }
+    int forcedType = -1;
+};
+
+class TZumerFormTest : public ::testing::Test {
+protected:
+    TZumerFormTest() : platform(drives()), window(platform, {&messages, &openFile, &shell}) {}
+
+    platform::DriveTable drives()
+    {
+        platform::DriveTable t;
+        t.set('D', platform::Drive{tmp / "d", platform::DriveFixed, true});
+        t.set('E', platform::Drive{tmp / "e", platform::DriveFixed, true});
+        t.set('F', platform::Drive{tmp / "f", platform::DriveRemovable, false});
+        std::filesystem::create_directories(tmp / "d");
+        std::filesystem::create_directories(tmp / "e");
+        return t;
+    }
+
+    template <typename W>
+    W* child(const char* name)
+    {
+        W* w = window.findChild<W*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+
+    void source(const std::string& rel, std::size_t bytes)
+    {
+        writeFile(tmp / ("d/src/" + rel), std::string(bytes, 'x'));
+        setLocalMtime(tmp / ("d/src/" + rel), 2026, 12, 7, 11, 5, 32);
+    }
+
+    void setFolders(const char* from, const char* to)
+    {
+        child<QComboBox>("FromBox")->setEditText(QString::fromUtf8(from));
+        child<QComboBox>("ToFolder")->setEditText(QString::fromUtf8(to));
+    }
+
+    void clickCopy() { QTest::mouseClick(child<QPushButton>("btCopy"), Qt::LeftButton); }
+
+    // Runs `action` the first time the running copy lets the window in.
+    void duringRun(std::function<void()> action)
+    {
+        window.setEventInterval(0);
+        QTimer::singleShot(0, &window, std::move(action));
+    }
+
+    std::vector<std::string> logLines()
+    {
+        std::vector<std::string> lines;
+        for (std::int64_t i = 0; i < window.log().lineCount(); ++i)
+            lines.emplace_back(window.log().line(i));
+        return lines;
+    }
+
+    QString caption(const char* name) { return child<QLabel>(name)->text(); }
+
+    TempDir tmp;
+    TestPlatform platform;
+    RecordingMessageBoxes messages;
+    ScriptedOpenFileDialog openFile;
+    RecordingShell shell;
+    app::TZumerForm window;
+};
+
+struct ControlRow {
+    const char* name;
+    int left, top, width, height;  // width -1: the control sizes itself
+    const char* text;
+    const char* toolTip;
+    bool hidden;
+    bool enabled;
+};
+
+TEST_F(TZumerFormTest, controlsStandWhereTheWindowPutsThem)
+{
+    const char* prevTip = "Merkkijonon sisältäviä tiedostonimiä ei kopioida. Max 2 jonoa erotusmerkkinä putki |.";
+    const ControlRow rows[] = {
+        {"Label1", 4, 4, -1, -1, "Hakemistosta", "", false, true},
+        {"FromBox", 80, 0, 295, 21, "", "Exact path of the files to be backed up", false, true},
+        {"btPath", 379, 0, 25, 21, "...", "Klikkaa ja avaa kopioitava kansio", false, true},
+        {"Label6", 4, 32, -1, -1, "Hakemistoon", "", false, true},
+        {"ToFolder", 80, 28, 295, 21, "", "Jos tiedostot menevät yhteisen kansion alle", false, true},
+        {"btPath2", 379, 28, 25, 21, "...", "", false, true},
+        {"SubBox", 4, 57, 113, 17, "Alikansiot mukaan", "", false, true},
+        {"Label2", 125, 57, -1, -1, "Tiedostomaski", "", false, true},
+        {"edFile", 209, 54, 50, 21, "*.*", "", false, true},
+        {"Label5", 283, 57, -1, -1, "Ehk. merkit", "", false, true},
+        {"edPrev", 351, 54, 54, 21, ".~|.bak", prevTip, false, true},
+        {"btCopy", 416, 44, 73, 54, "&Kopioi", "", false, true},
+        {"Label4", 4, 81, -1, -1, "Viimeisin kopio", "", false, true},
+        {"DTPicker1", 80, 77, 86, 21, nullptr, "", false, false},
+        {"lbWeekday", 179, 81, -1, -1, "", "", true, true},
+        {"lbTime", 237, 81, -1, -1, "", "", true, true},
+        {"ListBox1", 0, 104, 490, 161, nullptr, "", false, true},
+        {"lblNumberFound", 5, 278, -1, -1, "Tiedostoja kopioitu...", "", true, true},
+        {"Label7", 416, 278, -1, -1, "", "", true, true},
+    };
+    for (const ControlRow& r : rows) {
+        QWidget* w = child<QWidget>(r.name);
+        if (!w)
+            continue;
+        EXPECT_EQ(w->pos(), QPoint(r.left, r.top)) << r.name;
+        if (r.width >= 0) {
+            EXPECT_EQ(w->size(), QSize(r.width, r.height)) << r.name;
+        }
+        EXPECT_EQ(w->toolTip(), QString::fromUtf8(r.toolTip)) << r.name;
+        EXPECT_EQ(w->isHidden(), r.hidden) << r.name;
+        EXPECT_EQ(w->isEnabled(), r.enabled) << r.name;
+        if (!r.text)
+            continue;
+        QString text;
+        if (auto* l = qobject_cast<QLabel*>(w))
+            text = l->text();
+        else if (auto* b = qobject_cast<QAbstractButton*>(w))
+            text = b->text();
+        else if (auto* e = qobject_cast<QLineEdit*>(w))
+            text = e->text();
+        else if (auto* c = qobject_cast<QComboBox*>(w))
+            text = c->currentText();
+        EXPECT_EQ(text, QString::fromUtf8(r.text)) << r.name;
+    }
+    EXPECT_TRUE(child<QCheckBox>("SubBox")->isChecked());
+    EXPECT_EQ(child<QDateEdit>("DTPicker1")->date(), QDate(1899, 12, 30));
+    EXPECT_TRUE(child<QPushButton>("btCopy")->font().bold());
+    EXPECT_TRUE(child<QPushButton>("btPath")->font().bold());
+    EXPECT_TRUE(child<QPushButton>("btPath2")->font().bold());
+    EXPECT_FALSE(child<QPushButton>("btCopy")->icon().isNull());
+    EXPECT_FALSE(child<QLabel>("Label1")->font().bold());
+    EXPECT_EQ(child<QComboBox>("FromBox")->completer(), nullptr);
+    EXPECT_EQ(child<QComboBox>("ToFolder")->completer(), nullptr);
+}
+
+TEST_F(TZumerFormTest, windowHasAFixedSizeCaptionPositionAndMenuBar)
+{
+    EXPECT_EQ(window.objectName(), "ZumerForm");
+    EXPECT_EQ(window.windowTitle(), QString::fromUtf8("Sarvoli3 tiedostokopiointi"));
+    EXPECT_EQ(window.centralWidget()->size(), QSize(490, 292));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+    EXPECT_EQ(window.size().height(), 292 + window.menuBar()->sizeHint().height());
+    EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(window.windowFlags() & Qt::WindowSystemMenuHint);
+    EXPECT_EQ(window.pos(), QPoint(210, 114));
+
+    QStringList bar;
+    for (QAction* a : window.menuBar()->actions()) {
+        EXPECT_EQ(a->menu(), nullptr) << "commands stand directly on the bar";
+        bar << a->objectName() + "=" + a->text();
+    }
+    EXPECT_EQ(bar, QStringList({"File1=&Sulje", QString::fromUtf8("Clear1=&Tyhjennä"), "Abort1=&Peruuta",
+                                "Delete1=P&oista Hakemistosta", "Delete2=Poista &Hakemistoon",
+                                "SamePath1=S&ama polku", "About1=Ti&etoja"}));
+}
+
+TEST_F(TZumerFormTest, tabOrderRunsThroughTheControlsInTheirOrder)
+{
+    const QStringList expected = {"SubBox", "edFile", "DTPicker1", "ListBox1", "FromBox",
+                                  "edPrev", "btCopy", "btPath",    "ToFolder", "btPath2"};
+    QStringList seen;
+    QWidget* w = child<QWidget>("SubBox");
+    for (int i = 0; i < 200 && seen.size() < expected.size(); ++i, w = w->nextInFocusChain()) {
+        const QString name = w->objectName();
+        if (expected.contains(name) && (seen.isEmpty() || seen.last() != name))
+            seen << name;
+    }
+    EXPECT_EQ(seen, expected);
+}
+
+TEST_F(TZumerFormTest, aRunCopiesLogsAndSummarises)
+{
+    source("a.bin", 600'000);
+    source("docs/b.bin", 634'000);
+    source("docs/skip.bak", 10);
+    setFolders("D:\\src", "E:\\backup");
+    clickCopy();
+
+    EXPECT_THAT(logLines(), ElementsAre("E:\\backup\\a.bin   7.12.2026 11:05:32",
+                                        "E:\\backup\\docs\\b.bin   7.12.2026 11:05:32"));
+    EXPECT_EQ(window.log().rowCount(), 2) << "the view has been told of every line";
+    EXPECT_EQ(readFile(tmp / "e/backup/docs/b.bin").size(), 634'000u);
+    EXPECT_EQ(caption("lblNumberFound"), QString::fromUtf8("2 tiedostoa kopioitu, kaikkiaan  1.2 MB"));
+    EXPECT_FALSE(child<QLabel>("lblNumberFound")->isHidden());
+    EXPECT_TRUE(caption("Label7").startsWith("Aika: 0:0"));
+    EXPECT_FALSE(child<QLabel>("Label7")->isHidden());
+    EXPECT_EQ(child<QComboBox>("FromBox")->currentText(), "D:\\src\\") << "the source gains its backslash";
+    EXPECT_EQ(window.lastFromDir(), "D:\\src\\");
+    EXPECT_EQ(window.lastToDir(), "E:\\backup");
+    EXPECT_EQ(window.totalKilobytes(), 1234);
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_TRUE(messages.errors.empty());
+}
+
+TEST_F(TZumerFormTest, aFailedCopyIsCountedApart)
+{
+    source("good.txt", 2000);
+    source("bad.txt", 5000);
+    writeFile(tmp / "e/backup/bad.txt/in-the-way", "x");
+    setFolders("D:\\src\\", "E:\\backup\\");
+    clickCopy();
+    EXPECT_EQ(caption("lblNumberFound"), QString::fromUtf8("1 tiedostoa kopioitu, kaikkiaan  2 KB, 1 epäonnistui"));
+    EXPECT_EQ(window.totalKilobytes(), 2);
+}
+
+TEST_F(TZumerFormTest, checksRefuseTheRunAndLeaveTheLogEmpty)
+{
+    source("a.bin", 1000);
+    struct Row {
+        const char* from;
+        const char* to;
+        const char* message;
+    };
+    const Row rows[] = {
+        {"", "E:\\backup", "HAKEMISTO tai LEVY on valitsematta"},
+        {"D:\\src\\", "", "HAKEMISTO tai LEVY on valitsematta"},
+        {"D:\\src\\", "q:\\backup", "Asemaa q ei ole tai se ei ole käytettävissä."},
+        {"D:\\src\\", "\\\\server\\share", "Asemaa \\ ei ole tai se ei ole käytettävissä."},
+        {"D:\\src\\", "f:\\card", "Asemaa f ei ole tai se ei ole käytettävissä."},
+        {"D:\\src", "Ä:\\x", "Asemaa Ä ei ole tai se ei ole käytettävissä."},
+    };
+    for (const Row& r : rows) {
+        setFolders("D:\\src\\", "E:\\backup");
+        clickCopy();  // a run to fill the log and show the summary
+        ASSERT_EQ(window.log().lineCount(), 1);
+        messages.messages.clear();
+        setFolders(r.from, r.to);
+        clickCopy();
+        EXPECT_THAT(messages.messages, ElementsAre(r.message)) << r.to;
+        EXPECT_EQ(window.log().lineCount(), 0) << r.to;
+        EXPECT_TRUE(child<QLabel>("lblNumberFound")->isHidden()) << r.to;
+        EXPECT_TRUE(child<QLabel>("Label7")->isHidden()) << r.to;
+        EXPECT_EQ(child<QComboBox>("FromBox")->currentText(), QString::fromUtf8(r.from)) << "unchanged";
+        std::filesystem::remove_all(tmp / "e/backup");
+    }
+}
+
+TEST_F(TZumerFormTest, abortDuringARunStopsItAndStillSummarises)
+{
+    for (int i = 0; i < 30; ++i)
+        source("f" + std::to_string(i) + ".bin", 1500);
+    setFolders("D:\\src\\", "E:\\backup");
+    duringRun([this] { window.findChild<QAction*>("Abort1")->trigger(); });
+    clickCopy();
+    EXPECT_EQ(window.log().lineCount(), 1);
+    EXPECT_EQ(caption("lblNumberFound"), QString::fromUtf8("1 tiedostoa kopioitu, kaikkiaan  1 KB"));
+    EXPECT_FALSE(child<QLabel>("Label7")->isHidden());
+    EXPECT_EQ(window.lastFromDir(), "D:\\src\\");
+
+    // The stop request belonged to that run: the next one copies the rest.
+    window.setEventInterval(5'000'000);
+    clickCopy();
+    EXPECT_EQ(window.log().lineCount(), 29);
+}
+
+TEST_F(TZumerFormTest, abortOutsideARunChangesNothing)
+{
+    source("a.bin", 1500);
+    window.findChild<QAction*>("Abort1")->trigger();
+    setFolders("D:\\src\\", "E:\\backup");
+    clickCopy();
+    EXPECT_EQ(window.log().lineCount(), 1);
+}
+
+TEST_F(TZumerFormTest, clearDuringARunEmptiesTheLogAndTheSummaryCountsWhatIsLeft)
+{
+    for (int i = 0; i < 5; ++i)
+        source("f" + std::to_string(i) + ".bin", 1500);
+    setFolders("D:\\src\\", "E:\\backup");
+    duringRun([this] { window.findChild<QAction*>("Clear1")->trigger(); });
+    clickCopy();
+    EXPECT_EQ(window.log().lineCount(), 4);
+    EXPECT_EQ(caption("lblNumberFound"), QString::fromUtf8("4 tiedostoa kopioitu, kaikkiaan  5 KB"));
+}
+
+TEST_F(TZumerFormTest, aSecondCopyDuringARunIsIgnored)
+{
+    for (int i = 0; i < 5; ++i)
+        source("f" + std::to_string(i) + ".bin", 1500);
+    setFolders("D:\\src\\", "E:\\backup");
+    duringRun([this] { clickCopy(); });
+    clickCopy();
+    EXPECT_EQ(window.log().lineCount(), 5);
+    EXPECT_EQ(window.totalKilobytes(), 5);
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST_F(TZumerFormTest, closingDuringARunStopsTheRunThenCloses)
+{
+    for (int i = 0; i < 20; ++i)
+        source("f" + std::to_string(i) + ".bin", 1500);
+    window.show();
+    setFolders("D:\\src\\", "E:\\backup");
+    duringRun([this] { window.findChild<QAction*>("File1")->trigger(); });
+    clickCopy();
+    EXPECT_EQ(window.log().lineCount(), 1);
+    EXPECT_FALSE(child<QLabel>("lblNumberFound")->isHidden()) << "the summary came first";
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(TZumerFormTest, clearHidesTheCountButNotTheTime)
+{
+    source("a.bin", 1500);
+    setFolders("D:\\src\\", "E:\\backup");
+    clickCopy();
+    window.findChild<QAction*>("Clear1")->trigger();
+    EXPECT_EQ(window.log().lineCount(), 0);
+    EXPECT_EQ(window.log().rowCount(), 0);
+    EXPECT_TRUE(child<QLabel>("lblNumberFound")->isHidden());
+    EXPECT_FALSE(child<QLabel>("Label7")->isHidden());
+}
+
+TEST_F(TZumerFormTest, choosingASourceFromTheListEmptiesTheLog)
+{
+    source("a.bin", 1500);
+    setFolders("D:\\src\\", "E:\\backup");
+    clickCopy();
+    auto* box = child<QComboBox>("FromBox");
+    box->addItem("D:\\other\\");
+    box->setCurrentIndex(0);
+    emit box->activated(0);
+    EXPECT_EQ(window.log().lineCount(), 0);
+}
+
+TEST_F(TZumerFormTest, anErrorThatEndsACommandIsShownWithAFullStop)
+{
+    platform.forcedType = platform::DriveRemovable;
+    setFolders("D:\\src\\", "\\\\server\\share");
+    clickCopy();
+    EXPECT_THAT(messages.errors, ElementsAre("Ei kelvollinen asematunnus."));
+    EXPECT_FALSE(window.isRunning());
+    EXPECT_TRUE(window.lastFromDir().isEmpty());
+}
+
+TEST(LogModel, publishesLinesInBatchesAndKeepsExactCounts)
+{
+    app::LogModel model;
+    int inserted = 0;
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, [&](const QModelIndex&, int first, int last) {
+        inserted += last - first + 1;
+    });
+    model.append("one", false);
+    model.append("two   VIRHE: x", true);
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_TRUE(model.publish());
+    EXPECT_FALSE(model.publish());
+    EXPECT_EQ(inserted, 2);
+    EXPECT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.lineCount(), 2);
+    EXPECT_EQ(model.failedCount(), 1);
+    EXPECT_EQ(model.line(1), "two   VIRHE: x");
+    EXPECT_TRUE(model.isFailed(1));
+    EXPECT_FALSE(model.isFailed(0));
+    EXPECT_EQ(model.data(model.index(0), Qt::DisplayRole).toString(), "one");
+    EXPECT_EQ(model.data(model.index(0), Qt::SizeHintRole).toSize().height(), 13);
+    model.clear();
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(model.failedCount(), 0);
+}
+
+}  // namespace
