@@ -105,9 +105,10 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
     if (m_exclusions->excludes(entry.name))
         return;
     const std::string target = destination + entry.name;
-    std::string line = target + "   " + text::formatDateTime(entry.time.toDateTime(), m_settings);
+    // Formatted only for files that get a line: most files of a run are left as they are.
+    const auto line = [&] { return target + "   " + text::formatDateTime(entry.time.toDateTime(), m_settings); };
     if (entry.name.find('\\') != std::string::npos) {
-        logFailure(std::move(line), kBackslashInName);
+        logFailure(line(), kBackslashInName);
         return;
     }
     if (const auto age = m_platform.fileAge(target); age && !(entry.time > *age))
@@ -117,7 +118,7 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
         if (!m_platform.directoryExists(destination)) {
             const platform::OpResult made = m_platform.forceDirectories(destination);
             if (!made.ok) {
-                logFailure(std::move(line), made.reason);
+                logFailure(line(), made.reason);
                 return;
             }
         }
@@ -126,12 +127,12 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
 
     const platform::OpResult copied = m_platform.copyFile(folderPath + entry.name, target);
     if (!copied.ok) {
-        logFailure(std::move(line), copied.reason);
+        logFailure(line(), copied.reason);
         return;
     }
     ++m_totals.copied;
     m_totals.kilobytes += entry.size / 1000;
-    m_host.appendLine(std::move(line), false);
+    m_host.appendLine(line(), false);
 }
 
 void CopyWalk::logFailure(std::string line, const std::string& reason)
