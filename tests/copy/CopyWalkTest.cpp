@@ -50,7 +50,7 @@ public:
     int searches = 0;
 
 protected:
-    int copyData(int in, int out) override
+    int copyData(int in, int out, std::int64_t size) override
     {
         if (failNext) {
             failNext = false;
@@ -60,7 +60,7 @@ protected:
                 (void)!write(out, buffer, static_cast<std::size_t>(n));
             return EIO;
         }
-        return PosixPlatform::copyData(in, out);
+        return PosixPlatform::copyData(in, out, size);
     }
 
 public:

@@ -154,6 +154,16 @@ TEST_F(PosixPlatformTest, copyKeepsContentTimeAndPermissions)
     stat((tmp / "dst/big.bin").c_str(), &st);
     EXPECT_EQ(st.st_mode & 07777, 0640u) << "permissions kept, set-id bits dropped";
     EXPECT_EQ(listFolder(tmp / "dst"), "big.bin");
+
+    // Bits that the umask would take away are kept too.
+    const mode_t old = umask(022);
+    PosixPlatform masked(table());
+    writeFile(tmp / "src/shared.txt", "s");
+    chmod((tmp / "src/shared.txt").c_str(), 0666);
+    ASSERT_TRUE(masked.copyFile("D:\\src\\shared.txt", "D:\\dst\\shared.txt").ok);
+    umask(old);
+    stat((tmp / "dst/shared.txt").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0666u);
 }
 
 TEST_F(PosixPlatformTest, copyOverwritesAnExistingFileEvenAReadOnlyOne)
@@ -198,7 +208,7 @@ public:
     using PosixPlatform::PosixPlatform;
 
 protected:
-    int copyData(int in, int out) override
+    int copyData(int in, int out, std::int64_t /*size*/) override
     {
         char buffer[4096];
         const ssize_t n = read(in, buffer, sizeof buffer);
@@ -220,6 +230,49 @@ TEST_F(PosixPlatformTest, aCopyThatFailsHalfWayLeavesTheOldCopyAndNoTemporaryFil
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "the previous copy");
     EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), before);
     EXPECT_EQ(listFolder(tmp / "dst"), "a.txt");
+}
+
+// A file system without unnamed files: copies go through a named temporary file.
+class NamedTemporaryPlatform : public HalfWayFailingPlatform {
+public:
+    using HalfWayFailingPlatform::HalfWayFailingPlatform;
+    bool failHalfWay = false;
+
+protected:
+    int copyData(int in, int out, std::int64_t size) override
+    {
+        return failHalfWay ? HalfWayFailingPlatform::copyData(in, out, size) : PosixPlatform::copyData(in, out, size);
+    }
+    int openUnnamed(const std::string&, unsigned) override
+    {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+};
+
+TEST_F(PosixPlatformTest, withoutUnnamedFilesANamedTemporaryFileDoesTheSame)
+{
+    NamedTemporaryPlatform named(table());
+    writeFile(tmp / "src/a.txt", "new");
+    setMtimeSeconds(tmp / "src/a.txt", 1'700'000'000);
+    writeFile(tmp / "dst/a.txt", "old");
+    ASSERT_TRUE(named.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok);
+    EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new");
+    EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), mtimeNanos(tmp / "src/a.txt"));
+    ASSERT_TRUE(named.copyFile("D:\\src\\a.txt", "D:\\dst\\b.txt").ok);
+    EXPECT_EQ(listFolder(tmp / "dst"), "a.txt b.txt");
+
+    writeFile(tmp / "src/a.txt", std::string(100'000, 'n'));
+    named.failHalfWay = true;
+    EXPECT_FALSE(named.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok);
+    EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new");
+    EXPECT_EQ(listFolder(tmp / "dst"), "a.txt b.txt");
+
+    named.failHalfWay = false;
+    mkdir((tmp / "dst/folder").c_str(), 0755);
+    const OpResult r = named.copyFile("D:\\src\\a.txt", "D:\\dst\\folder");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(listFolder(tmp / "dst"), "a.txt b.txt folder");
 }
 
 TEST(PosixPlatformDrives, answerTypesAndSizesFromTheTable)

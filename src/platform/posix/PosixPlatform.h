@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include "platform/DriveTable.h"
 #include "platform/Platform.h"
 
@@ -32,15 +34,28 @@ public:
     const DriveTable& drives() const { return m_drives; }
 
 protected:
-    // Copies the open source into the open destination; 0 or an errno value. A seam for
-    // tests that make a copy fail half-way.
-    virtual int copyData(int sourceFd, int destinationFd);
+    // Copies the open source, of `size` bytes when opened, into the open destination; 0 or
+    // an errno value. A seam for tests that make a copy fail half-way.
+    virtual int copyData(int sourceFd, int destinationFd, std::int64_t size);
+    // Opens an unnamed file in the folder for writing; -1 with errno set where the file
+    // system has none. A seam for tests of the named temporary file.
+    virtual int openUnnamed(const std::string& folder, unsigned mode);
 
 private:
+    // Marks a file system where an unnamed file cannot be given a name.
+    static constexpr int kCannotName = -1;
+
     std::int64_t utcOffset();
+    // Fills the open copy from the source: data, permission bits, times. 0 or an errno value.
+    int fillCopy(int in, int out, const struct stat& source);
+    // Gives the complete unnamed file `fd` the name `target`, replacing what is there.
+    int publishUnnamed(int fd, const std::string& target, const std::string& folder);
+    // Links the unnamed file `fd` under `name`; -1 with errno set on failure.
+    static int linkUnnamed(int fd, const std::string& name);
 
     DriveTable m_drives;
     unsigned m_errorMode = 0;
+    unsigned m_umask = 0;
     std::int64_t m_offsetReadAt = -1;
     std::int64_t m_utcOffset = 0;
 };
