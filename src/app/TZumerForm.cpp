@@ -249,11 +249,25 @@ void TZumerForm::btCopyClick()
     if (m_running)
         return;
     m_running = true;
-    struct Running {
-        bool& flag;
-        ~Running() { flag = false; }
-    } running{m_running};
+    // The stop request is this run's own: one given before it began does not count.
+    m_abortRequested = false;
+    struct Finish {
+        TZumerForm& window;
+        ~Finish()
+        {
+            window.m_running = false;
+            // A close asked for during the command comes once the command has ended.
+            if (window.m_closeRequested) {
+                window.m_closeRequested = false;
+                QMetaObject::invokeMethod(&window, &QWidget::close, Qt::QueuedConnection);
+            }
+        }
+    } finish{*this};
+    runCopyCommand();
+}
 
+void TZumerForm::runCopyCommand()
+{
     m_runStartTime = m_platform.localNow();
     m_runStartNanos = m_platform.monotonicNanos();
     m_log->clear();
@@ -276,24 +290,18 @@ void TZumerForm::btCopyClick()
         m_fromBox->setEditText(fromLocal(from));
     }
 
+    // The walk works from these texts alone, so edits during the run change nothing of it.
     const copy::RunTexts texts{from, to, toLocal(m_edFile->text()), toLocal(m_edPrev->text()),
                                m_subBox->isChecked()};
-    // The stop request is the run's own: one given before it began does not count.
-    m_abortRequested = false;
-    m_lastPublish = m_platform.monotonicNanos();
-    copy::CopyWalk walk(m_platform, *this, m_settings, m_eventInterval);
-    const copy::RunTotals totals = walk.run(texts);
-    publishLog();
-
-    m_totalKilobytes += totals.kilobytes;
-    ShowRunSummary();
-    m_lastFromDir = m_fromBox->currentText();
-    m_lastToDir = m_toFolder->currentText();
-
-    if (m_closeRequested) {
-        running.flag = false;
-        close();
+    if (!m_abortRequested) {
+        m_lastPublish = m_platform.monotonicNanos();
+        copy::CopyWalk walk(m_platform, *this, m_settings, m_eventInterval);
+        m_totalKilobytes += walk.run(texts).kilobytes;
+        publishLog();
     }
+    ShowRunSummary();
+    m_lastFromDir = fromLocal(texts.source);
+    m_lastToDir = fromLocal(texts.destination);
 }
 
 void TZumerForm::ShowRunSummary()

@@ -67,6 +67,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void runCopyCommand();
     void createControls();
     void createMenu();
     void wireEvents();

@@ -334,7 +334,22 @@ TEST_F(TZumerFormTest, closingDuringARunStopsTheRunThenCloses)
     clickCopy();
     EXPECT_EQ(window.log().lineCount(), 1);
     EXPECT_FALSE(child<QLabel>("lblNumberFound")->isHidden()) << "the summary came first";
+    EXPECT_TRUE(window.isVisible()) << "the window closes once the command has ended";
+    QCoreApplication::processEvents();
     EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(TZumerFormTest, runRemembersTheFoldersItRanWithNotLaterEdits)
+{
+    source("a.bin", 1500);
+    source("b/c.bin", 1500);
+    setFolders("D:\\src", "E:\\backup");
+    duringRun([this] { setFolders("D:\\elsewhere\\", "E:\\other"); });
+    clickCopy();
+    EXPECT_EQ(window.lastFromDir(), "D:\\src\\");
+    EXPECT_EQ(window.lastToDir(), "E:\\backup");
+    EXPECT_TRUE(exists(tmp / "e/backup/b/c.bin"));
+    EXPECT_FALSE(exists(tmp / "e/other"));
 }
 
 TEST_F(TZumerFormTest, clearHidesTheCountButNotTheTime)
