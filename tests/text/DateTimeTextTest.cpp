@@ -10,6 +10,7 @@ const RegionalSettings kFinnish = RegionalSettings::finnish();
 const RegionalSettings kUs{"M/d/yyyy", "h:mm:ss AP", '/', ':'};
 const RegionalSettings kIso{"yyyy-MM-dd", "HH:mm:ss", '-', ':'};
 const RegionalSettings kBlankInDate{"d. M. yyyy", "H.mm.ss", '.', '.'};
+const RegionalSettings kSameSeparators{"d.M.yyyy", "H.mm.ss", '.', '.'};
 constexpr int kNowYear = 2026;
 
 double at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0)
@@ -49,7 +50,9 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatRow{&kUs, at(2026, 12, 7, 0, 30, 0), "12/7/2026 12:30:00 AM"},
                       FormatRow{&kUs, at(2026, 12, 7, 12, 0, 5), "12/7/2026 12:00:05 PM"},
                       FormatRow{&kIso, at(2026, 3, 5, 9, 5, 3), "2026-03-05 09:05:03"},
-                      FormatRow{&kBlankInDate, at(2026, 12, 7, 11, 6, 34), "7. 12. 2026 11.06.34"}));
+                      FormatRow{&kBlankInDate, at(2026, 12, 7, 11, 6, 34), "7. 12. 2026 11.06.34"},
+                      FormatRow{&kSameSeparators, at(2026, 12, 7, 11, 6, 34), "7.12.2026 11.06.34"},
+                      FormatRow{&kSameSeparators, at(2026, 12, 7), "7.12.2026"}));
 
 TEST(DateTimeText, leavesOutTheTimeOnlyAtMidnight)
 {

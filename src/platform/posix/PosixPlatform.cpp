@@ -479,9 +479,11 @@ std::int64_t PosixPlatform::monotonicNanos()
     return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
 }
 
-text::RegionalSettings PosixPlatform::regionalSettings()
+text::RegionalSettings PosixPlatform::regionalSettings() { return regionalSettingsOf(QLocale::system()); }
+
+text::RegionalSettings regionalSettingsOf(const QLocale& locale)
 {
-    const QLocale locale = QLocale::system();
+    // The C locale states no preference: take formats that read back without doubt.
     if (locale.language() == QLocale::C)
         return text::RegionalSettings{"yyyy-MM-dd", "HH:mm:ss", '-', ':'};
     text::RegionalSettings s;
