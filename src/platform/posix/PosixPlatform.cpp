@@ -307,7 +307,9 @@ int PosixPlatform::fillCopy(int in, int out, const struct stat& source)
     if (const int error = copyData(in, out, static_cast<std::int64_t>(source.st_size)); error != 0)
         return error;
     // The file was created with the source's permission bits; put back what the umask took.
-    if ((source.st_mode & 0777 & m_umask) != 0 && fchmod(out, source.st_mode & 0777) != 0)
+    // File systems that cannot hold the bits (a FAT memory stick) refuse; the data matters more.
+    if ((source.st_mode & 0777 & m_umask) != 0 && fchmod(out, source.st_mode & 0777) != 0
+        && errno != EPERM && errno != EOPNOTSUPP)
         return errno;
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
     return futimens(out, times) == 0 ? 0 : errno;
