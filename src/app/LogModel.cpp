@@ -1,5 +1,7 @@
 #include "app/LogModel.h"
 
+#include "app/LocalText.h"
+
 #include <QBrush>
 #include <QColor>
 #include <QSize>
@@ -71,8 +73,7 @@ QVariant LogModel::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole: {
-        const std::string_view text = line(index.row());
-        return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+        return fromLocal(line(index.row()));
     }
     case Qt::ForegroundRole:
         return isFailed(index.row()) ? QVariant(QBrush(QColor(0xB0, 0x00, 0x00))) : QVariant();

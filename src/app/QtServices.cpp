@@ -1,5 +1,7 @@
 #include "app/QtServices.h"
 
+#include "app/LocalText.h"
+
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -9,8 +11,6 @@
 namespace sarvoli::app {
 
 namespace {
-
-QString fromLocal(const std::string& s) { return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size())); }
 
 constexpr const char* kTitle = "Sarvoli3";
 
@@ -38,7 +38,7 @@ std::optional<std::string> QtOpenFileDialog::choose(const std::string& title, co
         dialog.selectFile(fromLocal(fileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return dialog.selectedFiles().first().toLocal8Bit().toStdString();
+    return toLocal(dialog.selectedFiles().first());
 }
 
 bool QtShell::open(const std::string& address) { return QDesktopServices::openUrl(QUrl(fromLocal(address))); }

@@ -16,6 +16,7 @@
 #include <exception>
 
 #include "app/CopyPicture.h"
+#include "app/LocalText.h"
 #include "app/LogModel.h"
 #include "copy/CopyWalk.h"
 #include "copy/DriveCheck.h"
@@ -35,8 +36,6 @@ constexpr std::int64_t kPublishInterval = 16'000'000;  // about one repaint
 constexpr double kPickerTimeOfDay = ((13 * 60 + 13) * 60 + 10.906) / 86400.0;
 
 QString qs(const char* utf8) { return QString::fromUtf8(utf8); }
-QString fromLocal(const std::string& s) { return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size())); }
-std::string toLocal(const QString& s) { return s.toLocal8Bit().toStdString(); }
 
 QDate qdateOf(text::DateTimeValue value)
 {
@@ -268,7 +267,6 @@ void TZumerForm::btCopyClick()
 
 void TZumerForm::runCopyCommand()
 {
-    m_runStartTime = m_platform.localNow();
     m_runStartNanos = m_platform.monotonicNanos();
     m_log->clear();
     m_label7->hide();

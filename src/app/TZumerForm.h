@@ -109,7 +109,6 @@ private:
     // Program-wide values.
     QString m_lastFromDir;
     QString m_lastToDir;
-    text::DateTimeValue m_runStartTime = 0;
     std::int64_t m_runStartNanos = 0;
     std::int64_t m_totalKilobytes = 0;
     bool m_abortRequested = false;
