@@ -25,7 +25,7 @@ std::string sizeText(std::int64_t kilobytes)
     return tenths(kilobytes / 1000, 1000) + " GB";
 }
 
-std::string elapsedText(std::int64_t milliseconds, char timeSeparator)
+std::string elapsedText(std::int64_t milliseconds, const std::string& timeSeparator)
 {
     if (milliseconds < 0)
         milliseconds = 0;

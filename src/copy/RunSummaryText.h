@@ -11,7 +11,7 @@ std::string sizeText(std::int64_t kilobytes);
 
 // The elapsed time of a run: minutes within the hour, separator, two-digit seconds,
 // separator, three-digit milliseconds. Whole hours are not shown.
-std::string elapsedText(std::int64_t milliseconds, char timeSeparator);
+std::string elapsedText(std::int64_t milliseconds, const std::string& timeSeparator);
 
 // The summary line: count of copied files, the total, and ", N epäonnistui" when copies failed.
 std::string summaryText(std::int64_t copiedFiles, std::int64_t failedFiles, std::int64_t kilobytes);

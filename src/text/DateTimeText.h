@@ -25,11 +25,12 @@ std::string formatDate(DateTimeValue value, const RegionalSettings& settings);
 // The time of day alone in the long time format.
 std::string formatTime(DateTimeValue value, const RegionalSettings& settings);
 
-// Reads a date-time text written under `settings`: the date's numbers in the order of the
-// short date format (two numbers mean the current year, a two-digit year falls within 50
-// years of `currentYear`), then optionally a time of one to three numbers separated by ':'
-// or '.' or the settings' separator, with an optional AM/PM designator. Throws
-// DateTimeError when the text is not such a date and time.
+// Reads a date-time text. A text that formatDateTime wrote under `settings` is read by its
+// picture, literal text included. Any other text is read leniently: the date's numbers in the
+// order of the short date format (two numbers mean the current year, a two-digit year falls
+// within 50 years of `currentYear`), then optionally a time of one to three numbers separated
+// by ':' or '.' or the settings' separator, with an optional AM/PM designator. Throws
+// DateTimeError when the text is neither.
 DateTimeValue parseDateTime(std::string_view text, const RegionalSettings& settings,
                             int currentYear);
 

@@ -19,11 +19,11 @@ TEST(RunSummaryText, sizeTextStepsBy1000AndRoundsHalfUp)
 
 TEST(RunSummaryText, elapsedTextShowsMinutesWithinTheHour)
 {
-    EXPECT_EQ(elapsedText(0, ':'), "0:00:000");
-    EXPECT_EQ(elapsedText(1'234, ':'), "0:01:234");
-    EXPECT_EQ(elapsedText(59'999, ':'), "0:59:999");
-    EXPECT_EQ(elapsedText(((1 * 60 + 2) * 60 + 3) * 1000LL + 45, ':'), "2:03:045");
-    EXPECT_EQ(elapsedText(125'007, '.'), "2.05.007");
+    EXPECT_EQ(elapsedText(0, ":"), "0:00:000");
+    EXPECT_EQ(elapsedText(1'234, ":"), "0:01:234");
+    EXPECT_EQ(elapsedText(59'999, ":"), "0:59:999");
+    EXPECT_EQ(elapsedText(((1 * 60 + 2) * 60 + 3) * 1000LL + 45, ":"), "2:03:045");
+    EXPECT_EQ(elapsedText(125'007, "."), "2.05.007");
 }
 
 TEST(RunSummaryText, summaryCountsFilesAndAddsFailuresOnlyWhenThereAreSome)

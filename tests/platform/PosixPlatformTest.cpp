@@ -300,27 +300,6 @@ TEST(PosixPlatformDrives, answerTypesAndSizesFromTheTable)
     EXPECT_EQ(p.setErrorMode(0), 1u);
 }
 
-TEST(PosixPlatformRegionalSettings, comeFromTheLocaleWithoutTimeZoneAndWithFullYears)
-{
-    struct Row {
-        QLocale locale;
-        sarvoli::text::RegionalSettings expected;
-    };
-    const Row rows[] = {
-        {QLocale::c(), {"yyyy-MM-dd", "HH:mm:ss", '-', ':'}},
-        {QLocale(QLocale::Finnish, QLocale::Finland), {"d.M.yyyy", "H.mm.ss", '.', '.'}},
-        {QLocale(QLocale::English, QLocale::UnitedStates), {"M/d/yyyy", "h:mm:ss AP", '/', ':'}},
-        {QLocale(QLocale::German, QLocale::Germany), {"dd.MM.yyyy", "HH:mm:ss", '.', ':'}},
-    };
-    for (const Row& r : rows) {
-        const auto s = regionalSettingsOf(r.locale);
-        EXPECT_EQ(s.shortDate, r.expected.shortDate) << r.locale.name().toStdString();
-        EXPECT_EQ(s.longTime, r.expected.longTime) << r.locale.name().toStdString();
-        EXPECT_EQ(s.dateSeparator, r.expected.dateSeparator) << r.locale.name().toStdString();
-        EXPECT_EQ(s.timeSeparator, r.expected.timeSeparator) << r.locale.name().toStdString();
-    }
-}
-
 TEST(PosixPlatformClock, localNowIsTheLocalWallClock)
 {
     PosixPlatform p;

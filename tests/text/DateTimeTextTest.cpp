@@ -7,10 +7,12 @@ using namespace sarvoli::text;
 namespace {
 
 const RegionalSettings kFinnish = RegionalSettings::finnish();
-const RegionalSettings kUs{"M/d/yyyy", "h:mm:ss AP", '/', ':'};
-const RegionalSettings kIso{"yyyy-MM-dd", "HH:mm:ss", '-', ':'};
-const RegionalSettings kBlankInDate{"d. M. yyyy", "H.mm.ss", '.', '.'};
-const RegionalSettings kSameSeparators{"d.M.yyyy", "H.mm.ss", '.', '.'};
+const RegionalSettings kUs{"M/d/yyyy", "h:mm:ss AP", "/", ":"};
+const RegionalSettings kIso{"yyyy-MM-dd", "HH:mm:ss", "-", ":"};
+const RegionalSettings kBlankInDate{"d. M. yyyy", "H.mm.ss", ".", "."};
+const RegionalSettings kSameSeparators{"d.M.yyyy", "H.mm.ss", ".", "."};
+const RegionalSettings kLiteralText{"d.MM.yyyy 'г'.", "H時mm分ss秒", ".", ":"};
+const RegionalSettings kDesignatorFirst{"yyyy. M. d.", "AP h시 m분 s초", ".", ":"};
 constexpr int kNowYear = 2026;
 
 double at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0)
@@ -52,7 +54,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatRow{&kIso, at(2026, 3, 5, 9, 5, 3), "2026-03-05 09:05:03"},
                       FormatRow{&kBlankInDate, at(2026, 12, 7, 11, 6, 34), "7. 12. 2026 11.06.34"},
                       FormatRow{&kSameSeparators, at(2026, 12, 7, 11, 6, 34), "7.12.2026 11.06.34"},
-                      FormatRow{&kSameSeparators, at(2026, 12, 7), "7.12.2026"}));
+                      FormatRow{&kSameSeparators, at(2026, 12, 7), "7.12.2026"},
+                      FormatRow{&kLiteralText, at(2026, 3, 5, 14, 7, 8), "5.03.2026 г. 14時07分08秒"},
+                      FormatRow{&kLiteralText, at(2026, 3, 5), "5.03.2026 г."},
+                      FormatRow{&kDesignatorFirst, at(2026, 3, 5, 0, 7, 8), "2026. 3. 5. AM 12시 7분 8초"}));
 
 TEST(DateTimeText, leavesOutTheTimeOnlyAtMidnight)
 {
@@ -76,7 +81,7 @@ TEST(DateTimeText, readsLenientForms)
     EXPECT_EQ(parseDateTime("7.12.80", kFinnish, kNowYear), at(1980, 12, 7));
     EXPECT_EQ(parseDateTime("7.12.76", kFinnish, kNowYear), at(1976, 12, 7));
     EXPECT_EQ(parseDateTime("7.12.75", kFinnish, kNowYear), at(2075, 12, 7));
-    const RegionalSettings designatorFirst{"d.M.yyyy", "tt h:mm:ss", '.', ':'};
+    const RegionalSettings designatorFirst{"d.M.yyyy", "tt h:mm:ss", ".", ":"};
     EXPECT_EQ(formatDateTime(at(2026, 1, 1, 13, 2, 3), designatorFirst), "1.1.2026 PM 1:02:03");
     EXPECT_EQ(parseDateTime("1.1.2026 PM 1:02:03", designatorFirst, kNowYear), at(2026, 1, 1, 13, 2, 3));
     EXPECT_EQ(parseDateTime("1.1.2026 1:02:03 am", kUs, kNowYear), at(2026, 1, 1, 1, 2, 3));
@@ -106,10 +111,10 @@ TEST(DateTimeText, readsDatesInTheOrderOfTheShortDateFormat)
 
 TEST(DateTimeText, twoDigitYearPicturesAreWidened)
 {
-    const RegionalSettings shortYear{"dd.MM.yy", "HH:mm:ss", '.', ':'};
+    const RegionalSettings shortYear{"dd.MM.yy", "HH:mm:ss", ".", ":"};
     const RegionalSettings widened = withFourDigitYear(shortYear);
     EXPECT_EQ(widened.shortDate, "dd.MM.yyyy");
-    EXPECT_EQ(withFourDigitYear(RegionalSettings{"M/d/y", "h:mm:ss AP", '/', ':'}).shortDate, "M/d/yyyy");
+    EXPECT_EQ(withFourDigitYear(RegionalSettings{"M/d/y", "h:mm:ss AP", "/", ":"}).shortDate, "M/d/yyyy");
     EXPECT_EQ(withFourDigitYear(kFinnish).shortDate, "d.M.yyyy");
 
     // A date far from now reads back to the same day only with the widened picture.

@@ -13,6 +13,7 @@
 
 #include <QLocale>
 
+#include "platform/posix/LocaleSettings.h"
 #include "platform/DriveType.h"
 #include "text/WildcardMask.h"
 
@@ -167,22 +168,6 @@ std::string temporaryNameIn(const std::string& folder)
     static const std::string prefix = "/.sarvoli3-" + std::to_string(getpid()) + "-";
     static std::atomic<unsigned long> counter{0};
     return folder + prefix + std::to_string(counter++) + ".tmp";
-}
-
-// Picture of a Qt long time format without its time-zone letters.
-std::string withoutTimeZone(const QString& qtFormat)
-{
-    QString f = qtFormat;
-    f.remove(QLatin1Char('t'));
-    return f.simplified().toStdString();
-}
-
-char firstSeparator(const std::string& picture, char fallback)
-{
-    for (char c : picture)
-        if (!std::isalpha(static_cast<unsigned char>(c)) && c != '\'' && c != ' ')
-            return c;
-    return fallback;
 }
 
 }  // namespace
@@ -482,18 +467,5 @@ std::int64_t PosixPlatform::monotonicNanos()
 }
 
 text::RegionalSettings PosixPlatform::regionalSettings() { return regionalSettingsOf(QLocale::system()); }
-
-text::RegionalSettings regionalSettingsOf(const QLocale& locale)
-{
-    // The C locale states no preference: take formats that read back without doubt.
-    if (locale.language() == QLocale::C)
-        return text::RegionalSettings{"yyyy-MM-dd", "HH:mm:ss", '-', ':'};
-    text::RegionalSettings s;
-    s.shortDate = locale.dateFormat(QLocale::ShortFormat).toStdString();
-    s.longTime = withoutTimeZone(locale.timeFormat(QLocale::LongFormat));
-    s.dateSeparator = firstSeparator(s.shortDate, '.');
-    s.timeSeparator = firstSeparator(s.longTime, ':');
-    return text::withFourDigitYear(s);
-}
 
 }  // namespace sarvoli::platform

@@ -2,8 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <QLocale>
-
 #include "platform/DriveTable.h"
 #include "platform/Platform.h"
 
@@ -64,9 +62,5 @@ private:
 
 // The UTC offset in force now, in seconds east of UTC.
 std::int64_t currentUtcOffsetSeconds();
-
-// The date and time formats of a locale in the program's picture language: the short date
-// with a four-digit year, the long time without its time zone.
-text::RegionalSettings regionalSettingsOf(const QLocale& locale);
 
 }  // namespace sarvoli::platform
