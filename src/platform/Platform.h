@@ -21,6 +21,14 @@ struct FolderId {
     friend bool operator==(const FolderId&, const FolderId&) = default;
 };
 
+// The whole content of a file as read: a missing file is absent without a failure; a file
+// that exists but cannot be read is a failure.
+struct FileContent {
+    OpResult result;
+    bool exists = false;
+    std::string bytes;
+};
+
 // The one seam to the operating system. Paths are Windows path texts (E:\src\a.txt) on
 // every platform; the implementation maps them to the host.
 class Platform {
@@ -46,6 +54,14 @@ public:
     // the copy keeps the source's last-write time.
     virtual OpResult copyFile(std::string_view source, std::string_view destination) = 0;
     virtual std::optional<FolderId> folderId(std::string_view path) = 0;
+    // Reads a whole file.
+    virtual FileContent readFile(std::string_view path) = 0;
+    // Gives a file new content, creating it where it is missing, so that a failure at any
+    // point leaves the old file whole: the new content is written beside it and takes its
+    // place only when complete. A read-only file is refused.
+    virtual OpResult replaceFile(std::string_view path, std::string_view content) = 0;
+    // Path text of the program's own executable; empty when it has none.
+    virtual std::string executablePath() = 0;
 
     // Drive type of a root path such as "E:\".
     virtual int driveType(std::string_view rootPath) = 0;

@@ -6,22 +6,19 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 
 #include <QLocale>
 
 #include "platform/posix/LocaleSettings.h"
+#include "platform/posix/PosixFiles.h"
 #include "platform/DriveType.h"
 #include "text/WildcardMask.h"
 
 namespace sarvoli::platform {
 
 namespace {
-
-std::string reasonOf(int error) { return std::strerror(error); }
 
 std::uint32_t attributesOf(const std::string& name, const struct stat& st)
 {
@@ -106,40 +103,6 @@ private:
     std::int64_t m_utcOffset;
 };
 
-// Closes a descriptor on every way out.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    void reset()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-    // Closes and reports the error of the close, which some file systems report late.
-    int close()
-    {
-        const int rc = ::close(m_fd);
-        m_fd = -1;
-        return rc == 0 ? 0 : errno;
-    }
-
-private:
-    int m_fd;
-};
-
-std::string parentOf(const std::string& hostPath)
-{
-    const std::size_t slash = hostPath.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : hostPath.substr(0, slash);
-}
-
 // Makes the folder, and its parents only where they are missing: most folders of a run have
 // every parent already. 0 or an errno value.
 int makeFolderWithParents(const std::string& folder)
@@ -161,13 +124,6 @@ int makeFolderWithParents(const std::string& folder)
     if (error == EEXIST && stat(folder.c_str(), &st) == 0)
         return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
     return error;
-}
-
-std::string temporaryNameIn(const std::string& folder)
-{
-    static const std::string prefix = "/.sarvoli3-" + std::to_string(getpid()) + "-";
-    static std::atomic<unsigned long> counter{0};
-    return folder + prefix + std::to_string(counter++) + ".tmp";
 }
 
 }  // namespace
@@ -239,175 +195,6 @@ OpResult PosixPlatform::forceDirectories(std::string_view path)
         folder.pop_back();
     const int error = makeFolderWithParents(folder);
     return error == 0 ? OpResult::success() : OpResult::failure(reasonOf(error));
-}
-
-int PosixPlatform::copyData(int sourceFd, int destinationFd, std::int64_t size)
-{
-    bool kernelCopy = true;
-    std::int64_t copied = 0;
-    for (;;) {
-        if (kernelCopy) {
-            // Stop at the size the file had when opened, which saves the call that finds the
-            // end; files that report no size (as some system files do) are read to their end.
-            if (size > 0 && copied >= size)
-                return 0;
-            const ssize_t n = copy_file_range(sourceFd, nullptr, destinationFd, nullptr, 1 << 30, 0);
-            if (n > 0) {
-                copied += n;
-                continue;
-            }
-            if (n == 0)
-                return 0;
-            if (errno == EINTR)
-                continue;
-            if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL) {
-                kernelCopy = false;  // the offsets stand where the kernel stopped; go on by hand
-                continue;
-            }
-            return errno;
-        }
-        char buffer[128 * 1024];
-        const ssize_t n = read(sourceFd, buffer, sizeof buffer);
-        if (n == 0)
-            return 0;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t w = write(destinationFd, buffer + done, static_cast<std::size_t>(n - done));
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                return errno;
-            }
-            done += w;
-        }
-    }
-}
-
-int PosixPlatform::fillCopy(int in, int out, const struct stat& source)
-{
-    if (const int error = copyData(in, out, static_cast<std::int64_t>(source.st_size)); error != 0)
-        return error;
-    // The file was created with the source's permission bits; put back what the umask took.
-    // File systems that cannot hold the bits (a FAT memory stick) refuse; the data matters more.
-    if ((source.st_mode & 0777 & m_umask) != 0 && fchmod(out, source.st_mode & 0777) != 0
-        && errno != EPERM && errno != EOPNOTSUPP)
-        return errno;
-    const struct timespec times[2] = {source.st_atim, source.st_mtim};
-    return futimens(out, times) == 0 ? 0 : errno;
-}
-
-OpResult PosixPlatform::copyFile(std::string_view source, std::string_view destination)
-{
-    const auto from = m_drives.hostPath(source);
-    const auto to = m_drives.hostPath(destination);
-    if (!from || !to)
-        return OpResult::failure(reasonOf(ENOENT));
-
-    // Non-blocking, so that a pipe met in the tree cannot hang the run; for a regular file
-    // the flag changes nothing.
-    Fd in(open(from->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (in.get() < 0)
-        return OpResult::failure(reasonOf(errno));
-    struct stat st {};
-    if (fstat(in.get(), &st) != 0)
-        return OpResult::failure(reasonOf(errno));
-    if (S_ISDIR(st.st_mode))
-        return OpResult::failure(reasonOf(EISDIR));
-    if (!S_ISREG(st.st_mode))
-        return OpResult::failure(reasonOf(EINVAL));
-
-    // Permission bits without set-id bits: a copy must not grant more than its source.
-    const mode_t mode = st.st_mode & 0777;
-    const std::string folder = parentOf(*to);
-
-    // An unnamed file that gets its name only when it is complete: a new copy then costs a
-    // single link, and a failure leaves nothing behind.
-    const int unnamed = openUnnamed(folder, mode);
-    if (unnamed >= 0) {
-        Fd out(unnamed);
-        if (const int error = fillCopy(in.get(), out.get(), st); error != 0)
-            return OpResult::failure(reasonOf(error));
-        const int error = publishUnnamed(out.get(), *to, folder);
-        if (error == 0) {
-            const int closeError = out.close();
-            return closeError == 0 ? OpResult::success() : OpResult::failure(reasonOf(closeError));
-        }
-        if (error != kCannotName)
-            return OpResult::failure(reasonOf(error));
-        if (lseek(in.get(), 0, SEEK_SET) < 0)
-            return OpResult::failure(reasonOf(errno));
-    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-        return OpResult::failure(reasonOf(errno));
-    }
-
-    // File systems without unnamed files: a named temporary file renamed over the target.
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = temporaryNameIn(folder);
-        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd < 0 && errno != EEXIST)
-            return OpResult::failure(reasonOf(errno));
-    }
-    if (fd < 0)
-        return OpResult::failure(reasonOf(EEXIST));
-    Fd out(fd);
-    int error = fillCopy(in.get(), out.get(), st);
-    if (error == 0)
-        error = out.close();
-    if (error == 0 && rename(temporary.c_str(), to->c_str()) != 0)
-        error = errno;
-    if (error != 0) {
-        out.reset();
-        unlink(temporary.c_str());
-        return OpResult::failure(reasonOf(error));
-    }
-    return OpResult::success();
-}
-
-int PosixPlatform::openUnnamed(const std::string& folder, unsigned mode)
-{
-    return open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode));
-}
-
-int PosixPlatform::publishUnnamed(int fd, const std::string& target, const std::string& folder)
-{
-    if (linkUnnamed(fd, target) == 0)
-        return 0;
-    if (errno != EEXIST)
-        return errno == ENOENT && access("/proc/self/fd", X_OK) != 0 ? kCannotName : errno;
-    // The target exists: name the copy beside it and rename it over the target, so that the
-    // old copy stays whole until the new one is.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string temporary = temporaryNameIn(folder);
-        if (linkUnnamed(fd, temporary) != 0) {
-            if (errno == EEXIST)
-                continue;
-            return errno;
-        }
-        if (rename(temporary.c_str(), target.c_str()) != 0) {
-            const int error = errno;
-            unlink(temporary.c_str());
-            return error;
-        }
-        return 0;
-    }
-    return EEXIST;
-}
-
-int PosixPlatform::linkUnnamed(int fd, const std::string& name)
-{
-    if (linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)
-        return 0;
-    if (errno != ENOENT && errno != EPERM)
-        return -1;
-    // Without the right to link by descriptor, link through its name in /proc.
-    const std::string byName = "/proc/self/fd/" + std::to_string(fd);
-    return linkat(AT_FDCWD, byName.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
 }
 
 std::optional<FolderId> PosixPlatform::folderId(std::string_view path)

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <functional>
+
 #include "platform/DriveTable.h"
 #include "platform/Platform.h"
 
@@ -22,6 +24,9 @@ public:
     OpResult forceDirectories(std::string_view path) override;
     OpResult copyFile(std::string_view source, std::string_view destination) override;
     std::optional<FolderId> folderId(std::string_view path) override;
+    FileContent readFile(std::string_view path) override;
+    OpResult replaceFile(std::string_view path, std::string_view content) override;
+    std::string executablePath() override;
 
     int driveType(std::string_view rootPath) override;
     std::int64_t diskSize(int driveNumber) override;
@@ -46,6 +51,10 @@ private:
     static constexpr int kCannotName = -1;
 
     std::int64_t utcOffset();
+    // Writes a new file through `fill` and gives it the name `target`, replacing what is there
+    // only when the new file is complete; nothing is left behind on failure. `fill` may be
+    // called a second time, on a new file. 0 or an errno value.
+    int writeNewFile(const std::string& target, unsigned mode, const std::function<int(int fd)>& fill);
     // Fills the open copy from the source: data, permission bits, times. 0 or an errno value.
     int fillCopy(int in, int out, const struct stat& source);
     // Gives the complete unnamed file `fd` the name `target`, replacing what is there.

@@ -1,0 +1,295 @@
+#include "platform/posix/PosixFiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/posix/PosixPlatform.h"
+
+// Reading and writing whole files: the copy of the walk and the settings file.
+namespace sarvoli::platform {
+
+std::string reasonOf(int error) { return std::strerror(error); }
+
+std::string parentOf(const std::string& hostPath)
+{
+    const std::size_t slash = hostPath.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : hostPath.substr(0, slash);
+}
+
+std::string temporaryNameIn(const std::string& folder)
+{
+    static const std::string prefix = "/.sarvoli3-" + std::to_string(getpid()) + "-";
+    static std::atomic<unsigned long> counter{0};
+    return folder + prefix + std::to_string(counter++) + ".tmp";
+}
+
+int PosixPlatform::copyData(int sourceFd, int destinationFd, std::int64_t size)
+{
+    bool kernelCopy = true;
+    std::int64_t copied = 0;
+    for (;;) {
+        if (kernelCopy) {
+            // Stop at the size the file had when opened, which saves the call that finds the
+            // end; files that report no size (as some system files do) are read to their end.
+            if (size > 0 && copied >= size)
+                return 0;
+            const ssize_t n = copy_file_range(sourceFd, nullptr, destinationFd, nullptr, 1 << 30, 0);
+            if (n > 0) {
+                copied += n;
+                continue;
+            }
+            if (n == 0)
+                return 0;
+            if (errno == EINTR)
+                continue;
+            if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL) {
+                kernelCopy = false;  // the offsets stand where the kernel stopped; go on by hand
+                continue;
+            }
+            return errno;
+        }
+        char buffer[128 * 1024];
+        const ssize_t n = read(sourceFd, buffer, sizeof buffer);
+        if (n == 0)
+            return 0;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = write(destinationFd, buffer + done, static_cast<std::size_t>(n - done));
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno;
+            }
+            done += w;
+        }
+    }
+}
+
+int PosixPlatform::fillCopy(int in, int out, const struct stat& source)
+{
+    if (const int error = copyData(in, out, static_cast<std::int64_t>(source.st_size)); error != 0)
+        return error;
+    // The file was created with the source's permission bits; put back what the umask took.
+    // File systems that cannot hold the bits (a FAT memory stick) refuse; the data matters more.
+    if ((source.st_mode & 0777 & m_umask) != 0 && fchmod(out, source.st_mode & 0777) != 0
+        && errno != EPERM && errno != EOPNOTSUPP)
+        return errno;
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    return futimens(out, times) == 0 ? 0 : errno;
+}
+
+OpResult PosixPlatform::copyFile(std::string_view source, std::string_view destination)
+{
+    const auto from = m_drives.hostPath(source);
+    const auto to = m_drives.hostPath(destination);
+    if (!from || !to)
+        return OpResult::failure(reasonOf(ENOENT));
+
+    // Non-blocking, so that a pipe met in the tree cannot hang the run; for a regular file
+    // the flag changes nothing.
+    Fd in(open(from->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (in.get() < 0)
+        return OpResult::failure(reasonOf(errno));
+    struct stat st {};
+    if (fstat(in.get(), &st) != 0)
+        return OpResult::failure(reasonOf(errno));
+    if (S_ISDIR(st.st_mode))
+        return OpResult::failure(reasonOf(EISDIR));
+    if (!S_ISREG(st.st_mode))
+        return OpResult::failure(reasonOf(EINVAL));
+
+    // Permission bits without set-id bits: a copy must not grant more than its source.
+    const mode_t mode = st.st_mode & 0777;
+    bool again = false;  // a second attempt reads the source from its start
+    const int error = writeNewFile(*to, mode, [&](int out) {
+        if (again && lseek(in.get(), 0, SEEK_SET) < 0)
+            return errno;
+        again = true;
+        return fillCopy(in.get(), out, st);
+    });
+    return error == 0 ? OpResult::success() : OpResult::failure(reasonOf(error));
+}
+
+int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const std::function<int(int fd)>& fill)
+{
+    const std::string folder = parentOf(target);
+    // An unnamed file that gets its name only when it is complete: a new file then costs a
+    // single link, and a failure leaves nothing behind.
+    const int unnamed = openUnnamed(folder, mode);
+    if (unnamed >= 0) {
+        Fd out(unnamed);
+        if (const int error = fill(out.get()); error != 0)
+            return error;
+        const int error = publishUnnamed(out.get(), target, folder);
+        if (error == 0)
+            return out.close();
+        if (error != kCannotName)
+            return error;
+    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return errno;
+    }
+
+    // File systems without unnamed files: a named temporary file renamed over the target.
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = temporaryNameIn(folder);
+        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
+        if (fd < 0 && errno != EEXIST)
+            return errno;
+    }
+    if (fd < 0)
+        return EEXIST;
+    Fd out(fd);
+    int error = fill(out.get());
+    if (error == 0)
+        error = out.close();
+    if (error == 0 && rename(temporary.c_str(), target.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
+        out.reset();
+        unlink(temporary.c_str());
+    }
+    return error;
+}
+
+int PosixPlatform::openUnnamed(const std::string& folder, unsigned mode)
+{
+    return open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode));
+}
+
+int PosixPlatform::publishUnnamed(int fd, const std::string& target, const std::string& folder)
+{
+    if (linkUnnamed(fd, target) == 0)
+        return 0;
+    if (errno != EEXIST)
+        return errno == ENOENT && access("/proc/self/fd", X_OK) != 0 ? kCannotName : errno;
+    // The target exists: name the copy beside it and rename it over the target, so that the
+    // old copy stays whole until the new one is.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string temporary = temporaryNameIn(folder);
+        if (linkUnnamed(fd, temporary) != 0) {
+            if (errno == EEXIST)
+                continue;
+            return errno;
+        }
+        if (rename(temporary.c_str(), target.c_str()) != 0) {
+            const int error = errno;
+            unlink(temporary.c_str());
+            return error;
+        }
+        return 0;
+    }
+    return EEXIST;
+}
+
+int PosixPlatform::linkUnnamed(int fd, const std::string& name)
+{
+    if (linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)
+        return 0;
+    if (errno != ENOENT && errno != EPERM)
+        return -1;
+    // Without the right to link by descriptor, link through its name in /proc.
+    const std::string byName = "/proc/self/fd/" + std::to_string(fd);
+    return linkat(AT_FDCWD, byName.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
+}
+FileContent PosixPlatform::readFile(std::string_view path)
+{
+    FileContent file;
+    const auto host = m_drives.hostPath(path);
+    if (!host)
+        return file;
+    Fd in(open(host->c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) {
+        if (errno != ENOENT && errno != ENOTDIR)
+            file.result = OpResult::failure(reasonOf(errno));
+        return file;
+    }
+    struct stat st {};
+    if (fstat(in.get(), &st) != 0)
+        file.result = OpResult::failure(reasonOf(errno));
+    else if (S_ISDIR(st.st_mode))
+        file.result = OpResult::failure(reasonOf(EISDIR));
+    if (!file.result.ok)
+        return file;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = read(in.get(), buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            file.result = OpResult::failure(reasonOf(errno));
+            file.bytes.clear();
+            return file;
+        }
+        file.bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    file.exists = true;
+    return file;
+}
+
+OpResult PosixPlatform::replaceFile(std::string_view path, std::string_view content)
+{
+    const auto host = m_drives.hostPath(path);
+    if (!host)
+        return OpResult::failure(reasonOf(ENOENT));
+    std::string target = *host;
+    unsigned mode = 0666 & ~m_umask;
+    struct stat st {};
+    if (stat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return OpResult::failure(reasonOf(EISDIR));
+        // A file without write permission is read-only, and a read-only file is not written.
+        if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+            return OpResult::failure(reasonOf(EACCES));
+        mode = st.st_mode & 0777;
+        // Through a symbolic link the file it names is replaced, not the link.
+        if (char* real = realpath(target.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    } else if (errno != ENOENT) {
+        return OpResult::failure(reasonOf(errno));
+    }
+    const int error = writeNewFile(target, mode, [&](int out) {
+        for (std::size_t done = 0; done < content.size();) {
+            const ssize_t w = write(out, content.data() + done, content.size() - done);
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno;
+            }
+            done += static_cast<std::size_t>(w);
+        }
+        if (fchmod(out, static_cast<mode_t>(mode)) != 0 && errno != EPERM && errno != EOPNOTSUPP)
+            return errno;
+        // On the disk before it takes the old file's place, so that a crash leaves one or the other.
+        return fsync(out) == 0 ? 0 : errno;
+    });
+    return error == 0 ? OpResult::success() : OpResult::failure(reasonOf(error));
+}
+
+std::string PosixPlatform::executablePath()
+{
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0)
+        return {};
+    return m_drives.pathText(std::string(buffer, static_cast<std::size_t>(n))).value_or(std::string());
+}
+
+}  // namespace sarvoli::platform
