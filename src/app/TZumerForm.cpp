@@ -12,17 +12,14 @@
 #include <QMenuBar>
 #include <QPushButton>
 
-#include <cmath>
-#include <exception>
-
 #include "app/CopyPicture.h"
 #include "app/LocalText.h"
 #include "app/LogModel.h"
 #include "copy/CopyWalk.h"
 #include "copy/DriveCheck.h"
 #include "copy/RunSummaryText.h"
+#include "settings/WindowSettings.h"
 #include "text/DateTime.h"
-#include "text/MessageText.h"
 
 namespace sarvoli::app {
 
@@ -37,11 +34,6 @@ constexpr double kPickerTimeOfDay = ((13 * 60 + 13) * 60 + 10.906) / 86400.0;
 
 QString qs(const char* utf8) { return QString::fromUtf8(utf8); }
 
-QDate qdateOf(text::DateTimeValue value)
-{
-    const text::CalendarDateTime dt = text::decodeDateTime(value);
-    return QDate(dt.year, dt.month, dt.day);
-}
 
 // The first character of a text, whole even when it takes several bytes.
 std::string firstCharacter(const std::string& s)
@@ -53,6 +45,7 @@ std::string firstCharacter(const std::string& s)
         ++n;
     return s.substr(0, n);
 }
+
 
 template <typename W>
 W* placed(W* widget, const char* name, int left, int top, int width = -1, int height = -1)
@@ -69,12 +62,20 @@ W* placed(W* widget, const char* name, int left, int top, int width = -1, int he
 
 }  // namespace
 
-TZumerForm::TZumerForm(platform::Platform& platform, Services services, QWidget* parent)
-    : QMainWindow(parent), m_platform(platform), m_services(services), m_settings(platform.regionalSettings())
+TZumerForm::TZumerForm(platform::Platform& platform, Services services, std::string exeFolder, QWidget* parent)
+    : QMainWindow(parent),
+      m_platform(platform),
+      m_services(services),
+      m_settings(platform.regionalSettings()),
+      m_exeFolder(std::move(exeFolder)),
+      m_settingsFile(platform, settings::settingsFileIn(m_exeFolder)),
+      m_sourceHistory(m_settingsFile, settings::kSourceSection, settings::History::Kind::Source),
+      m_destinationHistory(m_settingsFile, settings::kDestinationSection, settings::History::Kind::Destination)
 {
     createControls();
     createMenu();
     wireEvents();
+    FormCreate();
 }
 
 TZumerForm::~TZumerForm() = default;
@@ -214,33 +215,29 @@ void TZumerForm::wireEvents()
     on(m_btPath, &QPushButton::clicked, &TZumerForm::btPathClick);
     on(m_btPath2, &QPushButton::clicked, &TZumerForm::btPath2Click);
     on(m_dtPicker1, &QDateEdit::userDateChanged, &TZumerForm::DTPicker1Change);
+
     // Choosing an entry raises the chosen-entry event and then the changed event; typing
     // raises the changed event alone; setting the text from the program raises neither.
-    on(m_fromBox, &QComboBox::activated, &TZumerForm::FromBoxClick);
-    on(m_fromBox, &QComboBox::activated, &TZumerForm::FromBoxChange);
-    on(m_fromBox->lineEdit(), &QLineEdit::textEdited, &TZumerForm::FromBoxChange);
+    // Qt also reports a typed text that equals a list entry as chosen when it is confirmed
+    // with Enter or by leaving the box: a flag raised around the box's own handling of those
+    // two signals tells that apart from a choice.
+    auto* edit = new QLineEdit(m_fromBox);
+    const auto confirming = [this](bool on) { return [this, on] { m_confirmingTypedText = on; }; };
+    connect(edit, &QLineEdit::returnPressed, this, confirming(true));
+    connect(edit, &QLineEdit::editingFinished, this, confirming(true));
+    m_fromBox->setLineEdit(edit);
+    m_fromBox->setCompleter(nullptr);
+    connect(edit, &QLineEdit::returnPressed, this, confirming(false));
+    connect(edit, &QLineEdit::editingFinished, this, confirming(false));
+    connect(m_fromBox, &QComboBox::activated, this, [this] {
+        if (m_confirmingTypedText)
+            return;
+        guarded([this] { FromBoxClick(); });
+        guarded([this] { FromBoxChange(); });
+    });
+    on(edit, &QLineEdit::textEdited, &TZumerForm::FromBoxChange);
 }
 
-template <typename Handler>
-void TZumerForm::guarded(Handler&& handler)
-{
-    try {
-        handler();
-    } catch (const std::exception& e) {
-        m_services.messages->showError(text::withFinalStop(e.what()));
-    }
-}
-
-void TZumerForm::emptyLastCopyRow()
-{
-    // Day 0, keeping the time of day that the picker holds.
-    m_pickerValue = std::fabs(m_pickerValue - static_cast<double>(text::wholeDays(m_pickerValue)));
-    const QSignalBlocker block(m_dtPicker1);
-    m_dtPicker1->setDate(qdateOf(m_pickerValue));
-    m_dtPicker1->setEnabled(false);
-    m_lbTime->hide();
-    m_lbWeekday->hide();
-}
 
 void TZumerForm::btCopyClick()
 {
@@ -298,6 +295,8 @@ void TZumerForm::runCopyCommand()
         publishLog();
     }
     ShowRunSummary();
+    if (m_totalKilobytes > 0)
+        RecordCopyRun(texts);
     m_lastFromDir = fromLocal(texts.source);
     m_lastToDir = fromLocal(texts.destination);
 }
@@ -326,16 +325,13 @@ void TZumerForm::File1Click() { close(); }
 
 void TZumerForm::FromBoxClick() { m_log->clear(); }
 
-// The commands below arrive with the settings, the histories, the folder picker, the
-// same-path rule and the about box; until then they do nothing.
-void TZumerForm::FromBoxChange() {}
-void TZumerForm::Delete1Click() {}
-void TZumerForm::Delete2Click() {}
+
+// The commands below arrive with the folder picker, the same-path rule and the about box;
+// until then they do nothing.
 void TZumerForm::SamePath1Click() {}
 void TZumerForm::About1Click() {}
 void TZumerForm::btPathClick() {}
 void TZumerForm::btPath2Click() {}
-void TZumerForm::DTPicker1Change() {}
 
 void TZumerForm::appendLine(std::string line, bool failed) { m_log->append(line, failed); }
 
@@ -365,7 +361,11 @@ void TZumerForm::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    event->accept();
+    // A save that failed keeps the window open; the next close tries it again.
+    if (FormClose())
+        event->accept();
+    else
+        event->ignore();
 }
 
 }  // namespace sarvoli::app

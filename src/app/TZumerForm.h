@@ -4,12 +4,16 @@
 #include <QString>
 
 #include <cstdint>
+#include <exception>
 #include <string>
 
 #include "app/Services.h"
 #include "copy/RunHost.h"
 #include "platform/Platform.h"
+#include "settings/History.h"
+#include "settings/IniFile.h"
 #include "text/DateTime.h"
+#include "text/MessageText.h"
 #include "text/RegionalSettings.h"
 
 class QAction;
@@ -21,6 +25,13 @@ class QLineEdit;
 class QListView;
 class QPushButton;
 
+namespace sarvoli::copy {
+struct RunTexts;
+}
+namespace sarvoli::settings {
+struct LastCopy;
+}
+
 namespace sarvoli::app {
 
 class LogModel;
@@ -31,7 +42,8 @@ class TZumerForm : public QMainWindow, public copy::RunHost {
     Q_OBJECT
 
 public:
-    TZumerForm(platform::Platform& platform, Services services, QWidget* parent = nullptr);
+    // `exeFolder`: the program's folder as a path text, where its settings file lives.
+    TZumerForm(platform::Platform& platform, Services services, std::string exeFolder, QWidget* parent = nullptr);
     ~TZumerForm() override;
 
     // The run log as the walk fills it.
@@ -54,6 +66,9 @@ public:
     void btPath2Click();
     void DTPicker1Change();
     void ShowRunSummary();
+    void FormCreate();
+    // The save on close; false when it failed and the window must stay open.
+    bool FormClose();
 
     const QString& lastFromDir() const { return m_lastFromDir; }
     const QString& lastToDir() const { return m_lastToDir; }
@@ -73,6 +88,12 @@ private:
     void wireEvents();
     void arrangeTabOrder();
     void emptyLastCopyRow();
+    void fillLastCopyRow(const settings::LastCopy& lastCopy);
+    void showPickerValue();
+    void RecordCopyRun(const copy::RunTexts& texts);
+    // Removes the box's text from its list and from its history.
+    void deleteFromHistory(QComboBox* box, settings::History& history);
+    int currentYear();
     void publishLog();
     // Runs a handler; an error that escapes it is shown and the program goes on.
     template <typename Handler>
@@ -81,6 +102,10 @@ private:
     platform::Platform& m_platform;
     Services m_services;
     text::RegionalSettings m_settings;
+    std::string m_exeFolder;
+    settings::IniFile m_settingsFile;
+    settings::History m_sourceHistory;
+    settings::History m_destinationHistory;
 
     // Controls, named after the program's vocabulary in their objectName.
     QComboBox* m_fromBox = nullptr;
@@ -117,8 +142,21 @@ private:
 
     bool m_running = false;
     bool m_closeRequested = false;
+    // Set while the source box's own text is being confirmed (Enter, leaving the box), when
+    // Qt reports a typed text that equals a list entry as if that entry had been chosen.
+    bool m_confirmingTypedText = false;
     std::int64_t m_eventInterval = 5'000'000;
     std::int64_t m_lastPublish = 0;
 };
+
+template <typename Handler>
+void TZumerForm::guarded(Handler&& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        m_services.messages->showError(text::withFinalStop(e.what()));
+    }
+}
 
 }  // namespace sarvoli::app

@@ -7,6 +7,7 @@
 #include "app/QtServices.h"
 #include "app/TZumerForm.h"
 #include "platform/SystemPlatform.h"
+#include "settings/WindowSettings.h"
 
 int main(int argc, char* argv[])
 {
@@ -17,7 +18,8 @@ int main(int argc, char* argv[])
     sarvoli::app::QtMessageBoxes messages(nullptr);
     sarvoli::app::QtOpenFileDialog openFile(nullptr);
     sarvoli::app::QtShell shell;
-    sarvoli::app::TZumerForm window(*platform, {&messages, &openFile, &shell});
+    sarvoli::app::TZumerForm window(*platform, {&messages, &openFile, &shell},
+                                   sarvoli::settings::exeFolderOf(platform->executablePath()));
     messages.setParent(&window);
     openFile.setParent(&window);
     window.show();

@@ -99,4 +99,14 @@ DateTimeValue dateTimeFromLocalSeconds(std::int64_t localSeconds, int millisecon
     return encodeDateTime(dt);
 }
 
+DateTimeValue withDateOf(DateTimeValue value, DateTimeValue date)
+{
+    CalendarDateTime dt = decodeDateTime(value);
+    const CalendarDateTime d = decodeDateTime(date);
+    dt.year = d.year;
+    dt.month = d.month;
+    dt.day = d.day;
+    return encodeDateTime(dt);
+}
+
 }  // namespace sarvoli::text

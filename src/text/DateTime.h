@@ -30,6 +30,9 @@ DateTimeValue encodeDateTime(const CalendarDateTime& dt);
 // The calendar date and time of a value, rounded to the nearest millisecond.
 CalendarDateTime decodeDateTime(DateTimeValue value);
 
+// The value with the date of `date` and its own time of day.
+DateTimeValue withDateOf(DateTimeValue value, DateTimeValue date);
+
 // Whole-day count of a value (the date part).
 std::int64_t wholeDays(DateTimeValue value);
 

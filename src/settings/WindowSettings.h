@@ -1,0 +1,72 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/IniFile.h"
+#include "text/DateTime.h"
+#include "text/RegionalSettings.h"
+
+// The main window's values in the settings file: the start-up load and the save on close.
+namespace sarvoli::settings {
+
+inline constexpr const char* kFormSection = "ZumerForm";
+inline constexpr const char* kSourceSection = "FromBox";
+inline constexpr const char* kDestinationSection = "ToFolder";
+
+// The folder of the executable: its path text up to and including the last backslash or colon.
+std::string exeFolderOf(std::string_view executablePath);
+// The settings file of the program in its folder.
+std::string settingsFileIn(std::string_view exeFolder);
+
+// What the start-up load found, step by step. The load stops at the first error; the steps
+// after it leave their fields empty.
+struct LoadedSettings {
+    std::optional<int> top;
+    std::optional<int> left;
+    std::optional<std::string> fromBox;
+    std::optional<std::string> toFolder;
+    std::optional<std::vector<std::string>> sourceFolders;
+    std::optional<std::vector<std::string>> destinationFolders;
+    std::optional<std::string> file;
+    std::optional<std::string> prev;
+    std::optional<text::DateTimeValue> date;  // the stored picker value; only its date counts
+    std::optional<std::string> time;          // the last copy's time: the row is to be shown
+    std::optional<bool> subs;
+    bool complete = false;  // every step ran
+    std::string error;      // the error that stopped the load, as the user sees it
+};
+
+// Reads the window's values; never throws.
+LoadedSettings loadSettings(IniFile& file, const text::RegionalSettings& settings, int currentYear);
+
+// What the save writes.
+struct WindowState {
+    std::string fromBox;
+    std::string toFolder;
+    std::string file;
+    std::string prev;
+    text::DateTimeValue pickerValue = 0;
+    std::string lastFromDir;
+    std::string lastToDir;
+    std::optional<std::string> time;  // the time label's text, while the label is shown
+    bool subs = true;
+    std::optional<int> top;   // the position, while the window is in its normal state
+    std::optional<int> left;
+};
+
+// Writes the window's values, stopping at the first value that cannot be written (throws
+// SettingsWriteError).
+void saveSettings(IniFile& file, const WindowState& window, const text::RegionalSettings& settings);
+
+// What the last-copy row shows of a date-time text: its value, and its time of day in the
+// long time format, empty at midnight. Throws text::DateTimeError.
+struct LastCopy {
+    text::DateTimeValue value = 0;
+    std::string time;
+};
+LastCopy lastCopyOf(std::string_view dateTimeText, const text::RegionalSettings& settings, int currentYear);
+
+}  // namespace sarvoli::settings

@@ -1,0 +1,243 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QFocusEvent>
+#include <QLineEdit>
+
+#include <memory>
+#include <sstream>
+
+#include "WindowFixture.h"
+
+using namespace sarvoli;
+using namespace sarvoli::testing;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+namespace {
+
+class SettingsWindowTest : public TZumerFormTest {
+protected:
+    std::string settingsFile() { return readFile(tmp / "p/settings.ini"); }
+    void setSettingsFile(const std::string& text) { writeFile(tmp / "p/settings.ini", text); }
+
+    // The program started anew on the same folder.
+    std::unique_ptr<app::TZumerForm> restart()
+    {
+        return std::make_unique<app::TZumerForm>(platform, app::Services{&messages, &openFile, &shell}, "P:\\");
+    }
+
+    static QStringList listOf(app::TZumerForm& w, const char* box)
+    {
+        QStringList items;
+        auto* combo = w.findChild<QComboBox*>(QString::fromLatin1(box));
+        for (int i = 0; i < combo->count(); ++i)
+            items << combo->itemText(i);
+        return items;
+    }
+
+    // What the last-copy row shows: the picker's date, weekday and time, or "" when empty.
+    static QString lastCopyRow(app::TZumerForm& w)
+    {
+        if (!w.findChild<QDateEdit*>("DTPicker1")->isEnabled())
+            return w.findChild<QLabel*>("lbTime")->isHidden() ? QString() : QStringLiteral("half-empty");
+        return w.findChild<QDateEdit*>("DTPicker1")->date().toString("d.M.yyyy") + " "
+               + w.findChild<QLabel*>("lbWeekday")->text() + " " + w.findChild<QLabel*>("lbTime")->text();
+    }
+
+    void typeSource(const char* text) { QTest::keyClicks(child<QComboBox>("FromBox")->lineEdit(), QString::fromUtf8(text)); }
+    void trigger(const char* action) { window.findChild<QAction*>(action)->trigger(); }
+};
+
+std::vector<std::string> linesOf(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    EXPECT_EQ(start, text.size()) << "every line ends in CRLF";
+    return lines;
+}
+
+TEST_F(SettingsWindowTest, aFirstRecordedRunAndACloseLeaveTheDocumentedFile)
+{
+    writeFile(tmp / "d/data/a.bin", std::string(1500, 'x'));
+    window.show();
+    setFolders("D:\\data", "E:\\backup");
+    clickCopy();
+    EXPECT_EQ(lastCopyRow(window), QString::fromUtf8("7.12.2026 Maanantai 11:06:34"));
+    ASSERT_TRUE(window.close());
+    EXPECT_THAT(linesOf(settingsFile()),
+                ElementsAre("[FromBox]", "0=D:\\data\\_7.12.2026 11:06:34", "[ToFolder]", "0=E:\\backup",
+                            "[ZumerForm]", "FromBox=D:\\data\\", "ToFolder=E:\\backup", "File=*.*", "Prev=.~|.bak",
+                            "Date=7.12.2026 13:13:10", "FrmDir=D:\\data\\", "ToDir=E:\\backup", "Time=11:06:34",
+                            "Subs=1", "fSarvol=114,210"));
+}
+
+TEST_F(SettingsWindowTest, theWindowComesBackAsItWasLeft)
+{
+    writeFile(tmp / "d/src/a.bin", std::string(1500, 'x'));
+    window.show();
+    setFolders("D:\\src\\", "E:\\backup");
+    clickCopy();
+    child<QCheckBox>("SubBox")->setChecked(false);
+    child<QLineEdit>("edFile")->setText("*.txt");
+    child<QLineEdit>("edPrev")->setText("");
+    window.move(340, 120);
+    ASSERT_TRUE(window.close());
+
+    auto again = restart();
+    EXPECT_EQ(again->pos(), QPoint(340, 120));
+    EXPECT_EQ(again->findChild<QComboBox*>("FromBox")->currentText(), "D:\\src\\");
+    EXPECT_EQ(again->findChild<QComboBox*>("ToFolder")->currentText(), "E:\\backup");
+    EXPECT_EQ(listOf(*again, "FromBox"), QStringList({"D:\\src\\"}));
+    EXPECT_EQ(listOf(*again, "ToFolder"), QStringList({"E:\\backup"}));
+    EXPECT_FALSE(again->findChild<QCheckBox*>("SubBox")->isChecked());
+    EXPECT_EQ(again->findChild<QLineEdit*>("edFile")->text(), "*.txt");
+    EXPECT_EQ(again->findChild<QLineEdit*>("edPrev")->text(), ".~|.bak") << "an emptied field comes back as it starts";
+    EXPECT_EQ(lastCopyRow(*again), QString::fromUtf8("7.12.2026 Maanantai 11:06:34"));
+    EXPECT_EQ(again->lastFromDir(), "D:\\src\\");
+    EXPECT_TRUE(messages.errors.empty());
+}
+
+struct LoadRow {
+    const char* file;
+    QStringList sources;
+    const char* fromBox;
+    const char* error;  // "" when the load completes
+};
+
+TEST_F(SettingsWindowTest, startUpLoadsWhatTheFileHoldsAndStopsAtTheFirstError)
+{
+    const LoadRow rows[] = {
+        {"[FromBox]\r\n0=D:\\a\\_1.1.2026\r\n1=D:\\a\\_2.1.2026\r\n2=D:\\b\\_3.1.2026\r\n", {"D:\\a\\", "D:\\b\\"}, "", ""},
+        {"[FromBox]\r\n0=D:\\a\\_1.1.2026\r\n2=D:\\b\\_3.1.2026\r\n", {"D:\\a\\"}, "", ""},  // a gap ends the list
+        {"[FromBox]\r\n0=D:\\my_data\\_1.1.2026\r\n", {"D:\\my_data\\"}, "", ""},
+        {"[ZumerForm]\r\nfSarvol=120\r\nFromBox=D:\\x\\\r\n", {}, "", "'' is not a valid integer value."},
+        {"[ZumerForm]\r\nfSarvol=1,x\r\nFromBox=D:\\x\\\r\n", {}, "", "'x' is not a valid integer value."},
+        {"[ZumerForm]\r\nFromBox=D:\\x\\\r\nDate=7/12/2026 PM\r\n[FromBox]\r\n0=D:\\a\\_1.1.2026\r\n", {"D:\\a\\"},
+         "D:\\x\\", "'7/12/2026 PM' is not a valid date and time."},
+    };
+    for (const LoadRow& r : rows) {
+        setSettingsFile(r.file);
+        messages.errors.clear();
+        auto w = restart();
+        EXPECT_EQ(listOf(*w, "FromBox"), r.sources) << r.file;
+        EXPECT_EQ(w->findChild<QComboBox*>("FromBox")->currentText(), r.fromBox) << r.file;
+        if (*r.error) {
+            EXPECT_THAT(messages.errors, ElementsAre(r.error)) << r.file;
+            EXPECT_TRUE(w->lastFromDir().isEmpty()) << "the remembered folders are not set after an error";
+        } else {
+            EXPECT_TRUE(messages.errors.empty()) << r.file;
+        }
+    }
+    setSettingsFile("[ZumerForm]\r\nfSarvol=120\r\n");
+    EXPECT_EQ(restart()->pos(), QPoint(210, 120)) << "the top is set before the left fails";
+}
+
+TEST_F(SettingsWindowTest, eachRecordedRunRewritesItsFoldersEntryAndClearsTheTotal)
+{
+    writeFile(tmp / "d/my_src/a.bin", std::string(1500, 'x'));
+    setFolders("D:\\my_src\\", "E:\\backup");
+    clickCopy();
+    writeFile(tmp / "d/my_src/b.bin", std::string(2500, 'x'));
+    platform.now = text::encodeDateTime({2026, 12, 8});  // midnight
+    clickCopy();
+    EXPECT_EQ(caption("lblNumberFound"), QString::fromUtf8("1 tiedostoa kopioitu, kaikkiaan  2 KB"));
+    EXPECT_EQ(lastCopyRow(window), QString::fromUtf8("8.12.2026 Tiistai "));
+    EXPECT_THAT(linesOf(settingsFile()),
+                ElementsAre("[FromBox]", "0=D:\\my_src\\_8.12.2026", "[ToFolder]", "0=E:\\backup"));
+
+    // After a restart the folder, underscore and all, finds its own entry again.
+    auto w = restart();
+    EXPECT_EQ(listOf(*w, "FromBox"), QStringList({"D:\\my_src\\"}));
+    QTest::keyClicks(w->findChild<QComboBox*>("FromBox")->lineEdit(), "D:\\my_src\\");
+    EXPECT_EQ(lastCopyRow(*w), QString::fromUtf8("8.12.2026 Tiistai "));
+}
+
+TEST_F(SettingsWindowTest, aNewFolderTakesTheFirstFreeKeyAndNoOtherFoldersEntry)
+{
+    setSettingsFile("[FromBox]\r\n0=D:\\a\\_1.1.2026\r\n2=D:\\b\\_3.1.2026\r\n");
+    auto w = restart();
+    writeFile(tmp / "d/new/a.bin", std::string(1500, 'x'));
+    w->findChild<QComboBox*>("FromBox")->setEditText("D:\\new\\");
+    w->findChild<QComboBox*>("ToFolder")->setEditText("E:\\b");
+    QTest::mouseClick(w->findChild<QPushButton*>("btCopy"), Qt::LeftButton);
+    EXPECT_EQ(listOf(*w, "FromBox"), QStringList({"D:\\a\\", "D:\\new\\"}));
+    EXPECT_THAT(linesOf(settingsFile()),
+                ElementsAre("[FromBox]", "0=D:\\a\\_1.1.2026", "2=D:\\b\\_3.1.2026", "1=D:\\new\\_7.12.2026 11:06:34",
+                            "[ToFolder]", "0=E:\\b"));
+}
+
+TEST_F(SettingsWindowTest, typingOrChoosingARememberedSourceBringsBackItsLastCopy)
+{
+    setSettingsFile("[FromBox]\r\n0=D:\\b\\_1.1.2026 8:00:00\r\n1=D:\\a\\_5.3.2026 14:07:08\r\n");
+    auto w = restart();
+    auto* box = w->findChild<QComboBox*>("FromBox");
+    QTest::keyClicks(box->lineEdit(), "D:\\a");
+    EXPECT_EQ(lastCopyRow(*w), "") << "D:\\a is not D:\\a\\";
+    QTest::keyClicks(box->lineEdit(), "\\");
+    EXPECT_EQ(lastCopyRow(*w), QString::fromUtf8("5.3.2026 Torstai 14:07:08"));
+    QTest::keyClicks(box->lineEdit(), "x");
+    EXPECT_EQ(lastCopyRow(*w), "");
+
+    box->setCurrentIndex(0);
+    emit box->activated(0);
+    EXPECT_EQ(lastCopyRow(*w), QString::fromUtf8("1.1.2026 Torstai 8:00:00"));
+}
+
+TEST_F(SettingsWindowTest, confirmingATypedTextThatIsInTheListIsNoChoice)
+{
+    writeFile(tmp / "d/src/a.bin", std::string(1500, 'x'));
+    setFolders("D:\\src\\", "E:\\backup");
+    clickCopy();
+    auto* box = child<QComboBox>("FromBox");
+    box->insertItem(0, "D:\\other\\");
+    box->setCurrentIndex(0);
+    box->setEditText("D:\\src\\");  // typed, while the list's current entry is another
+    QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+    QFocusEvent focusOut(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(box->lineEdit(), &focusOut);
+    EXPECT_EQ(window.log().lineCount(), 1) << "neither raised the chosen-entry event";
+    EXPECT_FALSE(child<QLabel>("Label7")->isHidden()) << "nor the changed event";
+}
+
+TEST_F(SettingsWindowTest, deletingTheMiddleOfThreeMovesTheRestUp)
+{
+    setSettingsFile("[FromBox]\r\n0=D:\\a\\_1.1.2026\r\n1=D:\\b\\_2.1.2026\r\n2=D:\\d\\_3.1.2026\r\n");
+    auto w = restart();
+    w->findChild<QComboBox*>("FromBox")->setEditText("D:\\b\\");
+    w->findChild<QAction*>("Delete1")->trigger();
+    EXPECT_EQ(listOf(*w, "FromBox"), QStringList({"D:\\a\\", "D:\\d\\"}));
+    EXPECT_EQ(w->findChild<QComboBox*>("FromBox")->currentText(), "");
+    EXPECT_THAT(linesOf(settingsFile()), ElementsAre("[FromBox]", "0=D:\\a\\_1.1.2026", "1=D:\\d\\_3.1.2026"));
+
+    w->findChild<QAction*>("Delete1")->trigger();  // an empty box: nothing else changes
+    EXPECT_EQ(listOf(*w, "FromBox"), QStringList({"D:\\a\\", "D:\\d\\"}));
+}
+
+TEST_F(SettingsWindowTest, aFileThatCannotBeWrittenIsReportedAndLosesNothing)
+{
+    writeFile(tmp / "d/src/a.bin", std::string(1500, 'x'));
+    setSettingsFile("[ZumerForm]\r\nFile=*.*\r\n");
+    chmod((tmp / "p/settings.ini").c_str(), 0444);
+    window.show();
+    setFolders("D:\\src\\", "E:\\backup");
+    clickCopy();
+    EXPECT_THAT(messages.errors, ElementsAre("Unable to write to P:\\settings.ini."));
+    EXPECT_EQ(window.totalKilobytes(), 1) << "the total of a run that was not recorded stays";
+    EXPECT_TRUE(window.lastFromDir().isEmpty()) << "the command ended with the error";
+
+    EXPECT_FALSE(window.close());
+    EXPECT_TRUE(window.isVisible()) << "a failed save keeps the window open";
+    chmod((tmp / "p/settings.ini").c_str(), 0644);
+    EXPECT_TRUE(window.close()) << "the next close tries the save again";
+    EXPECT_NE(settingsFile().find("FromBox=D:\\src\\"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "RecordingServices.h"
+#include "TempDir.h"
+#include "app/LogModel.h"
+#include "app/TZumerForm.h"
+#include "platform/DriveType.h"
+#include "platform/posix/PosixPlatform.h"
+
+namespace sarvoli::testing {
+
+// The real platform with Finnish regional settings, any drive type a test asks for, and a
+// clock that stands still.
+class TestPlatform : public platform::PosixPlatform {
+public:
+    using PosixPlatform::PosixPlatform;
+    text::RegionalSettings regionalSettings() override { return text::RegionalSettings::finnish(); }
+    text::DateTimeValue localNow() override { return now; }
+    text::DateTimeValue now = text::encodeDateTime({2026, 12, 7, 11, 6, 34, 250});
+    int driveType(std::string_view root) override
+    {
+        return forcedType >= 0 ? forcedType : PosixPlatform::driveType(root);
+    }
+    int forcedType = -1;
+};
+
+class TZumerFormTest : public ::testing::Test {
+protected:
+    TZumerFormTest() : platform(drives()), window(platform, {&messages, &openFile, &shell}, "P:\\") {}
+
+    platform::DriveTable drives()
+    {
+        platform::DriveTable t;
+        t.set('D', platform::Drive{tmp / "d", platform::DriveFixed, true});
+        t.set('E', platform::Drive{tmp / "e", platform::DriveFixed, true});
+        t.set('F', platform::Drive{tmp / "f", platform::DriveRemovable, false});
+        t.set('P', platform::Drive{tmp / "p", platform::DriveFixed, true});  // the program's folder
+        std::filesystem::create_directories(tmp / "p");
+        std::filesystem::create_directories(tmp / "d");
+        std::filesystem::create_directories(tmp / "e");
+        return t;
+    }
+
+    template <typename W>
+    W* child(const char* name)
+    {
+        W* w = window.findChild<W*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+
+    void source(const std::string& rel, std::size_t bytes)
+    {
+        writeFile(tmp / ("d/src/" + rel), std::string(bytes, 'x'));
+        setLocalMtime(tmp / ("d/src/" + rel), 2026, 12, 7, 11, 5, 32);
+    }
+
+    void setFolders(const char* from, const char* to)
+    {
+        child<QComboBox>("FromBox")->setEditText(QString::fromUtf8(from));
+        child<QComboBox>("ToFolder")->setEditText(QString::fromUtf8(to));
+    }
+
+    void clickCopy() { QTest::mouseClick(child<QPushButton>("btCopy"), Qt::LeftButton); }
+
+    // Runs `action` the first time the running copy lets the window in.
+    void duringRun(std::function<void()> action)
+    {
+        window.setEventInterval(0);
+        QTimer::singleShot(0, &window, std::move(action));
+    }
+
+    std::vector<std::string> logLines()
+    {
+        std::vector<std::string> lines;
+        for (std::int64_t i = 0; i < window.log().lineCount(); ++i)
+            lines.emplace_back(window.log().line(i));
+        return lines;
+    }
+
+    QString caption(const char* name) { return child<QLabel>(name)->text(); }
+
+    TempDir tmp;
+    TestPlatform platform;
+    RecordingMessageBoxes messages;
+    ScriptedOpenFileDialog openFile;
+    RecordingShell shell;
+    app::TZumerForm window;
+};
+
+}  // namespace sarvoli::testing
