@@ -17,11 +17,13 @@ public:
     virtual void showError(const std::string& text) = 0;
 };
 
-// The system's open-file dialog.
+// The system's open-file dialog, without validation: the name in its name field comes back
+// as it stands. Folders are in the system's own form.
 class OpenFileDialog {
 public:
     virtual ~OpenFileDialog() = default;
-    // The full name chosen, or nothing when the user cancels.
+    // The full name chosen, or nothing when the user cancels. `filter` holds pairs of a
+    // description and a pattern, separated by "|".
     virtual std::optional<std::string> choose(const std::string& title, const std::string& filter,
                                               const std::string& startFolder, const std::string& fileName) = 0;
 };

@@ -15,6 +15,7 @@
 #include "app/CopyPicture.h"
 #include "app/LocalText.h"
 #include "app/LogModel.h"
+#include "app/TAboutBoxi.h"
 #include "copy/CopyWalk.h"
 #include "copy/DriveCheck.h"
 #include "copy/RunSummaryText.h"
@@ -76,6 +77,7 @@ TZumerForm::TZumerForm(platform::Platform& platform, Services services, std::str
     createMenu();
     wireEvents();
     FormCreate();
+    m_aboutBox = new TAboutBoxi(*m_services.shell, this);
 }
 
 TZumerForm::~TZumerForm() = default;
@@ -84,6 +86,7 @@ void TZumerForm::createControls()
 {
     setObjectName(QStringLiteral("ZumerForm"));
     setWindowTitle(qs("Sarvoli3 tiedostokopiointi"));
+    setWindowIcon(copyPicture());
     // MS Sans Serif where it exists; elsewhere a face of like width, so that every caption
     // fits the places the window gives it.
     QFont font;
@@ -326,12 +329,6 @@ void TZumerForm::File1Click() { close(); }
 void TZumerForm::FromBoxClick() { m_log->clear(); }
 
 
-// The commands below arrive with the folder picker, the same-path rule and the about box;
-// until then they do nothing.
-void TZumerForm::SamePath1Click() {}
-void TZumerForm::About1Click() {}
-void TZumerForm::btPathClick() {}
-void TZumerForm::btPath2Click() {}
 
 void TZumerForm::appendLine(std::string line, bool failed) { m_log->append(line, failed); }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
@@ -35,6 +36,7 @@ struct LastCopy;
 namespace sarvoli::app {
 
 class LogModel;
+class TAboutBoxi;
 
 // The main window: every control of the program and the handlers of its commands. The
 // handlers read the widgets, call the layers below and put the results back.
@@ -93,6 +95,8 @@ private:
     void RecordCopyRun(const copy::RunTexts& texts);
     // Removes the box's text from its list and from its history.
     void deleteFromHistory(QComboBox* box, settings::History& history);
+    // The folder picker of one row: its box and its remembered folder.
+    void pickFolder(QComboBox* box, QString& remembered);
     int currentYear();
     void publishLog();
     // Runs a handler; an error that escapes it is shown and the program goes on.
@@ -130,6 +134,7 @@ private:
     QAction* m_samePath1 = nullptr;
     QAction* m_about1 = nullptr;
     LogModel* m_log = nullptr;
+    QPointer<TAboutBoxi> m_aboutBox;
 
     // Program-wide values.
     QString m_lastFromDir;

@@ -62,6 +62,13 @@ public:
     virtual OpResult replaceFile(std::string_view path, std::string_view content) = 0;
     // Path text of the program's own executable; empty when it has none.
     virtual std::string executablePath() = 0;
+    // Makes a folder the process's current directory; false when it cannot.
+    virtual bool setCurrentDirectory(std::string_view path) = 0;
+    // The system's own form of a path text, as its dialogs take it; nothing when the text
+    // names no drive.
+    virtual std::optional<std::string> systemPath(std::string_view pathText) = 0;
+    // The path text of a path in the system's own form; nothing when it cannot be written as one.
+    virtual std::optional<std::string> pathTextOf(std::string_view systemPath) = 0;
 
     // Drive type of a root path such as "E:\".
     virtual int driveType(std::string_view rootPath) = 0;

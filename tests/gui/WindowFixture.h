@@ -35,6 +35,13 @@ public:
         return forcedType >= 0 ? forcedType : PosixPlatform::driveType(root);
     }
     int forcedType = -1;
+    bool setCurrentDirectory(std::string_view path) override
+    {
+        currentDirectory = path;
+        return !currentDirectoryFails;
+    }
+    std::string currentDirectory;
+    bool currentDirectoryFails = false;
 };
 
 class TZumerFormTest : public ::testing::Test {

@@ -206,6 +206,12 @@ std::optional<FolderId> PosixPlatform::folderId(std::string_view path)
     return FolderId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
+bool PosixPlatform::setCurrentDirectory(std::string_view path)
+{
+    const auto host = m_drives.hostPath(path);
+    return host && chdir(host->c_str()) == 0;
+}
+
 int PosixPlatform::driveType(std::string_view rootPath)
 {
     if (rootPath.size() != 3 || rootPath[1] != ':' || rootPath[2] != '\\')

@@ -27,6 +27,9 @@ public:
     FileContent readFile(std::string_view path) override;
     OpResult replaceFile(std::string_view path, std::string_view content) override;
     std::string executablePath() override;
+    bool setCurrentDirectory(std::string_view path) override;
+    std::optional<std::string> systemPath(std::string_view pathText) override { return m_drives.hostPath(pathText); }
+    std::optional<std::string> pathTextOf(std::string_view hostPath) override { return m_drives.pathText(hostPath); }
 
     int driveType(std::string_view rootPath) override;
     std::int64_t diskSize(int driveNumber) override;

@@ -1,0 +1,65 @@
+#include "folders/FolderRules.h"
+
+#include <cstdint>
+#include <limits>
+
+#include "text/ExtractFields.h"
+
+namespace sarvoli::folders {
+
+namespace {
+
+// The text after its first `n` characters; a cut never splits a UTF-8 character.
+std::string_view after(std::string_view s, std::size_t n)
+{
+    while (n < s.size() && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80)
+        ++n;
+    return n < s.size() ? s.substr(n) : std::string_view();
+}
+
+// True when the characters from position `at` (counted from 0) are exactly `word`.
+bool holdsAt(std::string_view s, std::size_t at, std::string_view word)
+{
+    return s.size() >= at + word.size() && s.substr(at, word.size()) == word;
+}
+
+}  // namespace
+
+std::optional<std::string> chosenFolder(std::string_view name)
+{
+    std::string folder = text::ExtractFields(name, "*", 1, 1);
+    // Only a name that ends in ".lnk" is a shortcut: a folder named "x.lnk" on the way to a
+    // file must not turn the file into a folder.
+    if (folder.ends_with(".lnk")) {
+        folder.resize(folder.size() - 4);
+        return folder + '\\';
+    }
+    if (!folder.empty() && folder.back() == '\\')
+        return folder;
+    const std::size_t slash = folder.size() < 2 ? std::string::npos : folder.rfind('\\', folder.size() - 2);
+    if (slash == std::string::npos)
+        return std::nullopt;
+    return folder.substr(0, slash + 1);
+}
+
+std::optional<std::string> samePathDestination(std::string_view source, std::string_view destination)
+{
+    if (source.empty())
+        return std::nullopt;
+    std::string tail;
+    const bool profile = holdsAt(source, 3, "Documents and S") || holdsAt(source, 3, "Users");
+    if (profile && !text::ExtractFields(source, "\\", 4, 1).empty()) {
+        // Every folder below the user's name: a deep source keeps all of its levels.
+        tail = text::ExtractFields(source, "\\", 4, std::numeric_limits<std::int32_t>::max()) + "\\";
+    } else if (source.starts_with("\\\\")) {
+        tail = source.substr(2);  // a network path keeps its server's name whole
+    } else {
+        tail = after(source, 3);  // uncut, so that a long path is not cut into another folder
+    }
+    const std::string drive = destination.find(":\\") != std::string_view::npos
+                                  ? std::string(destination.substr(0, destination.size() - after(destination, 3).size()))
+                                  : std::string("X:\\");
+    return drive + tail;
+}
+
+}  // namespace sarvoli::folders

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The rules of the folder picker and of the same-path command, on path texts.
+namespace sarvoli::folders {
+
+// The folder, ending in a backslash, that a name chosen in the open-file dialog stands for:
+// the name up to its first "*"; a shortcut "Projekti.lnk" stands for the folder "Projekti\"
+// beside it; a name that ends in a backslash is a folder already; a file stands for the
+// folder that holds it. Nothing when the name holds no folder at all.
+std::optional<std::string> chosenFolder(std::string_view name);
+
+// The destination that the same-path command derives from the source and the destination
+// texts: the source below its drive (below the user's name for a folder of a user profile),
+// put below the destination's drive, or below "X:\" when the destination names no drive.
+// Nothing when the source is empty.
+std::optional<std::string> samePathDestination(std::string_view source, std::string_view destination);
+
+}  // namespace sarvoli::folders

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include "folders/FolderRules.h"
+
+using namespace sarvoli::folders;
+
+namespace {
+
+TEST(FolderRules, aChosenNameStandsForItsFolder)
+{
+    struct Row {
+        const char* name;
+        const char* folder;  // nullptr: no folder
+    };
+    const Row rows[] = {
+        {"D:\\Kuvat\\*", "D:\\Kuvat\\"},
+        {"D:\\Kuvat\\loma.jpg", "D:\\Kuvat\\"},
+        {"D:\\*", "D:\\"},
+        {"D:\\Kuvat\\", "D:\\Kuvat\\"},
+        {"D:\\Omat\\Työpöytä\\Projekti.lnk", "D:\\Omat\\Työpöytä\\Projekti\\"},
+        {"D:\\Kuvat\\PROJEKTI.LNK", "D:\\Kuvat\\"},  // only the lower-case ending is a shortcut
+        {"D:\\Kuvat\\*.jpg", "D:\\Kuvat\\"},
+        // Decided here: ".lnk" inside the path does not make the chosen file a folder.
+        {"D:\\vanha.lnk\\kuva.jpg", "D:\\vanha.lnk\\"},
+        {"*", nullptr},                  // nothing before the wildcard
+        {"loma.jpg", nullptr},           // no folder in the name
+        {"D:", nullptr},
+        {"", nullptr},
+    };
+    for (const Row& r : rows) {
+        const auto folder = chosenFolder(r.name);
+        if (r.folder)
+            EXPECT_EQ(folder, std::optional<std::string>(r.folder)) << r.name;
+        else
+            EXPECT_EQ(folder, std::nullopt) << r.name;
+    }
+}
+
+TEST(FolderRules, samePathPutsTheSourceBelowTheDestinationsDrive)
+{
+    struct Row {
+        const char* source;
+        const char* destination;
+        const char* result;
+    };
+    const std::string longTail(120, 'x');
+    const std::string longSource = "D:\\" + longTail;
+    const std::string longResult = "E:\\" + longTail;
+    const Row rows[] = {
+        {"D:\\Documents and Settings\\Matti\\Omat tiedostot\\Kuvat", "E:\\Varmuus", "E:\\Omat tiedostot\\Kuvat\\"},
+        {"D:\\Users\\matti\\Documents\\Työ\\", "", "X:\\Documents\\Työ\\"},
+        {"D:\\Projektit\\2008\\Raportit", "F:\\", "F:\\Projektit\\2008\\Raportit"},
+        {"D:\\Users\\matti", "G:\\Vanhat\\2007", "G:\\Users\\matti"},
+        {"D:\\Users\\matti\\", "G:\\Vanhat", "G:\\Users\\matti\\"},
+        {"D:\\users\\matti\\Documents", "E:\\Kopiot", "E:\\users\\matti\\Documents"},
+        {"D:\\Users2\\a\\b\\c", "E:\\Kopiot", "E:\\b\\c\\"},
+        {"D:\\Data", "E:", "X:\\Data"},
+        {"D:", "E:\\Kopiot", "E:\\"},
+        // Mended: a deep profile folder keeps every level, a long path is not cut, and a
+        // network path keeps its server's name.
+        {"D:\\Users\\matti\\a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\k", "E:\\Kopiot", "E:\\a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\k\\"},
+        {longSource.c_str(), "E:\\", longResult.c_str()},
+        {"\\\\palvelin\\Users\\a\\b", "E:\\Kopiot", "E:\\palvelin\\Users\\a\\b"},
+    };
+    for (const Row& r : rows) {
+        const auto once = samePathDestination(r.source, r.destination);
+        EXPECT_EQ(once, std::optional<std::string>(r.result)) << r.source;
+        EXPECT_EQ(samePathDestination(r.source, once.value_or("")), once) << "twice is once: " << r.source;
+    }
+    EXPECT_EQ(samePathDestination("", "E:\\Kopiot"), std::nullopt);
+}
+
+}  // namespace
