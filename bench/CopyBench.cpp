@@ -1,0 +1,168 @@
+// The copy benchmark's tool:
+//   generate DIR FILES FOLDERS SEED   a tree of FILES files (200 B to 16 KB) in FOLDERS folders
+//   touch DIR PERCENT SEED SECONDS    gives PERCENT of the files the last-write time SECONDS
+//   verify SOURCE DESTINATION         the destination holds exactly the source's files, bytes and times
+//   run SOURCE DESTINATION            one Copy through the real window: its fields set, its button clicked
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/LogModel.h"
+#include "app/QtServices.h"
+#include "app/TZumerForm.h"
+#include "platform/SystemPlatform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int64_t kBaseTime = 1'767'268'800;  // 2026-01-01 12:00:00 UTC
+
+void setTime(const fs::path& path, std::int64_t seconds)
+{
+    const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+// The regular files below a folder, relative to it, sorted.
+std::vector<fs::path> filesBelow(const fs::path& root)
+{
+    std::vector<fs::path> files;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        if (e.is_regular_file())
+            files.push_back(fs::relative(e.path(), root));
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+int generate(const fs::path& root, long files, long folders, unsigned seed)
+{
+    std::mt19937_64 random(seed);
+    std::vector<fs::path> folder{root};
+    for (long i = 1; i <= folders; ++i)  // a tree with ten subfolders to a folder
+        folder.push_back(folder[static_cast<std::size_t>((i - 1) / 10)] / ("kansio" + std::to_string(i)));
+    for (const auto& f : folder)
+        fs::create_directories(f);
+    std::uniform_int_distribution<int> size(200, 16 * 1024);
+    std::string bytes;
+    for (long j = 0; j < files; ++j) {
+        const fs::path path = folder[static_cast<std::size_t>(j % (folders + 1))] / ("tiedosto" + std::to_string(j) + ".dat");
+        bytes.resize(static_cast<std::size_t>(size(random)));
+        for (char& c : bytes)
+            c = static_cast<char>(random());
+        std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        setTime(path, kBaseTime + j);
+    }
+    return 0;
+}
+
+int touch(const fs::path& root, double percent, unsigned seed, std::int64_t seconds)
+{
+    std::vector<fs::path> files = filesBelow(root);
+    std::shuffle(files.begin(), files.end(), std::mt19937_64(seed));
+    files.resize(static_cast<std::size_t>(static_cast<double>(files.size()) * percent / 100));
+    for (const auto& f : files)
+        setTime(root / f, seconds);
+    std::printf("%zu\n", files.size());
+    return 0;
+}
+
+std::string contentOf(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+int verify(const fs::path& source, const fs::path& destination)
+{
+    const std::vector<fs::path> files = filesBelow(source);
+    if (filesBelow(destination) != files) {
+        std::fprintf(stderr, "verify: the destination does not hold the same files\n");
+        return 1;
+    }
+    for (const auto& f : files) {
+        struct stat a {}, b {};
+        stat((source / f).c_str(), &a);
+        stat((destination / f).c_str(), &b);
+        if (a.st_mtim.tv_sec != b.st_mtim.tv_sec || a.st_mtim.tv_nsec != b.st_mtim.tv_nsec
+            || contentOf(source / f) != contentOf(destination / f)) {
+            std::fprintf(stderr, "verify: %s differs\n", f.c_str());
+            return 1;
+        }
+    }
+    std::printf("verified %zu files\n", files.size());
+    return 0;
+}
+
+int run(int argc, char** argv, const fs::path& source, const fs::path& destination)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    auto platform = sarvoli::platform::createSystemPlatform();
+    const auto pathText = [&](const fs::path& p) { return platform->pathTextOf(fs::absolute(p).string()).value(); };
+    // The settings file goes to a folder of the benchmark's own.
+    const fs::path exeFolder = fs::absolute(destination).parent_path() / "program";
+    fs::create_directories(exeFolder);
+    sarvoli::app::QtMessageBoxes messages(nullptr);
+    sarvoli::app::QtOpenFileDialog openFile(nullptr);
+    sarvoli::app::QtShell shell;
+    sarvoli::app::TZumerForm window(*platform, {&messages, &openFile, &shell}, pathText(exeFolder) + "\\");
+    window.show();
+    QCoreApplication::processEvents();
+    window.findChild<QComboBox*>("FromBox")->setEditText(QString::fromStdString(pathText(source)));
+    window.findChild<QComboBox*>("ToFolder")->setEditText(QString::fromStdString(pathText(destination)));
+
+    const auto cpuSeconds = [] {
+        rusage u{};
+        getrusage(RUSAGE_SELF, &u);
+        return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
+               + static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
+    const double cpuBefore = cpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    window.findChild<QPushButton*>("btCopy")->click();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = cpuSeconds() - cpuBefore;
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("seconds %.4f\ncpu %.4f\nlines %lld\nsummary %s\n%s\npeak_kb %ld\n", seconds, cpu,
+                static_cast<long long>(window.log().lineCount()),
+                window.findChild<QLabel*>("lblNumberFound")->text().toStdString().c_str(),
+                window.findChild<QLabel*>("Label7")->text().toStdString().c_str(), usage.ru_maxrss);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "generate" && argc == 6)
+        return generate(argv[2], std::atol(argv[3]), std::atol(argv[4]), static_cast<unsigned>(std::atol(argv[5])));
+    if (command == "touch" && argc == 6)
+        return touch(argv[2], std::atof(argv[3]), static_cast<unsigned>(std::atol(argv[4])), std::atoll(argv[5]));
+    if (command == "verify" && argc == 4)
+        return verify(argv[2], argv[3]);
+    if (command == "run" && argc == 4)
+        return run(argc, argv, argv[2], argv[3]);
+    std::fprintf(stderr, "usage: %s generate DIR FILES FOLDERS SEED | touch DIR PERCENT SEED SECONDS |"
+                         " verify SOURCE DESTINATION | run SOURCE DESTINATION\n", argv[0]);
+    return 2;
+}
