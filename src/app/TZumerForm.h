@@ -23,7 +23,6 @@ class QComboBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
-class QListView;
 class QPushButton;
 
 namespace sarvoli::copy {
@@ -36,6 +35,7 @@ struct LastCopy;
 namespace sarvoli::app {
 
 class LogModel;
+class LogView;
 class TAboutBoxi;
 
 // The main window: every control of the program and the handlers of its commands. The
@@ -123,7 +123,7 @@ private:
     QDateEdit* m_dtPicker1 = nullptr;
     QLabel* m_lbWeekday = nullptr;
     QLabel* m_lbTime = nullptr;
-    QListView* m_listBox1 = nullptr;
+    LogView* m_listBox1 = nullptr;
     QLabel* m_lblNumberFound = nullptr;
     QLabel* m_label7 = nullptr;
     QAction* m_file1 = nullptr;
