@@ -21,8 +21,6 @@ std::string withBackslash(std::string_view s)
     return out;
 }
 
-bool isDotEntry(const std::string& name) { return name == "." || name == ".."; }
-
 }  // namespace
 
 CopyWalk::CopyWalk(platform::Platform& platform, RunHost& host, text::RegionalSettings settings,
@@ -51,6 +49,7 @@ RunTotals CopyWalk::run(const RunTexts& texts)
     m_sourceRootLength = texts.source.size();
     m_destinationId.reset();
     m_knownDestinationFolder.clear();
+    m_destinationIsNew = false;
     m_lastEvents = m_platform.monotonicNanos();
 
     m_totals.aborted = !CopyFolder(texts.source, texts.subfolders);
@@ -62,39 +61,31 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse)
     const std::string folderPath = withBackslash(folder);
     const std::string destination = destinationFolder(m_destinationRoot, folderPath, m_sourceRootLength);
 
-    if (m_maskUsable) {
-        if (auto search = m_platform.findFirst(folderPath, m_mask, kFileMask, true)) {
-            platform::DirEntry entry;
-            while (search->next(entry)) {
-                if (!(entry.attributes & platform::Directory))
-                    copyEntry(entry, folderPath, destination);
-                if (!afterEntry())
-                    return false;
-            }
-        }
-    }
-    if (!recurse)
-        return true;
-
-    if (auto search = m_platform.findFirst(folderPath, "*.*", platform::Directory, false)) {
+    // One search serves both passes: the files that match the mask, then the subfolders. An
+    // unusable mask matches nothing, so that only the subfolders are walked.
+    std::vector<std::string> subfolders;
+    if (auto search = m_platform.findFirst(folderPath, m_maskUsable ? m_mask : std::string(), kFileMask, true)) {
         platform::DirEntry entry;
         while (search->next(entry)) {
-            const bool walkable = (entry.attributes & platform::Directory)
-                                  && !(entry.attributes & (platform::ReparsePoint | platform::Hidden
-                                                           | platform::System))
-                                  && !isDotEntry(entry.name);
-            if (walkable) {
-                if (entry.name.find('\\') != std::string::npos) {
-                    logFailure(destination + entry.name, kBackslashInName);
-                } else {
-                    const std::string subfolder = folderPath + entry.name;
-                    if (!isDestinationRoot(subfolder) && !CopyFolder(subfolder, true))
-                        return false;
-                }
-            }
+            if (!(entry.attributes & platform::Directory))
+                copyEntry(entry, folderPath, destination);
             if (!afterEntry())
                 return false;
         }
+        if (recurse)
+            subfolders = search->subfolders();
+    }
+
+    for (const std::string& name : subfolders) {
+        if (name.find('\\') != std::string::npos) {
+            logFailure(destination + name, kBackslashInName);
+        } else {
+            const std::string subfolder = folderPath + name;
+            if (!isDestinationRoot(subfolder) && !CopyFolder(subfolder, true))
+                return false;
+        }
+        if (!afterEntry())
+            return false;
     }
     return true;
 }
@@ -111,16 +102,25 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
         logFailure(line(), kBackslashInName);
         return;
     }
-    if (const auto age = m_platform.fileAge(target); age && !(entry.time > *age))
-        return;
+    // A folder that this run created held no file before it; only elsewhere can a copy exist.
+    const bool newFolder = m_destinationIsNew && destination == m_knownDestinationFolder;
+    if (!newFolder) {
+        // A newer or equal copy is kept; an empty one of a source that holds data is no copy
+        // (a copy cut off before its first byte looks so).
+        const auto age = m_platform.fileAge(target);
+        if (age && !(entry.time > age->time) && !(age->size == 0 && entry.size > 0))
+            return;
+    }
 
     if (destination != m_knownDestinationFolder) {
+        m_destinationIsNew = false;
         if (!m_platform.directoryExists(destination)) {
             const platform::OpResult made = m_platform.forceDirectories(destination);
             if (!made.ok) {
                 logFailure(line(), made.reason);
                 return;
             }
+            m_destinationIsNew = true;
         }
         m_knownDestinationFolder = destination;
     }

@@ -71,6 +71,7 @@ private:
     std::size_t m_sourceRootLength = 0;
     std::optional<platform::FolderId> m_destinationId;
     std::string m_knownDestinationFolder;
+    bool m_destinationIsNew = false;  // the known folder was made by this run
     std::int64_t m_lastEvents = 0;
     RunTotals m_totals;
 };

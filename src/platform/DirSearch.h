@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "platform/DirEntry.h"
 
 namespace sarvoli::platform {
@@ -10,6 +13,11 @@ public:
     virtual ~DirSearch() = default;
     // Fills the next entry; false when there are no more.
     virtual bool next(DirEntry& entry) = 0;
+    // The folders of the searched folder that a walk enters: neither hidden, system nor
+    // symbolic links, "." and ".." left out, in the order the system lists them, whatever the
+    // search's pattern and attributes. Asked once next() has returned false, so that one
+    // reading of the folder serves both passes of the walk where the system allows it.
+    virtual std::vector<std::string> subfolders() = 0;
 };
 
 }  // namespace sarvoli::platform

@@ -1,5 +1,6 @@
 #include "platform/DriveTable.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace sarvoli::platform {
@@ -70,9 +71,9 @@ std::optional<std::string> DriveTable::hostPath(std::string_view text) const
     if (out == "/")
         out.clear();
     if (!needsResolve) {
-        out.reserve(out.size() + rest.size());
-        for (char c : rest)
-            out += isSeparator(c) ? '/' : c;
+        const std::size_t start = out.size();
+        out.append(rest);
+        std::replace(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), '\\', '/');
         return out.empty() ? std::string("/") : out;
     }
     std::vector<std::string_view> parts;

@@ -21,6 +21,12 @@ struct FolderId {
     friend bool operator==(const FolderId&, const FolderId&) = default;
 };
 
+// What a copy is judged by: an existing file's last-write time and size.
+struct FileAge {
+    text::FileTime time;
+    std::int64_t size = 0;
+};
+
 // The whole content of a file as read: a missing file is absent without a failure; a file
 // that exists but cannot be read is a failure.
 struct FileContent {
@@ -45,8 +51,8 @@ public:
 
     // True only for an existing file; a folder counts as absent.
     virtual bool fileExists(std::string_view path) = 0;
-    // Last-write time of an existing file; nothing for a folder or a missing file.
-    virtual std::optional<text::FileTime> fileAge(std::string_view path) = 0;
+    // Last-write time and size of an existing file; nothing for a folder or a missing file.
+    virtual std::optional<FileAge> fileAge(std::string_view path) = 0;
     virtual bool directoryExists(std::string_view path) = 0;
     // Creates the folder with all of its missing parents.
     virtual OpResult forceDirectories(std::string_view path) = 0;

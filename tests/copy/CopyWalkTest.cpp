@@ -85,6 +85,7 @@ private:
                 e.size = it->second;
             return true;
         }
+        std::vector<std::string> subfolders() override { return m_inner->subfolders(); }
 
     private:
         std::unique_ptr<DirSearch> m_inner;
@@ -166,6 +167,19 @@ TEST_F(CopyWalkTest, onlyMissingOrOlderCopiesAreMade)
     EXPECT_THAT(host.lines, ElementsAre("E:\\backup\\changed.txt   7.12.2026 11:05:40"));
     EXPECT_EQ(readFile(dst("changed.txt")), "v2");
     EXPECT_EQ(readFile(dst("newer-copy.txt")), "edited copy");
+}
+
+TEST_F(CopyWalkTest, anEmptyCopyOfASourceThatHoldsDataIsNoCopy)
+{
+    source("data.txt", "data");
+    source("empty.txt", "");
+    for (const char* name : {"data.txt", "empty.txt"}) {
+        writeFile(dst(name), "");
+        setLocalMtime(dst(name), 2026, 12, 8, 0, 0, 0);  // newer than the source
+    }
+    run();
+    EXPECT_THAT(host.lines, ElementsAre(std::string("E:\\backup\\data.txt") + kTime));
+    EXPECT_EQ(readFile(dst("data.txt")), "data");
 }
 
 TEST_F(CopyWalkTest, timesWithinTheSameTwoSecondsCountAsEqual)

@@ -105,7 +105,7 @@ TEST_F(PosixPlatformTest, searchGivesSizeAndTwoSecondLocalTime)
     EXPECT_EQ(e.size, 12345);
     ASSERT_TRUE(e.time.dosPacked().has_value());
     EXPECT_EQ(*e.time.dosPacked(), ((46u << 9 | 12u << 5 | 7u) << 16) | (11u << 11 | 5u << 5 | 16u));
-    EXPECT_EQ(platform.fileAge("D:\\f\\data.bin"), e.time);
+    EXPECT_EQ(platform.fileAge("D:\\f\\data.bin")->time, e.time);
     EXPECT_FALSE(s->next(e));
 }
 
@@ -230,6 +230,40 @@ TEST_F(PosixPlatformTest, aCopyThatFailsHalfWayLeavesTheOldCopyAndNoTemporaryFil
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "the previous copy");
     EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), before);
     EXPECT_EQ(listFolder(tmp / "dst"), "a.txt");
+}
+
+// Looks at a new copy while its data is written, as a run cut off there would leave it.
+class WatchingPlatform : public PosixPlatform {
+public:
+    using PosixPlatform::PosixPlatform;
+    std::int64_t timeWhileWritten = 0;
+
+protected:
+    int copyData(int in, int out, std::int64_t size) override
+    {
+        struct stat st {};
+        fstat(out, &st);
+        timeWhileWritten = st.st_mtim.tv_sec;
+        return PosixPlatform::copyData(in, out, size);
+    }
+};
+
+TEST_F(PosixPlatformTest, aNewCopyIsOlderThanItsSourceUntilItIsCompleteAndGoneIfItFails)
+{
+    using sarvoli::text::FileTime;
+    writeFile(tmp / "src/a.txt", "new");
+    setMtimeSeconds(tmp / "src/a.txt", 1'700'000'001);
+    mkdir((tmp / "dst").c_str(), 0755);
+    WatchingPlatform watching(table());
+    ASSERT_TRUE(watching.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok);
+    EXPECT_LT(FileTime::fromUtc(watching.timeWhileWritten, 0), FileTime::fromUtc(1'700'000'001, 0))
+        << "a run cut off while the data is written leaves the copy to the next run";
+    EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), mtimeNanos(tmp / "src/a.txt"));
+
+    writeFile(tmp / "src/big.txt", std::string(100'000, 'n'));
+    HalfWayFailingPlatform failing(table());
+    EXPECT_FALSE(failing.copyFile("D:\\src\\big.txt", "D:\\dst\\big.txt").ok);
+    EXPECT_EQ(listFolder(tmp / "dst"), "a.txt") << "a new copy that failed leaves nothing";
 }
 
 // A file system without unnamed files: copies go through a named temporary file.

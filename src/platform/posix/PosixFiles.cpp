@@ -24,11 +24,46 @@ std::string parentOf(const std::string& hostPath)
     return slash == 0 ? "/" : hostPath.substr(0, slash);
 }
 
-std::string temporaryNameIn(const std::string& folder)
+std::string temporaryName()
 {
-    static const std::string prefix = "/.sarvoli3-" + std::to_string(getpid()) + "-";
+    static const std::string prefix = ".sarvoli3-" + std::to_string(getpid()) + "-";
     static std::atomic<unsigned long> counter{0};
-    return folder + prefix + std::to_string(counter++) + ".tmp";
+    return prefix + std::to_string(counter++) + ".tmp";
+}
+
+FolderHandles::~FolderHandles()
+{
+    for (Held& h : m_held)
+        if (h.fd >= 0)
+            ::close(h.fd);
+}
+
+int FolderHandles::folder(std::string_view hostFolder)
+{
+    for (const Held& h : m_held)
+        if (h.fd >= 0 && h.folder == hostFolder)
+            return h.fd;
+    Held& slot = m_held[m_next];
+    const int fd = open(std::string(hostFolder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    m_next = (m_next + 1) % m_held.size();
+    if (slot.fd >= 0)
+        ::close(slot.fd);
+    slot.folder = hostFolder;
+    slot.fd = fd;
+    return fd;
+}
+
+AtPath FolderHandles::at(const std::string& hostPath)
+{
+    const std::size_t slash = hostPath.find_last_of('/');
+    if (slash == std::string::npos || slash + 1 == hostPath.size())
+        return {AT_FDCWD, hostPath};
+    const int dir = folder(slash == 0 ? std::string_view("/") : std::string_view(hostPath).substr(0, slash));
+    if (dir < 0)
+        return {AT_FDCWD, hostPath};
+    return {dir, hostPath.substr(slash + 1)};
 }
 
 int PosixPlatform::copyData(int sourceFd, int destinationFd, std::int64_t size)
@@ -99,7 +134,8 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
 
     // Non-blocking, so that a pipe met in the tree cannot hang the run; for a regular file
     // the flag changes nothing.
-    Fd in(open(from->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const AtPath input = m_folders.at(*from);
+    Fd in(openat(input.dir, input.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (in.get() < 0)
         return OpResult::failure(reasonOf(errno));
     struct stat st {};
@@ -112,6 +148,8 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
 
     // Permission bits without set-id bits: a copy must not grant more than its source.
     const mode_t mode = st.st_mode & 0777;
+    if (const int error = copyInPlace(in.get(), st, m_folders.at(*to)); error != EEXIST)
+        return error == 0 ? OpResult::success() : OpResult::failure(reasonOf(error));
     bool again = false;  // a second attempt reads the source from its start
     const int error = writeNewFile(*to, mode, [&](int out) {
         if (again && lseek(in.get(), 0, SEEK_SET) < 0)
@@ -120,6 +158,30 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
         return fillCopy(in.get(), out, st);
     });
     return error == 0 ? OpResult::success() : OpResult::failure(reasonOf(error));
+}
+
+int PosixPlatform::copyInPlace(int in, const struct stat& source, const AtPath& target)
+{
+    // Only where the provisional time is sure to be older than the source's on any file system.
+    if (source.st_mtim.tv_sec < kEarliestInPlace)
+        return EEXIST;
+    Fd out(openat(target.dir, target.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                  static_cast<mode_t>(source.st_mode & 0777)));
+    if (out.get() < 0)
+        return errno;
+    // Until the data is complete the file is older than its source, so a run cut off at any
+    // moment leaves it to be copied again by the next run.
+    const struct timespec provisional[2] = {source.st_atim, {source.st_mtim.tv_sec - 4, 0}};
+    int error = futimens(out.get(), provisional) == 0 ? 0 : errno;
+    if (error == 0)
+        error = fillCopy(in, out.get(), source);
+    if (error == 0)
+        error = out.close();
+    if (error != 0) {
+        out.reset();
+        unlinkat(target.dir, target.name.c_str(), 0);
+    }
+    return error == EEXIST ? EIO : error;
 }
 
 int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const std::function<int(int fd)>& fill)
@@ -132,7 +194,7 @@ int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const 
         Fd out(unnamed);
         if (const int error = fill(out.get()); error != 0)
             return error;
-        const int error = publishUnnamed(out.get(), target, folder);
+        const int error = publishUnnamed(out.get(), m_folders.at(target));
         if (error == 0)
             return out.close();
         if (error != kCannotName)
@@ -145,7 +207,7 @@ int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const 
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = temporaryNameIn(folder);
+        temporary = folder + "/" + temporaryName();
         fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
         if (fd < 0 && errno != EEXIST)
             return errno;
@@ -167,10 +229,12 @@ int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const 
 
 int PosixPlatform::openUnnamed(const std::string& folder, unsigned mode)
 {
-    return open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode));
+    const int dir = m_folders.folder(folder);
+    return dir >= 0 ? openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode))
+                    : open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode));
 }
 
-int PosixPlatform::publishUnnamed(int fd, const std::string& target, const std::string& folder)
+int PosixPlatform::publishUnnamed(int fd, const AtPath& target)
 {
     if (linkUnnamed(fd, target) == 0)
         return 0;
@@ -178,16 +242,18 @@ int PosixPlatform::publishUnnamed(int fd, const std::string& target, const std::
         return errno == ENOENT && access("/proc/self/fd", X_OK) != 0 ? kCannotName : errno;
     // The target exists: name the copy beside it and rename it over the target, so that the
     // old copy stays whole until the new one is.
+    const std::size_t slash = target.name.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.name.substr(0, slash + 1);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string temporary = temporaryNameIn(folder);
+        const AtPath temporary{target.dir, folder + temporaryName()};
         if (linkUnnamed(fd, temporary) != 0) {
             if (errno == EEXIST)
                 continue;
             return errno;
         }
-        if (rename(temporary.c_str(), target.c_str()) != 0) {
+        if (renameat(temporary.dir, temporary.name.c_str(), target.dir, target.name.c_str()) != 0) {
             const int error = errno;
-            unlink(temporary.c_str());
+            unlinkat(temporary.dir, temporary.name.c_str(), 0);
             return error;
         }
         return 0;
@@ -195,15 +261,15 @@ int PosixPlatform::publishUnnamed(int fd, const std::string& target, const std::
     return EEXIST;
 }
 
-int PosixPlatform::linkUnnamed(int fd, const std::string& name)
+int PosixPlatform::linkUnnamed(int fd, const AtPath& name)
 {
-    if (linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)
+    if (linkat(fd, "", name.dir, name.name.c_str(), AT_EMPTY_PATH) == 0)
         return 0;
     if (errno != ENOENT && errno != EPERM)
         return -1;
     // Without the right to link by descriptor, link through its name in /proc.
     const std::string byName = "/proc/self/fd/" + std::to_string(fd);
-    return linkat(AT_FDCWD, byName.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
+    return linkat(AT_FDCWD, byName.c_str(), name.dir, name.name.c_str(), AT_SYMLINK_FOLLOW);
 }
 FileContent PosixPlatform::readFile(std::string_view path)
 {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <string>
+#include <string_view>
 
 // Helpers shared by the parts of the POSIX platform.
 namespace sarvoli::platform {
@@ -14,8 +17,8 @@ std::string reasonOf(int error);
 // The folder that holds a host path.
 std::string parentOf(const std::string& hostPath);
 
-// A fresh name for a temporary file in a folder.
-std::string temporaryNameIn(const std::string& folder);
+// A fresh name for a temporary file.
+std::string temporaryName();
 
 // Closes a descriptor on every way out.
 class Fd {
@@ -41,6 +44,35 @@ public:
 
 private:
     int m_fd;
+};
+
+// A host path as the *at calls take it: a folder's handle and a name in it, or the whole path.
+struct AtPath {
+    int dir = AT_FDCWD;
+    std::string name;
+};
+
+// Folders held open for the *at calls: the few that a walk works in at a time, so that a call
+// names a file by its folder's handle and its own name instead of walking the whole path.
+class FolderHandles {
+public:
+    FolderHandles() = default;
+    ~FolderHandles();
+    FolderHandles(const FolderHandles&) = delete;
+    FolderHandles& operator=(const FolderHandles&) = delete;
+
+    // Where an *at call finds a host path.
+    AtPath at(const std::string& hostPath);
+    // A handle of a folder, opened when it is not held; -1 when it cannot be opened.
+    int folder(std::string_view hostFolder);
+
+private:
+    struct Held {
+        std::string folder;
+        int fd = -1;
+    };
+    std::array<Held, 4> m_held;
+    std::size_t m_next = 0;
 };
 
 }  // namespace sarvoli::platform

@@ -50,15 +50,26 @@ public:
             const char* name = d->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
                 continue;
+            unsigned char type = d->d_type;
+            if (type == DT_UNKNOWN) {  // file systems that do not say: ask
+                struct stat lst {};
+                if (fstatat(dirfd(m_dir), name, &lst, AT_SYMLINK_NOFOLLOW) == 0)
+                    type = S_ISDIR(lst.st_mode)   ? DT_DIR
+                           : S_ISLNK(lst.st_mode) ? DT_LNK
+                           : S_ISREG(lst.st_mode) ? DT_REG
+                                                  : DT_UNKNOWN;
+            }
+            if (type == DT_DIR && name[0] != '.')
+                m_subfolders.emplace_back(name);
             if (name[0] == '.' && !(m_mask & Hidden))
                 continue;
             if (!m_pattern.matches(name))
                 continue;
 
-            bool isDir = d->d_type == DT_DIR;
-            bool isLink = d->d_type == DT_LNK;
-            bool needStat = m_details || isLink || d->d_type == DT_UNKNOWN;
-            if (!needStat && d->d_type != DT_REG && !isDir)
+            bool isDir = type == DT_DIR;
+            const bool isLink = type == DT_LNK;
+            const bool needStat = m_details || isLink;
+            if (!needStat && type != DT_REG && !isDir)
                 continue;  // pipes, sockets and devices hold no data to copy
             if (isDir && !(m_mask & Directory))
                 continue;
@@ -70,10 +81,6 @@ public:
                     // A dangling link: report the link itself, whose copy will fail and say why.
                     if (fstatat(dirfd(m_dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
                         continue;
-                }
-                if (d->d_type == DT_UNKNOWN) {
-                    struct stat lst {};
-                    isLink = fstatat(dirfd(m_dir), name, &lst, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(lst.st_mode);
                 }
                 isDir = S_ISDIR(st.st_mode);
                 if (!isDir && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
@@ -95,12 +102,15 @@ public:
         return false;
     }
 
+    std::vector<std::string> subfolders() override { return std::move(m_subfolders); }
+
 private:
     DIR* m_dir;
     text::WildcardMask m_pattern;
     std::uint32_t m_mask;
     bool m_details;
     std::int64_t m_utcOffset;
+    std::vector<std::string> m_subfolders;
 };
 
 // Makes the folder, and its parents only where they are missing: most folders of a run have
@@ -169,13 +179,16 @@ std::unique_ptr<DirSearch> PosixPlatform::findFirst(std::string_view folderPath,
 
 bool PosixPlatform::fileExists(std::string_view path) { return fileAge(path).has_value(); }
 
-std::optional<text::FileTime> PosixPlatform::fileAge(std::string_view path)
+std::optional<FileAge> PosixPlatform::fileAge(std::string_view path)
 {
     const auto host = m_drives.hostPath(path);
-    struct stat st {};
-    if (!host || stat(host->c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+    if (!host)
         return std::nullopt;
-    return text::FileTime::fromUtc(st.st_mtim.tv_sec, utcOffset());
+    const AtPath file = m_folders.at(*host);
+    struct stat st {};
+    if (fstatat(file.dir, file.name.c_str(), &st, 0) != 0 || S_ISDIR(st.st_mode))
+        return std::nullopt;
+    return FileAge{text::FileTime::fromUtc(st.st_mtim.tv_sec, utcOffset()), static_cast<std::int64_t>(st.st_size)};
 }
 
 bool PosixPlatform::directoryExists(std::string_view path)

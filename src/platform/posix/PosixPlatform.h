@@ -6,6 +6,7 @@
 
 #include "platform/DriveTable.h"
 #include "platform/Platform.h"
+#include "platform/posix/PosixFiles.h"
 
 namespace sarvoli::platform {
 
@@ -19,7 +20,7 @@ public:
     std::unique_ptr<DirSearch> findFirst(std::string_view folderPath, std::string_view pattern,
                                          std::uint32_t attributeMask, bool withDetails) override;
     bool fileExists(std::string_view path) override;
-    std::optional<text::FileTime> fileAge(std::string_view path) override;
+    std::optional<FileAge> fileAge(std::string_view path) override;
     bool directoryExists(std::string_view path) override;
     OpResult forceDirectories(std::string_view path) override;
     OpResult copyFile(std::string_view source, std::string_view destination) override;
@@ -52,6 +53,8 @@ protected:
 private:
     // Marks a file system where an unnamed file cannot be given a name.
     static constexpr int kCannotName = -1;
+    // 1980-01-02 00:00:00 UTC: a source older than this is copied through an unnamed file.
+    static constexpr std::int64_t kEarliestInPlace = 315'619'200;
 
     std::int64_t utcOffset();
     // Writes a new file through `fill` and gives it the name `target`, replacing what is there
@@ -60,12 +63,16 @@ private:
     int writeNewFile(const std::string& target, unsigned mode, const std::function<int(int fd)>& fill);
     // Fills the open copy from the source: data, permission bits, times. 0 or an errno value.
     int fillCopy(int in, int out, const struct stat& source);
+    // Copies the open source into a new file `target` that does not exist yet, written where it
+    // stands; EEXIST when the target exists or the source's time leaves no room for it.
+    int copyInPlace(int in, const struct stat& source, const AtPath& target);
     // Gives the complete unnamed file `fd` the name `target`, replacing what is there.
-    int publishUnnamed(int fd, const std::string& target, const std::string& folder);
+    static int publishUnnamed(int fd, const AtPath& target);
     // Links the unnamed file `fd` under `name`; -1 with errno set on failure.
-    static int linkUnnamed(int fd, const std::string& name);
+    static int linkUnnamed(int fd, const AtPath& name);
 
     DriveTable m_drives;
+    FolderHandles m_folders;
     unsigned m_errorMode = 0;
     unsigned m_umask = 0;
     std::int64_t m_offsetReadAt = -1;
