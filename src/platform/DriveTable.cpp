@@ -36,6 +36,7 @@ DriveTable DriveTable::standard()
 
 void DriveTable::set(char letter, Drive drive)
 {
+    drive.hostRoot = withoutTrailingSlash(std::move(drive.hostRoot));  // once, not at every path
     const int i = indexOf(letter);
     if (i >= 0)
         m_drives[static_cast<std::size_t>(i)] = std::move(drive);
@@ -67,9 +68,10 @@ std::optional<std::string> DriveTable::hostPath(std::string_view text) const
                 needsResolve = true;
         }
     }
-    std::string out = withoutTrailingSlash(drive->hostRoot);
-    if (out == "/")
-        out.clear();
+    std::string out;
+    out.reserve(drive->hostRoot.size() + rest.size());
+    if (drive->hostRoot != "/")
+        out = drive->hostRoot;
     if (!needsResolve) {
         const std::size_t start = out.size();
         out.append(rest);
@@ -110,9 +112,8 @@ std::optional<std::string> DriveTable::pathText(std::string_view host) const
         const auto& drive = m_drives[static_cast<std::size_t>(i)];
         if (!drive)
             continue;
-        std::string root = withoutTrailingSlash(drive->hostRoot);
-        if (root == "/")
-            root.clear();
+        const std::string_view root =
+            drive->hostRoot == "/" ? std::string_view() : std::string_view(drive->hostRoot);
         const bool inside = host.substr(0, root.size()) == root
                             && (host.size() == root.size() || host[root.size()] == '/');
         if (inside && (best < 0 || root.size() > bestLength)) {

@@ -17,6 +17,7 @@
 #include <functional>
 
 #include "WindowFixture.h"
+#include "app/LogView.h"
 
 using namespace sarvoli;
 using namespace sarvoli::testing;
@@ -304,6 +305,29 @@ TEST_F(TZumerFormTest, anErrorThatEndsACommandIsShownWithAFullStop)
     EXPECT_THAT(messages.errors, ElementsAre("Ei kelvollinen asematunnus."));
     EXPECT_FALSE(window.isRunning());
     EXPECT_TRUE(window.lastFromDir().isEmpty());
+}
+
+TEST_F(TZumerFormTest, theLogShowsItsLastLinesAfterARunAndKeysMoveThroughIt)
+{
+    for (int i = 0; i < 30; ++i)
+        source("f" + std::to_string(100 + i) + ".bin", 10);
+    window.show();
+    setFolders("D:\\src\\", "E:\\backup");
+    clickCopy();
+    auto* view = child<app::LogView>("ListBox1");
+    ASSERT_EQ(window.log().rowCount(), 30);
+    const int inSight = view->viewport()->height() / app::LogView::kRowHeight;
+    EXPECT_EQ(view->topRow(), 30 - inSight) << "the last line is in sight";
+    QTest::keyClick(view, Qt::Key_Home);
+    EXPECT_EQ(view->currentRow(), 0);
+    EXPECT_EQ(view->topRow(), 0);
+    QTest::keyClick(view, Qt::Key_PageDown);
+    EXPECT_EQ(view->currentRow(), inSight);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(5, 2 * app::LogView::kRowHeight + 3));
+    EXPECT_EQ(view->currentRow(), view->topRow() + 2);
+    window.findChild<QAction*>("Clear1")->trigger();
+    EXPECT_EQ(view->currentRow(), -1);
+    EXPECT_EQ(view->topRow(), 0);
 }
 
 TEST(LogModel, publishesLinesInBatchesAndKeepsExactCounts)

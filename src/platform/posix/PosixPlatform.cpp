@@ -191,11 +191,21 @@ std::optional<FileAge> PosixPlatform::fileAge(std::string_view path)
     return FileAge{text::FileTime::fromUtc(st.st_mtim.tv_sec, utcOffset()), static_cast<std::int64_t>(st.st_size)};
 }
 
+bool PosixPlatform::statFolder(std::string_view path, struct stat& st)
+{
+    auto host = m_drives.hostPath(path);
+    if (!host)
+        return false;
+    while (host->size() > 1 && host->back() == '/')
+        host->pop_back();
+    const AtPath folder = m_folders.at(*host);
+    return fstatat(folder.dir, folder.name.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool PosixPlatform::directoryExists(std::string_view path)
 {
-    const auto host = m_drives.hostPath(path);
     struct stat st {};
-    return host && stat(host->c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return statFolder(path, st);
 }
 
 OpResult PosixPlatform::forceDirectories(std::string_view path)
@@ -212,9 +222,8 @@ OpResult PosixPlatform::forceDirectories(std::string_view path)
 
 std::optional<FolderId> PosixPlatform::folderId(std::string_view path)
 {
-    const auto host = m_drives.hostPath(path);
     struct stat st {};
-    if (!host || stat(host->c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (!statFolder(path, st))
         return std::nullopt;
     return FolderId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
