@@ -1,6 +1,10 @@
 # Warnings that our own code must build without.
 function(sarvoli_warnings target)
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+    if(MSVC)
+        target_compile_options(${target} PRIVATE /W4 /utf-8)
+    else()
+        target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+    endif()
 endfunction()
 
 # sarvoli_add_library(name SOURCES ... [DEPENDS ...]): one static library per layer.
@@ -24,7 +28,13 @@ function(sarvoli_add_test name)
         target_link_libraries(${name} PRIVATE ${ARG_DEPENDS} GTest::gmock GTest::gtest_main)
     endif()
     sarvoli_warnings(${name})
-    gtest_discover_tests(${name}
-        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
-        DISCOVERY_TIMEOUT 60)
+    if(CMAKE_CROSSCOMPILING)
+        # Under an emulator one start runs every test of the program: starting each apart
+        # would cost a start of the emulator a test.
+        add_test(NAME ${name} COMMAND ${name})
+    else()
+        gtest_discover_tests(${name}
+            PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+            DISCOVERY_TIMEOUT 60)
+    endif()
 endfunction()

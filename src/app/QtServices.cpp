@@ -2,6 +2,11 @@
 
 #include "app/LocalText.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#endif
+
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -114,6 +119,14 @@ std::optional<std::string> QtOpenFileDialog::choose(const std::string& title, co
     return toLocal(dialog.answer());
 }
 
-bool QtShell::open(const std::string& address) { return QDesktopServices::openUrl(QUrl(fromLocal(address))); }
+bool QtShell::open(const std::string& address)
+{
+#ifdef _WIN32
+    // The shell's own way, as the program was made: the verb "open", shown normally.
+    return reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", address.c_str(), nullptr, nullptr, SW_SHOW)) > 32;
+#else
+    return QDesktopServices::openUrl(QUrl(fromLocal(address)));
+#endif
+}
 
 }  // namespace sarvoli::app

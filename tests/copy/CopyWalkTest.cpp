@@ -1,8 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdlib>
@@ -12,8 +14,11 @@
 
 #include "RecordingHost.h"
 #include "TempDir.h"
+#include "TestPlatform.h"
 #include "copy/CopyWalk.h"
+#ifndef _WIN32
 #include "platform/posix/PosixPlatform.h"
+#endif
 
 using namespace sarvoli;
 using namespace sarvoli::copy;
@@ -23,16 +28,39 @@ using ::testing::ElementsAre;
 
 namespace {
 
-// The real platform, with failures and odd sizes that a test asks for.
-class FaultyPlatform : public PosixPlatform {
+#ifndef _WIN32
+// On POSIX a copy can be cut off inside the platform's own copy routine, after its first
+// bytes, as a full disk or a failing device would.
+class CuttingPlatform : public PosixPlatform {
 public:
     using PosixPlatform::PosixPlatform;
+    bool cutNext = false;
+
+protected:
+    int copyData(int in, int out, std::int64_t size) override
+    {
+        if (!cutNext)
+            return PosixPlatform::copyData(in, out, size);
+        cutNext = false;
+        char buffer[16];
+        const ssize_t n = read(in, buffer, sizeof buffer);
+        if (n > 0)
+            (void)!write(out, buffer, static_cast<std::size_t>(n));
+        return EIO;
+    }
+};
+#endif
+
+// The system's platform on the test's drives, with failures and odd sizes that a test asks for.
+class FaultyPlatform : public ForwardingPlatform {
+public:
+    explicit FaultyPlatform(const std::vector<TestDrive>& drives) : ForwardingPlatform(systemPlatform(drives)) {}
 
     std::unique_ptr<DirSearch> findFirst(std::string_view folder, std::string_view pattern, std::uint32_t mask,
                                          bool details) override
     {
         ++searches;
-        auto inner = PosixPlatform::findFirst(folder, pattern, mask, details);
+        auto inner = ForwardingPlatform::findFirst(folder, pattern, mask, details);
         if (!inner)
             return nullptr;
         return std::make_unique<Resizing>(std::move(inner), sizes);
@@ -41,36 +69,34 @@ public:
     {
         if (refuseFolders)
             return OpResult::failure(std::strerror(EACCES));
-        return PosixPlatform::forceDirectories(path);
+        return ForwardingPlatform::forceDirectories(path);
     }
+#ifndef _WIN32
+    OpResult copyFile(std::string_view source, std::string_view destination) override
+    {
+        static_cast<CuttingPlatform&>(inner()).cutNext = !halfWayName.empty() && source.ends_with(halfWayName);
+        return ForwardingPlatform::copyFile(source, destination);
+    }
+#endif
 
     std::map<std::string, std::int64_t> sizes;  // name -> size the search reports
     bool refuseFolders = false;
     std::string halfWayName;
     int searches = 0;
 
-protected:
-    int copyData(int in, int out, std::int64_t size) override
-    {
-        if (failNext) {
-            failNext = false;
-            char buffer[16];
-            const ssize_t n = read(in, buffer, sizeof buffer);
-            if (n > 0)
-                (void)!write(out, buffer, static_cast<std::size_t>(n));
-            return EIO;
-        }
-        return PosixPlatform::copyData(in, out, size);
-    }
-
-public:
-    OpResult copyFile(std::string_view source, std::string_view destination) override
-    {
-        failNext = !halfWayName.empty() && source.ends_with(halfWayName);
-        return PosixPlatform::copyFile(source, destination);
-    }
-
 private:
+    static std::unique_ptr<Platform> systemPlatform(const std::vector<TestDrive>& drives)
+    {
+#ifdef _WIN32
+        return drivesPlatform(drives);
+#else
+        DriveTable table;
+        for (const TestDrive& d : drives)
+            table.set(d.letter, Drive{d.folder, d.type, d.hasMedium});
+        return std::make_unique<CuttingPlatform>(std::move(table));
+#endif
+    }
+
     class Resizing : public DirSearch {
     public:
         Resizing(std::unique_ptr<DirSearch> inner, const std::map<std::string, std::int64_t>& sizes)
@@ -91,21 +117,14 @@ private:
         std::unique_ptr<DirSearch> m_inner;
         const std::map<std::string, std::int64_t>& m_sizes;
     };
-    bool failNext = false;
 };
 
 class CopyWalkTest : public ::testing::Test {
 protected:
-    CopyWalkTest() : platform(drives()) {}
-
-    DriveTable drives()
+    CopyWalkTest() : platform({{'D', tmp / "d"}, {'E', tmp / "e"}})
     {
-        DriveTable t;
-        t.set('D', Drive{tmp / "d", DriveFixed, true});
-        t.set('E', Drive{tmp / "e", DriveFixed, true});
         std::filesystem::create_directories(tmp / "d");
         std::filesystem::create_directories(tmp / "e");
-        return t;
     }
 
     std::string src(const std::string& rel) const { return tmp / ("d/src/" + rel); }
@@ -206,11 +225,11 @@ TEST_F(CopyWalkTest, sizesCountInThousandsOfBytesWithoutOverflow)
 TEST_F(CopyWalkTest, exclusionStringsKeepFilesOut)
 {
     source("report.bak");
-    source("report.BAK");
+    source("other/report.BAK");  // a folder of its own: Windows names ignore case
     source("x.~doc");
     source("keep.txt");
     run();
-    EXPECT_TRUE(exists(dst("report.BAK")));
+    EXPECT_TRUE(exists(dst("other/report.BAK")));
     EXPECT_TRUE(exists(dst("keep.txt")));
     EXPECT_FALSE(exists(dst("report.bak")));
     EXPECT_FALSE(exists(dst("x.~doc")));
@@ -302,15 +321,19 @@ TEST_F(CopyWalkTest, aDestinationInsideTheSourceIsNotWalked)
     EXPECT_EQ(totals.copied, 0);
 }
 
+#ifndef _WIN32
+// POSIX only: Wine cannot make symbolic links; on Windows a link or junction is a reparse
+// point, which the folder search leaves out.
 TEST_F(CopyWalkTest, symbolicLinksToFoldersAreNotFollowed)
 {
     writeFile(tmp / "outside/secret.txt", "s");
     source("a.txt");
-    symlink((tmp / "outside").c_str(), src("link").c_str());
-    symlink("..", src("loop").c_str());
+    std::filesystem::create_directory_symlink(tmp / "outside", src("link"));
+    std::filesystem::create_directory_symlink("..", src("loop"));
     run();
     EXPECT_THAT(host.lines, ElementsAre(std::string("E:\\backup\\a.txt") + kTime));
 }
+#endif
 
 TEST_F(CopyWalkTest, abortStopsTheWholeRunAfterTheEntryInHand)
 {
@@ -368,6 +391,8 @@ TEST_F(CopyWalkTest, editsDuringTheRunDoNotMoveLaterFiles)
     EXPECT_FALSE(exists(tmp / "e/elsewhere"));
 }
 
+#ifndef _WIN32
+// POSIX only: Windows's ANSI calls take paths of at most MAX_PATH (260) characters.
 TEST_F(CopyWalkTest, longRelativePathsAreNotCut)
 {
     std::string rel;
@@ -379,6 +404,7 @@ TEST_F(CopyWalkTest, longRelativePathsAreNotCut)
     EXPECT_GT(host.lines[0].size(), 1000u);
     EXPECT_EQ(readFile(dst(rel + "deep.txt")), "deep");
 }
+#endif
 
 TEST_F(CopyWalkTest, aFolderThatCannotBeMadeFailsItsFilesAndTheRunGoesOn)
 {
@@ -405,11 +431,20 @@ TEST_F(CopyWalkTest, aFolderInTheWayOfAFileIsAFailure)
     EXPECT_EQ(totals.failed, 1);
     EXPECT_EQ(totals.copied, 1);
     EXPECT_EQ(totals.kilobytes, 0);
+#ifdef _WIN32
+    // The system's own words: Windows has no "is a directory".
+    EXPECT_THAT(host.lines, ::testing::Contains(::testing::StartsWith(std::string("E:\\backup\\name.txt") + kTime
+                                                                      + "   VIRHE: ")));
+#else
     EXPECT_THAT(host.lines, ::testing::Contains(std::string("E:\\backup\\name.txt") + kTime + "   VIRHE: "
                                                 + std::strerror(EISDIR)));
+#endif
     EXPECT_EQ(readFile(dst("name.txt/inside")), "keep");
 }
 
+#ifndef _WIN32
+// POSIX only: the copy is cut off inside the POSIX copy routine; CopyFile cannot be cut off
+// from outside, and the Windows copy's safety is that of its temporary file (platform tests).
 TEST_F(CopyWalkTest, aCopyFailingHalfWayKeepsThePreviousCopy)
 {
     source("doc.txt", "first version");
@@ -432,6 +467,10 @@ TEST_F(CopyWalkTest, aCopyFailingHalfWayKeepsThePreviousCopy)
     EXPECT_EQ(readFile(dst("doc.txt")), std::string(50'000, 'z')) << "the next run tries again";
 }
 
+#endif
+
+#ifndef _WIN32
+// POSIX only: a Windows name cannot hold a backslash.
 TEST_F(CopyWalkTest, aNameHoldingABackslashIsReportedNotCopied)
 {
     source("we\\ird.txt");
@@ -444,6 +483,8 @@ TEST_F(CopyWalkTest, aNameHoldingABackslashIsReportedNotCopied)
     EXPECT_THAT(host.lines, ::testing::Contains("E:\\backup\\odd\\dir   VIRHE: nimessä on kenoviiva, sitä ei voi kopioida"));
     EXPECT_EQ(listFolder(dst("")), "plain.txt");
 }
+
+#endif
 
 TEST_F(CopyWalkTest, aMissingSourceCopiesNothing)
 {
@@ -467,16 +508,17 @@ TEST_F(CopyWalkTest, aGeneratedTreeIsCopiedExactly)
     const RunTotals totals = run();
     EXPECT_EQ(totals.copied, files);
     EXPECT_EQ(totals.failed, 0);
-    EXPECT_EQ(std::system(("diff -r " + src("") + " " + dst("") + " > /dev/null").c_str()), 0);
     int checked = 0;
     for (const auto& e : std::filesystem::recursive_directory_iterator(src(""))) {
         if (!e.is_regular_file())
             continue;
-        const std::string rel = e.path().string().substr(src("").size());
+        const std::string rel = std::filesystem::relative(e.path(), src("")).generic_string();
+        EXPECT_EQ(readFile(dst(rel)), readFile(e.path().string())) << rel;
         EXPECT_EQ(mtimeNanos(dst(rel)), mtimeNanos(e.path().string())) << rel;
         ++checked;
     }
     EXPECT_EQ(checked, files);
+    EXPECT_EQ(listFolder(dst("")), listFolder(src(""))) << "nothing more";
     host.lines.clear();
     EXPECT_EQ(run().copied, 0);
 }

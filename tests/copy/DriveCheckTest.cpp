@@ -4,24 +4,29 @@
 #include <vector>
 
 #include "TempDir.h"
+#include "TestPlatform.h"
 #include "copy/DriveCheck.h"
-#include "platform/posix/PosixPlatform.h"
 
 using namespace sarvoli::copy;
 using namespace sarvoli::platform;
+using sarvoli::testing::ForwardingPlatform;
 using sarvoli::testing::TempDir;
+using sarvoli::testing::TestDrive;
 
 namespace {
 
 // Records the error modes set and can report any type for any root, or fail the size query.
-class ObservedPlatform : public PosixPlatform {
+class ObservedPlatform : public ForwardingPlatform {
 public:
-    using PosixPlatform::PosixPlatform;
+    explicit ObservedPlatform(const std::vector<TestDrive>& drives)
+        : ForwardingPlatform(sarvoli::testing::drivesPlatform(drives))
+    {
+    }
 
     int driveType(std::string_view root) override
     {
         roots.emplace_back(root);
-        return forcedType >= 0 ? forcedType : PosixPlatform::driveType(root);
+        return forcedType >= 0 ? forcedType : ForwardingPlatform::driveType(root);
     }
     std::int64_t diskSize(int driveNumber) override
     {
@@ -29,7 +34,7 @@ public:
         modeDuringQuery = currentMode;
         if (throwOnSize)
             throw std::runtime_error("device error");
-        return PosixPlatform::diskSize(driveNumber);
+        return ForwardingPlatform::diskSize(driveNumber);
     }
     unsigned setErrorMode(unsigned mode) override
     {
@@ -48,21 +53,13 @@ public:
 
 class DriveCheckTest : public ::testing::Test {
 protected:
-    DriveCheckTest() : platform(table()) {}
-
-    DriveTable table()
+    DriveCheckTest()
+        : platform({{'C', tmp.path(), DriveFixed},     {'D', tmp.path(), DriveRemovable},
+                    {'E', tmp.path(), DriveRemovable, false}, {'F', tmp.path(), DriveRemote},
+                    {'G', tmp.path(), DriveCdRom, false},     {'H', tmp.path(), DriveCdRom},
+                    {'R', tmp.path(), DriveRamDisk},          {'U', tmp.path(), DriveUnknown},
+                    {'W', tmp.path(), 7}})
     {
-        DriveTable t;
-        t.set('C', Drive{tmp.path(), DriveFixed, true});
-        t.set('D', Drive{tmp.path(), DriveRemovable, true});
-        t.set('E', Drive{tmp.path(), DriveRemovable, false});
-        t.set('F', Drive{tmp.path(), DriveRemote, true});
-        t.set('G', Drive{tmp.path(), DriveCdRom, false});
-        t.set('H', Drive{tmp.path(), DriveCdRom, true});
-        t.set('R', Drive{tmp.path(), DriveRamDisk, true});
-        t.set('U', Drive{tmp.path(), DriveUnknown, true});
-        t.set('W', Drive{tmp.path(), 7, true});
-        return t;
     }
 
     TempDir tmp;

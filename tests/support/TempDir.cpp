@@ -1,17 +1,24 @@
 #include "TempDir.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
 
+#ifndef _WIN32
 #include "platform/posix/PosixPlatform.h"
+#endif
 #include "text/DateTime.h"
 
 namespace fs = std::filesystem;
@@ -20,19 +27,30 @@ namespace sarvoli::testing {
 
 TempDir::TempDir()
 {
+#ifdef _WIN32
+    std::random_device seed;
+    for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+        const fs::path candidate = fs::temp_directory_path() / ("sarvoli-test-" + std::to_string(seed()));
+        if (fs::create_directory(candidate))
+            m_path = candidate.string();
+    }
+    if (m_path.empty())
+        throw std::runtime_error("no temporary folder");
+#else
     std::string pattern = (fs::temp_directory_path() / "sarvoli-test-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     m_path = pattern;
+#endif
 }
 
 TempDir::~TempDir()
 {
     std::error_code ec;
-    // Make read-only folders removable again before removing them.
+    // Make read-only files and folders removable again before removing them.
     for (auto it = fs::recursive_directory_iterator(m_path, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec))
-        if (it->is_directory(ec) && !it->is_symlink(ec))
+        if (!it->is_symlink(ec))
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(m_path, ec);
 }
@@ -53,6 +71,62 @@ std::string readFile(const std::string& path)
     s << in.rdbuf();
     return s.str();
 }
+
+#ifdef _WIN32
+
+namespace {
+
+constexpr std::int64_t kTicksFrom1601To1970 = 116'444'736'000'000'000;
+
+void setFileTime(const std::string& path, FILETIME time)
+{
+    const HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const bool ok = h != INVALID_HANDLE_VALUE && SetFileTime(h, nullptr, &time, &time);
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    if (!ok)
+        throw std::runtime_error("SetFileTime failed on " + path);
+}
+
+FILETIME fileTimeOfTicks(std::int64_t ticks)
+{
+    FILETIME t;
+    t.dwLowDateTime = static_cast<DWORD>(ticks);
+    t.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(ticks) >> 32);
+    return t;
+}
+
+}  // namespace
+
+void setMtimeSeconds(const std::string& path, std::int64_t utcSeconds)
+{
+    setFileTime(path, fileTimeOfTicks(utcSeconds * 10'000'000 + kTicksFrom1601To1970));
+}
+
+void setLocalMtime(const std::string& path, int year, int month, int day, int hour, int minute, int second)
+{
+    // The inverse of the conversion that the platform reads times with.
+    const std::int64_t local = text::daysFromCivil(year, month, day) * 86'400 + hour * 3600 + minute * 60 + second;
+    const FILETIME localTime = fileTimeOfTicks(local * 10'000'000 + kTicksFrom1601To1970);
+    FILETIME utc;
+    LocalFileTimeToFileTime(&localTime, &utc);
+    setFileTime(path, utc);
+}
+
+std::int64_t mtimeNanos(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    const std::int64_t ticks = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32)
+                                                         | data.ftLastWriteTime.dwLowDateTime);
+    return (ticks - kTicksFrom1601To1970) * 100;
+}
+
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+#else
 
 void setMtimeSeconds(const std::string& path, std::int64_t utcSeconds)
 {
@@ -80,6 +154,8 @@ bool exists(const std::string& path)
     struct stat st {};
     return lstat(path.c_str(), &st) == 0;
 }
+
+#endif
 
 bool isDirectory(const std::string& path)
 {

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+namespace sarvoli::platform {
+
+// The platform on Windows: path texts go to the system's ANSI calls as they stand, and the
+// program's results are those of the calls its behaviour is defined by.
+class Win32Platform : public Platform {
+public:
+    Win32Platform();
+
+    std::unique_ptr<DirSearch> findFirst(std::string_view folderPath, std::string_view pattern,
+                                         std::uint32_t attributeMask, bool withDetails) override;
+    bool fileExists(std::string_view path) override;
+    std::optional<FileAge> fileAge(std::string_view path) override;
+    bool directoryExists(std::string_view path) override;
+    OpResult forceDirectories(std::string_view path) override;
+    OpResult copyFile(std::string_view source, std::string_view destination) override;
+    std::optional<FolderId> folderId(std::string_view path) override;
+    FileContent readFile(std::string_view path) override;
+    OpResult replaceFile(std::string_view path, std::string_view content) override;
+    std::string executablePath() override;
+    bool setCurrentDirectory(std::string_view path) override;
+    std::optional<std::string> systemPath(std::string_view pathText) override { return std::string(pathText); }
+    std::optional<std::string> pathTextOf(std::string_view systemPath) override { return std::string(systemPath); }
+
+    int driveType(std::string_view rootPath) override;
+    std::int64_t diskSize(int driveNumber) override;
+    unsigned setErrorMode(unsigned mode) override;
+
+    text::DateTimeValue localNow() override;
+    std::int64_t monotonicNanos() override;
+    text::RegionalSettings regionalSettings() override;
+
+private:
+    std::int64_t m_counterFrequency = 1;
+};
+
+}  // namespace sarvoli::platform

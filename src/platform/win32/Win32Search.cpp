@@ -1,0 +1,101 @@
+#include <windows.h>
+
+#include "platform/DirSearch.h"
+#include "platform/win32/Win32Files.h"
+#include "platform/win32/Win32Platform.h"
+
+namespace sarvoli::platform {
+
+namespace {
+
+// Attributes that keep an entry out of a search unless its attribute mask holds them.
+constexpr DWORD kFiltering = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | VolumeLabel | FILE_ATTRIBUTE_DIRECTORY;
+constexpr DWORD kKnown = ReadOnly | Hidden | System | VolumeLabel | Directory | Archive | ReparsePoint;
+
+bool isDotEntry(const char* name)
+{
+    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+}
+
+class Win32DirSearch : public DirSearch {
+public:
+    Win32DirSearch(HANDLE handle, const WIN32_FIND_DATAA& first, std::string folder, std::uint32_t mask,
+                   bool details)
+        : m_handle(handle), m_data(first), m_folder(std::move(folder)), m_mask(mask), m_details(details)
+    {
+    }
+    ~Win32DirSearch() override
+    {
+        if (m_handle != INVALID_HANDLE_VALUE)
+            FindClose(m_handle);
+    }
+
+    bool next(DirEntry& entry) override
+    {
+        if (m_handle == INVALID_HANDLE_VALUE)
+            return false;
+        for (;;) {
+            if (!m_pending && !FindNextFileA(m_handle, &m_data))
+                return false;
+            m_pending = false;
+            if (isDotEntry(m_data.cFileName) || (m_data.dwFileAttributes & kFiltering & ~m_mask) != 0)
+                continue;
+            entry.name = m_data.cFileName;
+            entry.attributes = m_data.dwFileAttributes & kKnown;
+            if (m_details) {
+                entry.time = fileTimeOf(m_data.ftLastWriteTime);
+                entry.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(m_data.nFileSizeHigh) << 32)
+                                                       | m_data.nFileSizeLow);
+            } else {
+                entry.time = {};
+                entry.size = 0;
+            }
+            return true;
+        }
+    }
+
+    // The system cannot list the folders while it searches with a file pattern: a search of
+    // its own, as the walk's subfolder pass makes it ("*.*", folders only).
+    std::vector<std::string> subfolders() override
+    {
+        std::vector<std::string> folders;
+        WIN32_FIND_DATAA data;
+        const HANDLE h = FindFirstFileA((m_folder + "*.*").c_str(), &data);
+        if (h == INVALID_HANDLE_VALUE)
+            return folders;
+        do {
+            const DWORD a = data.dwFileAttributes;
+            if ((a & FILE_ATTRIBUTE_DIRECTORY) && !(a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
+                                                         | FILE_ATTRIBUTE_REPARSE_POINT))
+                && !isDotEntry(data.cFileName))
+                folders.emplace_back(data.cFileName);
+        } while (FindNextFileA(h, &data));
+        FindClose(h);
+        return folders;
+    }
+
+private:
+    HANDLE m_handle;
+    WIN32_FIND_DATAA m_data;
+    bool m_pending = true;  // the entry that FindFirstFileA found waits to be returned
+    std::string m_folder;
+    std::uint32_t m_mask;
+    bool m_details;
+};
+
+}  // namespace
+
+std::unique_ptr<DirSearch> Win32Platform::findFirst(std::string_view folderPath, std::string_view pattern,
+                                                    std::uint32_t attributeMask, bool withDetails)
+{
+    const std::string folder(folderPath);
+    WIN32_FIND_DATAA data{};
+    const HANDLE handle = FindFirstFileA((folder + std::string(pattern)).c_str(), &data);
+    // A folder where no name matches still has its subfolders to be walked; one that cannot
+    // be read has nothing.
+    if (handle == INVALID_HANDLE_VALUE && !directoryExists(folder))
+        return nullptr;
+    return std::make_unique<Win32DirSearch>(handle, data, folder, attributeMask, withDetails);
+}
+
+}  // namespace sarvoli::platform

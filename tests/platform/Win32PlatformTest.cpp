@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "TempDir.h"
+#include "platform/DriveType.h"
+#include "platform/win32/Win32Platform.h"
+
+using namespace sarvoli::platform;
+using namespace sarvoli::testing;
+using sarvoli::text::FileTime;
+
+namespace {
+
+class Win32PlatformTest : public ::testing::Test {
+protected:
+    // The path text of a file of the test.
+    std::string text(const std::string& relative) const
+    {
+        std::string p = tmp / relative;
+        std::replace(p.begin(), p.end(), '/', '\\');
+        return p;
+    }
+
+    std::vector<std::string> names(const std::string& pattern, std::uint32_t mask)
+    {
+        std::vector<std::string> found;
+        if (auto search = platform.findFirst(text("") , pattern, mask, true)) {
+            DirEntry e;
+            while (search->next(e))
+                found.push_back(e.name);
+        }
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+
+    TempDir tmp;
+    Win32Platform platform;
+};
+
+TEST_F(Win32PlatformTest, searchesFilterByTheAttributesTheMaskLacks)
+{
+    for (const char* name : {"plain.txt", "hidden.txt", "system.txt", "readonly.txt"})
+        writeFile(tmp / name, "x");
+    CreateDirectoryA(text("folder").c_str(), nullptr);
+    CreateDirectoryA(text("hiddenfolder").c_str(), nullptr);
+    SetFileAttributesA(text("hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesA(text("system.txt").c_str(), FILE_ATTRIBUTE_SYSTEM);
+    SetFileAttributesA(text("readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesA(text("hiddenfolder").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
+
+    using V = std::vector<std::string>;
+    EXPECT_EQ(names("*.*", ReadOnly | Hidden | System | VolumeLabel | Archive),
+              (V{"hidden.txt", "plain.txt", "readonly.txt", "system.txt"}));
+    EXPECT_EQ(names("*.*", Directory), (V{"folder", "plain.txt", "readonly.txt"}));
+    EXPECT_EQ(names("*.*", 0), (V{"plain.txt", "readonly.txt"})) << "read-only never filters";
+    EXPECT_EQ(names("P*", Archive), (V{"plain.txt"})) << "the system matches without regard to case";
+
+    auto search = platform.findFirst(text(""), "*.txt", Archive, false);
+    ASSERT_TRUE(search);
+    DirEntry e;
+    while (search->next(e)) {
+    }
+    EXPECT_EQ(search->subfolders(), (V{"folder"})) << "hidden folders are not walked";
+    EXPECT_EQ(platform.findFirst(text("missing\\"), "*.*", Archive, false), nullptr);
+    EXPECT_NE(platform.findFirst(text(""), "nothing*", Archive, false), nullptr) << "its subfolders remain";
+    SetFileAttributesA(text("readonly.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(Win32PlatformTest, fileTimesAreLocalInTwoSecondSteps)
+{
+    writeFile(tmp / "odd.txt", "x");
+    setLocalMtime(tmp / "odd.txt", 2026, 12, 7, 11, 5, 33);
+    writeFile(tmp / "old.txt", "x");
+    setLocalMtime(tmp / "old.txt", 1975, 6, 1, 8, 0, 1);
+
+    const auto odd = platform.fileAge(text("odd.txt"));
+    ASSERT_TRUE(odd);
+    const std::uint32_t packed = ((2026u - 1980) << 25) | (12u << 21) | (7u << 16) | (11u << 11) | (5u << 5) | 16u;
+    EXPECT_TRUE(odd->time == *FileTime::fromDosPacked(packed)) << "odd seconds are cut to the even second before";
+    EXPECT_EQ(odd->size, 1);
+    const auto old = platform.fileAge(text("old.txt"));
+    ASSERT_TRUE(old);
+    EXPECT_FALSE(old->time.dosPacked().has_value()) << "before 1980: no packed form";
+    EXPECT_LT(old->time, odd->time);
+    EXPECT_FALSE(platform.fileAge(text("")).has_value()) << "a folder has no file age";
+}
+
+TEST_F(Win32PlatformTest, drivesAnswerTheirTypesAndSizes)
+{
+    EXPECT_EQ(platform.driveType("C:\\"), DriveFixed);
+    EXPECT_EQ(platform.driveType("c:\\"), DriveFixed);
+    EXPECT_EQ(platform.driveType("Q:\\"), DriveNoRootDir);
+    EXPECT_GT(platform.diskSize(3), 0);
+    EXPECT_EQ(platform.diskSize(17), -1) << "no drive Q:";
+    EXPECT_EQ(platform.diskSize(0), -1);
+    const unsigned before = platform.setErrorMode(1);
+    EXPECT_EQ(platform.setErrorMode(before) & 1u, 1u);
+}
+
+TEST_F(Win32PlatformTest, aCopyReplacesTheOldOneWholeOrNotAtAll)
+{
+    writeFile(tmp / "src/a.txt", "new");
+    setMtimeSeconds(tmp / "src/a.txt", 1'700'000'000);
+    writeFile(tmp / "dst/a.txt", "old");
+    SetFileAttributesA(text("dst/a.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(platform.copyFile(text("src/a.txt"), text("dst/a.txt")).ok) << "a read-only copy is replaced too";
+    EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new");
+    EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), mtimeNanos(tmp / "src/a.txt"));
+
+    const OpResult missing = platform.copyFile(text("src/none.txt"), text("dst/a.txt"));
+    EXPECT_FALSE(missing.ok);
+    EXPECT_FALSE(missing.reason.empty());
+    CreateDirectoryA(text("dst/folder").c_str(), nullptr);
+    EXPECT_FALSE(platform.copyFile(text("src/a.txt"), text("dst/folder")).ok);
+    EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new");
+    EXPECT_EQ(listFolder(tmp / "dst"), "a.txt folder") << "no temporary file is left";
+    SetFileAttributesA(text("dst/a.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    EXPECT_TRUE(platform.forceDirectories(text("made/deeper/still\\")).ok);
+    EXPECT_TRUE(platform.directoryExists(text("made/deeper/still")));
+    EXPECT_EQ(platform.folderId(text("made")), platform.folderId(text("made/deeper/..")));
+    EXPECT_NE(platform.folderId(text("made")), platform.folderId(text("made/deeper")));
+}
+
+}  // namespace

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/DriveType.h"
+#include "platform/Platform.h"
+
+namespace sarvoli::testing {
+
+// A drive of a test: its letter stands for one of the test's folders.
+struct TestDrive {
+    char letter;
+    std::string folder;
+    int type = platform::DriveFixed;
+    bool hasMedium = true;
+};
+
+// The system's platform on which the test's drive letters stand for the test's folders, so
+// that the same path texts ("D:\src\") serve a test on every system.
+std::unique_ptr<platform::Platform> drivesPlatform(const std::vector<TestDrive>& drives);
+
+// Passes every call to another platform; tests put the faults they need on top of it.
+class ForwardingPlatform : public platform::Platform {
+public:
+    explicit ForwardingPlatform(std::unique_ptr<platform::Platform> inner) : m_inner(std::move(inner)) {}
+
+    std::unique_ptr<platform::DirSearch> findFirst(std::string_view folderPath, std::string_view pattern,
+                                                   std::uint32_t attributeMask, bool withDetails) override
+    {
+        return m_inner->findFirst(folderPath, pattern, attributeMask, withDetails);
+    }
+    bool fileExists(std::string_view path) override { return m_inner->fileExists(path); }
+    std::optional<platform::FileAge> fileAge(std::string_view path) override { return m_inner->fileAge(path); }
+    bool directoryExists(std::string_view path) override { return m_inner->directoryExists(path); }
+    platform::OpResult forceDirectories(std::string_view path) override { return m_inner->forceDirectories(path); }
+    platform::OpResult copyFile(std::string_view source, std::string_view destination) override
+    {
+        return m_inner->copyFile(source, destination);
+    }
+    std::optional<platform::FolderId> folderId(std::string_view path) override { return m_inner->folderId(path); }
+    platform::FileContent readFile(std::string_view path) override { return m_inner->readFile(path); }
+    platform::OpResult replaceFile(std::string_view path, std::string_view content) override
+    {
+        return m_inner->replaceFile(path, content);
+    }
+    std::string executablePath() override { return m_inner->executablePath(); }
+    bool setCurrentDirectory(std::string_view path) override { return m_inner->setCurrentDirectory(path); }
+    std::optional<std::string> systemPath(std::string_view pathText) override { return m_inner->systemPath(pathText); }
+    std::optional<std::string> pathTextOf(std::string_view path) override { return m_inner->pathTextOf(path); }
+    int driveType(std::string_view rootPath) override { return m_inner->driveType(rootPath); }
+    std::int64_t diskSize(int driveNumber) override { return m_inner->diskSize(driveNumber); }
+    unsigned setErrorMode(unsigned mode) override { return m_inner->setErrorMode(mode); }
+    text::DateTimeValue localNow() override { return m_inner->localNow(); }
+    std::int64_t monotonicNanos() override { return m_inner->monotonicNanos(); }
+    text::RegionalSettings regionalSettings() override { return m_inner->regionalSettings(); }
+
+protected:
+    platform::Platform& inner() { return *m_inner; }
+
+private:
+    std::unique_ptr<platform::Platform> m_inner;
+};
+
+}  // namespace sarvoli::testing
