@@ -12,6 +12,7 @@ constexpr std::uint32_t kFileMask = platform::ReadOnly | platform::Hidden | plat
                                     | platform::VolumeLabel | platform::Archive;
 
 constexpr const char* kBackslashInName = "nimessä on kenoviiva, sitä ei voi kopioida";
+constexpr const char* kUnreadableFolder = "kansiota ei voi lukea";
 
 std::string withBackslash(std::string_view s)
 {
@@ -74,6 +75,10 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse)
         }
         if (recurse)
             subfolders = search->subfolders();
+    } else if (m_platform.directoryExists(folderPath)) {
+        // A folder that is there but cannot be read is not backed up: that is a failure to
+        // report, not an empty folder.
+        logFailure(destination, kUnreadableFolder);
     }
 
     for (const std::string& name : subfolders) {
@@ -107,8 +112,12 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
     if (!newFolder) {
         // A newer or equal copy is kept; an empty one of a source that holds data is no copy
         // (a copy cut off before its first byte looks so).
-        const auto age = m_platform.fileAge(target);
-        if (age && !(entry.time > age->time) && !(age->size == 0 && entry.size > 0))
+        const platform::FileAge age = m_platform.fileAge(target);
+        if (!age.result.ok) {  // a copy may be there: nothing is overwritten on a guess
+            logFailure(line(), age.result.reason);
+            return;
+        }
+        if (age.exists && !(entry.time > age.time) && !(age.size == 0 && entry.size > 0))
             return;
     }
 

@@ -21,8 +21,12 @@ struct FolderId {
     friend bool operator==(const FolderId&, const FolderId&) = default;
 };
 
-// What a copy is judged by: an existing file's last-write time and size.
+// What a copy is judged by: whether a file is there, and its last-write time and size. A
+// failure when the system cannot tell, so that a copy that may be there is never overwritten
+// on a guess.
 struct FileAge {
+    OpResult result;
+    bool exists = false;
     text::FileTime time;
     std::int64_t size = 0;
 };
@@ -51,8 +55,8 @@ public:
 
     // True only for an existing file; a folder counts as absent.
     virtual bool fileExists(std::string_view path) = 0;
-    // Last-write time and size of an existing file; nothing for a folder or a missing file.
-    virtual std::optional<FileAge> fileAge(std::string_view path) = 0;
+    // Last-write time and size of an existing file; a folder or a missing file is not there.
+    virtual FileAge fileAge(std::string_view path) = 0;
     virtual bool directoryExists(std::string_view path) = 0;
     // Creates the folder with all of its missing parents.
     virtual OpResult forceDirectories(std::string_view path) = 0;

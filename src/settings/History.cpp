@@ -24,7 +24,10 @@ std::string History::dateTextOf(std::string_view entry)
     return underscore == std::string_view::npos ? std::string() : std::string(entry.substr(underscore + 1));
 }
 
-std::string History::valueAt(int key) const { return m_file.read(m_section, std::to_string(key)); }
+std::string History::valueAt(int key, bool forUpdate) const
+{
+    return forUpdate ? m_file.readForUpdate(m_section, std::to_string(key)) : m_file.read(m_section, std::to_string(key));
+}
 
 std::string History::storedFolder(std::string_view folder) const
 {
@@ -34,11 +37,11 @@ std::string History::storedFolder(std::string_view folder) const
     return readBackForm(folder);
 }
 
-int History::keyOf(std::string_view folder, bool& found) const
+int History::keyOf(std::string_view folder, bool& found, bool forUpdate) const
 {
     const std::string stored = storedFolder(folder);
     int key = 0;
-    for (std::string value = valueAt(key); !value.empty(); value = valueAt(++key)) {
+    for (std::string value = valueAt(key, forUpdate); !value.empty(); value = valueAt(++key, forUpdate)) {
         if (folderOf(value) == stored) {
             found = true;
             return key;
@@ -64,27 +67,27 @@ std::vector<std::string> History::folders() const
 std::optional<std::string> History::entryOf(std::string_view folder) const
 {
     bool found = false;
-    const int key = keyOf(folder, found);
+    const int key = keyOf(folder, found, false);
     return found ? std::optional<std::string>(valueAt(key)) : std::nullopt;
 }
 
 void History::record(std::string_view folder, std::string_view entry)
 {
     bool found = false;
-    m_file.write(m_section, std::to_string(keyOf(folder, found)), entry);
+    m_file.write(m_section, std::to_string(keyOf(folder, found, true)), entry);
 }
 
 void History::remove(std::string_view folder)
 {
     for (;;) {
         bool found = false;
-        int key = keyOf(folder, found);
+        int key = keyOf(folder, found, true);
         if (!found)
             return;
-        for (std::string next = valueAt(key + 1); !next.empty(); next = valueAt(++key + 1))
+        for (std::string next = valueAt(key + 1, true); !next.empty(); next = valueAt(++key + 1, true))
             m_file.write(m_section, std::to_string(key), next);
         m_file.remove(m_section, std::to_string(key));
-        if (!valueAt(key).empty())
+        if (!valueAt(key, true).empty())
             return;  // the last key would not go; looking again would find the same entry
     }
 }

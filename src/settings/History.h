@@ -36,9 +36,10 @@ public:
     void remove(std::string_view folder);
 
 private:
-    std::string valueAt(int key) const;
+    // The value of a key; `forUpdate` when a write follows from it (see IniFile::readForUpdate).
+    std::string valueAt(int key, bool forUpdate = false) const;
     // The key of the folder's first entry, or of the first free key when it has none.
-    int keyOf(std::string_view folder, bool& found) const;
+    int keyOf(std::string_view folder, bool& found, bool forUpdate) const;
     // The folder as its entry reads back from the file.
     std::string storedFolder(std::string_view folder) const;
 

@@ -14,6 +14,14 @@ std::string IniFile::read(std::string_view section, std::string_view key) const
     return file.result.ok ? iniValue(file.bytes, section, key) : std::string();
 }
 
+std::string IniFile::readForUpdate(std::string_view section, std::string_view key) const
+{
+    const platform::FileContent file = m_platform.readFile(m_path);
+    if (!file.result.ok)
+        throw SettingsWriteError(m_path);
+    return iniValue(file.bytes, section, key);
+}
+
 void IniFile::write(std::string_view section, std::string_view key, std::string_view value)
 {
     const platform::FileContent file = m_platform.readFile(m_path);

@@ -25,6 +25,10 @@ public:
     // The value of a key; empty when the file, the section or the key is missing, or the
     // file cannot be read.
     std::string read(std::string_view section, std::string_view key) const;
+    // The same for a value that a write is to follow from: a file that is there but cannot be
+    // read throws SettingsWriteError, since writing on what it seemed to hold could overwrite
+    // what it holds.
+    std::string readForUpdate(std::string_view section, std::string_view key) const;
     // Sets a key, creating the file, the section and the key where they are missing. Throws
     // SettingsWriteError when the file cannot be written.
     void write(std::string_view section, std::string_view key, std::string_view value);

@@ -60,6 +60,8 @@ public:
                                          bool details) override
     {
         ++searches;
+        if (folder == unreadable)
+            return nullptr;
         auto inner = ForwardingPlatform::findFirst(folder, pattern, mask, details);
         if (!inner)
             return nullptr;
@@ -80,6 +82,7 @@ public:
 #endif
 
     std::map<std::string, std::int64_t> sizes;  // name -> size the search reports
+    std::string unreadable;                     // a folder whose search fails
     bool refuseFolders = false;
     std::string halfWayName;
     int searches = 0;
@@ -492,6 +495,17 @@ TEST_F(CopyWalkTest, aMissingSourceCopiesNothing)
     const RunTotals totals = run();
     EXPECT_TRUE(host.lines.empty());
     EXPECT_EQ(totals.copied, 0);
+}
+
+TEST_F(CopyWalkTest, aFolderThatCannotBeReadIsAFailure)
+{
+    source("a.txt");
+    source("locked/b.txt");
+    platform.unreadable = "D:\\src\\locked\\";
+    const RunTotals totals = run();
+    EXPECT_THAT(host.lines, ElementsAre(std::string("E:\\backup\\a.txt") + kTime,
+                                        "E:\\backup\\locked\\   VIRHE: kansiota ei voi lukea"));
+    EXPECT_EQ(totals.failed, 1);
 }
 
 TEST_F(CopyWalkTest, aGeneratedTreeIsCopiedExactly)

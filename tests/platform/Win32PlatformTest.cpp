@@ -78,15 +78,16 @@ TEST_F(Win32PlatformTest, fileTimesAreLocalInTwoSecondSteps)
     setLocalMtime(tmp / "old.txt", 1975, 6, 1, 8, 0, 1);
 
     const auto odd = platform.fileAge(text("odd.txt"));
-    ASSERT_TRUE(odd);
+    ASSERT_TRUE(odd.exists);
     const std::uint32_t packed = ((2026u - 1980) << 25) | (12u << 21) | (7u << 16) | (11u << 11) | (5u << 5) | 16u;
-    EXPECT_TRUE(odd->time == *FileTime::fromDosPacked(packed)) << "odd seconds are cut to the even second before";
-    EXPECT_EQ(odd->size, 1);
+    EXPECT_TRUE(odd.time == *FileTime::fromDosPacked(packed)) << "odd seconds are cut to the even second before";
+    EXPECT_EQ(odd.size, 1);
     const auto old = platform.fileAge(text("old.txt"));
-    ASSERT_TRUE(old);
-    EXPECT_FALSE(old->time.dosPacked().has_value()) << "before 1980: no packed form";
-    EXPECT_LT(old->time, odd->time);
-    EXPECT_FALSE(platform.fileAge(text("")).has_value()) << "a folder has no file age";
+    ASSERT_TRUE(old.exists);
+    EXPECT_FALSE(old.time.dosPacked().has_value()) << "before 1980: no packed form";
+    EXPECT_LT(old.time, odd.time);
+    EXPECT_FALSE(platform.fileAge(text("")).exists) << "a folder has no file age";
+    EXPECT_TRUE(platform.fileAge(text("")).result.ok);
 }
 
 TEST_F(Win32PlatformTest, drivesAnswerTheirTypesAndSizes)

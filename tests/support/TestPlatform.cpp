@@ -37,7 +37,7 @@ public:
         return ForwardingPlatform::findFirst(mapped(folder), pattern, mask, details);
     }
     bool fileExists(std::string_view p) override { return ForwardingPlatform::fileExists(mapped(p)); }
-    std::optional<platform::FileAge> fileAge(std::string_view p) override { return ForwardingPlatform::fileAge(mapped(p)); }
+    platform::FileAge fileAge(std::string_view p) override { return ForwardingPlatform::fileAge(mapped(p)); }
     bool directoryExists(std::string_view p) override { return ForwardingPlatform::directoryExists(mapped(p)); }
     platform::OpResult forceDirectories(std::string_view p) override
     {

@@ -32,7 +32,7 @@ public:
         return m_inner->findFirst(folderPath, pattern, attributeMask, withDetails);
     }
     bool fileExists(std::string_view path) override { return m_inner->fileExists(path); }
-    std::optional<platform::FileAge> fileAge(std::string_view path) override { return m_inner->fileAge(path); }
+    platform::FileAge fileAge(std::string_view path) override { return m_inner->fileAge(path); }
     bool directoryExists(std::string_view path) override { return m_inner->directoryExists(path); }
     platform::OpResult forceDirectories(std::string_view path) override { return m_inner->forceDirectories(path); }
     platform::OpResult copyFile(std::string_view source, std::string_view destination) override

@@ -177,18 +177,27 @@ std::unique_ptr<DirSearch> PosixPlatform::findFirst(std::string_view folderPath,
     return std::make_unique<PosixDirSearch>(dir, pattern, attributeMask, withDetails, utcOffset());
 }
 
-bool PosixPlatform::fileExists(std::string_view path) { return fileAge(path).has_value(); }
+bool PosixPlatform::fileExists(std::string_view path) { return fileAge(path).exists; }
 
-std::optional<FileAge> PosixPlatform::fileAge(std::string_view path)
+FileAge PosixPlatform::fileAge(std::string_view path)
 {
+    FileAge age;
     const auto host = m_drives.hostPath(path);
     if (!host)
-        return std::nullopt;
+        return age;
     const AtPath file = m_folders.at(*host);
     struct stat st {};
-    if (fstatat(file.dir, file.name.c_str(), &st, 0) != 0 || S_ISDIR(st.st_mode))
-        return std::nullopt;
-    return FileAge{text::FileTime::fromUtc(st.st_mtim.tv_sec, utcOffset()), static_cast<std::int64_t>(st.st_size)};
+    if (fstatat(file.dir, file.name.c_str(), &st, 0) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR)
+            age.result = OpResult::failure(reasonOf(errno));
+        return age;
+    }
+    if (S_ISDIR(st.st_mode))
+        return age;
+    age.exists = true;
+    age.time = text::FileTime::fromUtc(st.st_mtim.tv_sec, utcOffset());
+    age.size = static_cast<std::int64_t>(st.st_size);
+    return age;
 }
 
 bool PosixPlatform::statFolder(std::string_view path, struct stat& st)

@@ -116,17 +116,24 @@ Win32Platform::Win32Platform()
         m_counterFrequency = frequency.QuadPart;
 }
 
-bool Win32Platform::fileExists(std::string_view path) { return fileAge(path).has_value(); }
+bool Win32Platform::fileExists(std::string_view path) { return fileAge(path).exists; }
 
-std::optional<FileAge> Win32Platform::fileAge(std::string_view path)
+FileAge Win32Platform::fileAge(std::string_view path)
 {
+    FileAge age;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(std::string(path).c_str(), GetFileExInfoStandard, &data)
-        || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return std::nullopt;
-    const auto size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32)
-                                                | data.nFileSizeLow);
-    return FileAge{fileTimeOf(data.ftLastWriteTime), size};
+    if (!GetFileAttributesExA(std::string(path).c_str(), GetFileExInfoStandard, &data)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME)
+            age.result = failure(error);
+        return age;
+    }
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return age;
+    age.exists = true;
+    age.time = fileTimeOf(data.ftLastWriteTime);
+    age.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    return age;
 }
 
 bool Win32Platform::directoryExists(std::string_view path)

@@ -13,7 +13,7 @@ public:
     std::unique_ptr<DirSearch> findFirst(std::string_view folderPath, std::string_view pattern,
                                          std::uint32_t attributeMask, bool withDetails) override;
     bool fileExists(std::string_view path) override;
-    std::optional<FileAge> fileAge(std::string_view path) override;
+    FileAge fileAge(std::string_view path) override;
     bool directoryExists(std::string_view path) override;
     OpResult forceDirectories(std::string_view path) override;
     OpResult copyFile(std::string_view source, std::string_view destination) override;
