@@ -21,6 +21,7 @@
 #include "copy/RunSummaryText.h"
 #include "settings/WindowSettings.h"
 #include "text/DateTime.h"
+#include "text/Utf8.h"
 
 namespace sarvoli::app {
 
@@ -39,15 +40,7 @@ QString qs(const char* utf8) { return QString::fromUtf8(utf8); }
 
 
 // The first character of a text, whole even when it takes several bytes.
-std::string firstCharacter(const std::string& s)
-{
-    if (s.empty())
-        return {};
-    std::size_t n = 1;
-    while (n < s.size() && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80)
-        ++n;
-    return s.substr(0, n);
-}
+std::string firstCharacter(const std::string& s) { return s.substr(0, text::characterEnd(s, 0)); }
 
 
 template <typename W>

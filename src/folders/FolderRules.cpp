@@ -4,16 +4,17 @@
 #include <limits>
 
 #include "text/ExtractFields.h"
+#include "text/Utf8.h"
 
 namespace sarvoli::folders {
 
 namespace {
 
-// The text after its first `n` characters; a cut never splits a UTF-8 character.
+// The text after its first `n` characters (bytes, but never half a UTF-8 character).
 std::string_view after(std::string_view s, std::size_t n)
 {
-    while (n < s.size() && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80)
-        ++n;
+    if (const std::size_t start = text::characterStart(s, n); start < n)
+        n = text::characterEnd(s, start);
     return n < s.size() ? s.substr(n) : std::string_view();
 }
 

@@ -3,6 +3,8 @@
 #include <optional>
 #include <vector>
 
+#include "text/Utf8.h"
+
 namespace sarvoli::settings {
 
 namespace {
@@ -45,12 +47,7 @@ bool sameName(std::string_view a, std::string_view b)
 // A cut at no more than `limit` bytes that keeps every UTF-8 character whole.
 std::string_view cutAt(std::string_view s, std::size_t limit)
 {
-    if (s.size() <= limit)
-        return s;
-    std::size_t n = limit;
-    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80)
-        --n;
-    return s.substr(0, n);
+    return s.size() <= limit ? s : s.substr(0, text::characterStart(s, limit));
 }
 
 struct Line {

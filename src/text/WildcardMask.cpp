@@ -102,11 +102,15 @@ bool WildcardMask::matches(std::string_view nameBytes) const
             lastDot = i;
 
     // reach[i]: the tokens so far can consume exactly the first i characters of the name.
+    // Each token costs one pass over the name, so no pattern can make a search slow.
     std::vector<char> reach(n + 1, 0), next(n + 1, 0);
     reach[0] = 1;
     for (const Token& t : m_tokens) {
         std::fill(next.begin(), next.end(), 0);
+        bool starFrom = false;  // a star reaches everything from its first start on
         for (std::size_t i = 0; i <= n; ++i) {
+            if (t.kind == Kind::Star && (starFrom = starFrom || reach[i]))
+                next[i] = 1;
             if (!reach[i])
                 continue;
             switch (t.kind) {
@@ -115,13 +119,12 @@ bool WildcardMask::matches(std::string_view nameBytes) const
                     next[i + 1] = 1;
                 break;
             case Kind::Star:
-                for (std::size_t j = i; j <= n; ++j)
-                    next[j] = 1;
                 break;
             case Kind::DosStar: {
-                // Any run of characters that does not pass the name's last dot.
+                // Any run of characters that does not pass the name's last dot; a start
+                // already inside the run adds nothing new.
                 const std::size_t limit = lastDot != std::u32string::npos && lastDot >= i ? lastDot : n;
-                for (std::size_t j = i; j <= limit; ++j)
+                for (std::size_t j = i; j <= limit && !(j > i && next[j]); ++j)
                     next[j] = 1;
                 break;
             }

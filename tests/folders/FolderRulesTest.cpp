@@ -61,6 +61,7 @@ TEST(FolderRules, samePathPutsTheSourceBelowTheDestinationsDrive)
         {"D:\\Users\\matti\\a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\k", "E:\\Kopiot", "E:\\a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\k\\"},
         {longSource.c_str(), "E:\\", longResult.c_str()},
         {"\\\\palvelin\\Users\\a\\b", "E:\\Kopiot", "E:\\palvelin\\Users\\a\\b"},
+        {"\\\\\x95", "", "X:\\\x95"},  // a stray byte after the drive is no part of it
     };
     for (const Row& r : rows) {
         const auto once = samePathDestination(r.source, r.destination);
