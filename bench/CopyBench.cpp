@@ -2,6 +2,9 @@
 //   generate DIR FILES FOLDERS SEED   a tree of FILES files (200 B to 16 KB) in FOLDERS folders
 //   touch DIR PERCENT SEED SECONDS    gives PERCENT of the files the last-write time SECONDS
 //   verify SOURCE DESTINATION         the destination holds exactly the source's files, bytes and times
+//   covers SOURCE DESTINATION         the destination holds every file of the source, bytes and times
+//   mutate DIR SEED ROUND             changes a tree as a user would: new, changed and deleted
+//                                     files, new folders
 //   run SOURCE DESTINATION            one Copy through the real window: its fields set, its button clicked
 
 #include <fcntl.h>
@@ -89,24 +92,61 @@ std::string contentOf(const fs::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-int verify(const fs::path& source, const fs::path& destination)
+
+// Every file of the source has its copy, bytes and last-write time; with `exactly`, nothing more.
+int compare(const fs::path& source, const fs::path& destination, bool exactly)
 {
     const std::vector<fs::path> files = filesBelow(source);
-    if (filesBelow(destination) != files) {
+    if (exactly && filesBelow(destination) != files) {
         std::fprintf(stderr, "verify: the destination does not hold the same files\n");
         return 1;
     }
     for (const auto& f : files) {
         struct stat a {}, b {};
         stat((source / f).c_str(), &a);
-        stat((destination / f).c_str(), &b);
-        if (a.st_mtim.tv_sec != b.st_mtim.tv_sec || a.st_mtim.tv_nsec != b.st_mtim.tv_nsec
-            || contentOf(source / f) != contentOf(destination / f)) {
+        if (stat((destination / f).c_str(), &b) != 0 || a.st_mtim.tv_sec != b.st_mtim.tv_sec
+            || a.st_mtim.tv_nsec != b.st_mtim.tv_nsec || contentOf(source / f) != contentOf(destination / f)) {
             std::fprintf(stderr, "verify: %s differs\n", f.c_str());
             return 1;
         }
     }
     std::printf("verified %zu files\n", files.size());
+    return 0;
+}
+
+int mutate(const fs::path& root, unsigned seed, int round)
+{
+    std::mt19937_64 random(seed * 1000u + static_cast<unsigned>(round));
+    std::vector<fs::path> files = filesBelow(root);
+    std::shuffle(files.begin(), files.end(), random);
+    std::vector<fs::path> folders;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        if (e.is_directory())
+            folders.push_back(e.path());
+    std::uniform_int_distribution<int> size(200, 16 * 1024);
+    const std::int64_t stamp = kBaseTime + 1'000'000 + round * 100'000;  // later than any before
+    const auto write = [&](const fs::path& path) {
+        std::string bytes(static_cast<std::size_t>(size(random)), '\0');
+        for (char& c : bytes)
+            c = static_cast<char>(random());
+        std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        setTime(path, stamp + static_cast<std::int64_t>(random() % 1000));
+    };
+    const std::size_t changed = files.size() / 100;
+    const std::size_t deleted = files.size() / 200;
+    for (std::size_t i = 0; i < changed; ++i)
+        write(root / files[i]);
+    for (std::size_t i = changed; i < changed + deleted; ++i)
+        fs::remove(root / files[i]);
+    for (std::size_t i = 0; i < files.size() / 100; ++i)
+        write(folders[random() % folders.size()] / ("kierros" + std::to_string(round) + "-" + std::to_string(i) + ".dat"));
+    for (int f = 0; f < 5; ++f) {
+        const fs::path folder = folders[random() % folders.size()] / ("uusi" + std::to_string(round) + "-" + std::to_string(f));
+        fs::create_directories(folder / "syvempi");
+        for (int i = 0; i < 10; ++i)
+            write(folder / (i % 2 ? "syvempi" : ".") / ("t" + std::to_string(i) + ".dat"));
+    }
+    std::printf("changed %zu, deleted %zu, added %zu files and 5 folders\n", changed, deleted, files.size() / 100 + 50);
     return 0;
 }
 
@@ -159,10 +199,14 @@ int main(int argc, char** argv)
     if (command == "touch" && argc == 6)
         return touch(argv[2], std::atof(argv[3]), static_cast<unsigned>(std::atol(argv[4])), std::atoll(argv[5]));
     if (command == "verify" && argc == 4)
-        return verify(argv[2], argv[3]);
+        return compare(argv[2], argv[3], true);
+    if (command == "covers" && argc == 4)
+        return compare(argv[2], argv[3], false);
+    if (command == "mutate" && argc == 5)
+        return mutate(argv[2], static_cast<unsigned>(std::atol(argv[3])), std::atoi(argv[4]));
     if (command == "run" && argc == 4)
         return run(argc, argv, argv[2], argv[3]);
     std::fprintf(stderr, "usage: %s generate DIR FILES FOLDERS SEED | touch DIR PERCENT SEED SECONDS |"
-                         " verify SOURCE DESTINATION | run SOURCE DESTINATION\n", argv[0]);
+                         " verify|covers SOURCE DESTINATION | mutate DIR SEED ROUND | run SOURCE DESTINATION\n", argv[0]);
     return 2;
 }
