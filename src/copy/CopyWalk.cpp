@@ -124,12 +124,13 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
     if (destination != m_knownDestinationFolder) {
         m_destinationIsNew = false;
         if (!m_platform.directoryExists(destination)) {
-            const platform::OpResult made = m_platform.forceDirectories(destination);
+            bool created = false;
+            const platform::OpResult made = m_platform.forceDirectories(destination, created);
             if (!made.ok) {
                 logFailure(line(), made.reason);
                 return;
             }
-            m_destinationIsNew = true;
+            m_destinationIsNew = created;
         }
         m_knownDestinationFolder = destination;
     }

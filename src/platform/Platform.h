@@ -58,8 +58,9 @@ public:
     // Last-write time and size of an existing file; a folder or a missing file is not there.
     virtual FileAge fileAge(std::string_view path) = 0;
     virtual bool directoryExists(std::string_view path) = 0;
-    // Creates the folder with all of its missing parents.
-    virtual OpResult forceDirectories(std::string_view path) = 0;
+    // Creates the folder with all of its missing parents; `created` tells whether the folder
+    // itself was made now, so that it is sure to hold no file yet.
+    virtual OpResult forceDirectories(std::string_view path, bool& created) = 0;
     // Copies a file over `destination` so that a failure never damages what was there;
     // the copy keeps the source's last-write time.
     virtual OpResult copyFile(std::string_view source, std::string_view destination) = 0;

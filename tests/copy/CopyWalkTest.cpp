@@ -67,11 +67,12 @@ public:
             return nullptr;
         return std::make_unique<Resizing>(std::move(inner), sizes);
     }
-    OpResult forceDirectories(std::string_view path) override
+    OpResult forceDirectories(std::string_view path, bool& created) override
     {
+        created = false;
         if (refuseFolders)
             return OpResult::failure(std::strerror(EACCES));
-        return ForwardingPlatform::forceDirectories(path);
+        return ForwardingPlatform::forceDirectories(path, created);
     }
 #ifndef _WIN32
     OpResult copyFile(std::string_view source, std::string_view destination) override

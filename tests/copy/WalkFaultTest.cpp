@@ -27,6 +27,10 @@ const Copy kTree[] = {
     {"sub/d.txt", "d new", nullptr, 0},
     {"sub/deeper/e.txt", "e new", "e old", 20},
     {"sub/f.txt", "f source", "f edited copy", 50},
+    {"sub/d2.txt", "d2 new", nullptr, 0},  // new files and newer copies mixed, in any order
+    {"sub/f2.txt", "f2 source", "f2 edited copy", 50},
+    {"sub/d3.txt", "d3 new", nullptr, 0},
+    {"sub/f3.txt", "f3 source", "f3 edited copy", 50},
     {"new/g.txt", "g new", nullptr, 0},
 };
 
@@ -75,7 +79,7 @@ std::string faultsAfter(const TempDir& tmp, const RecordingHost& host, const cop
         const bool isOld = it->second->old && content == it->second->old;
         if (!isOld && content != it->second->source)
             faults += rel + " holds '" + content + "'; ";
-        if (std::string(it->second->path) == "sub/f.txt" && !isOld)
+        if (it->second->oldSecond == 50 && !isOld)
             faults += "a newer copy was replaced; ";
     }
     int failureLines = 0;
@@ -129,7 +133,7 @@ TEST(WalkFaults, aFailureAtAnyCallLeavesEveryCopyOldOrNewAndTheNextRunMendsIt)
             RecordingHost again;
             run(*platform, again);
             for (const Copy& c : kTree) {
-                const std::string want = std::string(c.path) == "sub/f.txt" ? c.old : c.source;
+                const std::string want = c.oldSecond == 50 ? c.old : c.source;
                 if (readFile(tmp / (std::string("e/dst/") + c.path)) != want)
                     problems += where + "the next run left " + c.path + " behind\n";
             }

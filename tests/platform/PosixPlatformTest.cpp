@@ -128,12 +128,15 @@ TEST_F(PosixPlatformTest, aFolderIsNoFile)
 
 TEST_F(PosixPlatformTest, forceDirectoriesMakesEveryMissingParent)
 {
-    ASSERT_TRUE(platform.forceDirectories("D:\\a\\b\\c\\").ok);
+    bool created = false;
+    ASSERT_TRUE(platform.forceDirectories("D:\\a\\b\\c\\", created).ok);
+    EXPECT_TRUE(created);
     EXPECT_TRUE(isDirectory(tmp / "a/b/c"));
-    EXPECT_TRUE(platform.forceDirectories("D:\\a\\b\\c").ok) << "an existing folder is fine";
+    EXPECT_TRUE(platform.forceDirectories("D:\\a\\b\\c", created).ok) << "an existing folder is fine";
+    EXPECT_FALSE(created) << "and not made now";
 
     writeFile(tmp / "blocker", "x");
-    const OpResult r = platform.forceDirectories("D:\\blocker\\sub\\");
+    const OpResult r = platform.forceDirectories("D:\\blocker\\sub\\", created);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.reason, std::strerror(ENOTDIR));
 }

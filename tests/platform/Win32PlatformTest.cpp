@@ -121,7 +121,11 @@ TEST_F(Win32PlatformTest, aCopyReplacesTheOldOneWholeOrNotAtAll)
     EXPECT_EQ(listFolder(tmp / "dst"), "a.txt folder") << "no temporary file is left";
     SetFileAttributesA(text("dst/a.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 
-    EXPECT_TRUE(platform.forceDirectories(text("made/deeper/still\\")).ok);
+    bool created = false;
+    EXPECT_TRUE(platform.forceDirectories(text("made/deeper/still\\"), created).ok);
+    EXPECT_TRUE(created);
+    EXPECT_TRUE(platform.forceDirectories(text("made/deeper"), created).ok);
+    EXPECT_FALSE(created);
     EXPECT_TRUE(platform.directoryExists(text("made/deeper/still")));
     EXPECT_EQ(platform.folderId(text("made")), platform.folderId(text("made/deeper/..")));
     EXPECT_NE(platform.folderId(text("made")), platform.folderId(text("made/deeper")));

@@ -43,10 +43,11 @@ public:
     {
         return !fails(Operation::DirectoryExists) && ForwardingPlatform::directoryExists(path);
     }
-    platform::OpResult forceDirectories(std::string_view path) override
+    platform::OpResult forceDirectories(std::string_view path, bool& created) override
     {
+        created = false;
         return fails(Operation::ForceDirectories) ? platform::OpResult::failure(kInjectedReason)
-                                                  : ForwardingPlatform::forceDirectories(path);
+                                                  : ForwardingPlatform::forceDirectories(path, created);
     }
     platform::OpResult copyFile(std::string_view source, std::string_view destination) override
     {

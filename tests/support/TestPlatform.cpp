@@ -39,9 +39,9 @@ public:
     bool fileExists(std::string_view p) override { return ForwardingPlatform::fileExists(mapped(p)); }
     platform::FileAge fileAge(std::string_view p) override { return ForwardingPlatform::fileAge(mapped(p)); }
     bool directoryExists(std::string_view p) override { return ForwardingPlatform::directoryExists(mapped(p)); }
-    platform::OpResult forceDirectories(std::string_view p) override
+    platform::OpResult forceDirectories(std::string_view p, bool& created) override
     {
-        return ForwardingPlatform::forceDirectories(mapped(p));
+        return ForwardingPlatform::forceDirectories(mapped(p), created);
     }
     platform::OpResult copyFile(std::string_view s, std::string_view d) override
     {

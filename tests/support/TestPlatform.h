@@ -34,7 +34,10 @@ public:
     bool fileExists(std::string_view path) override { return m_inner->fileExists(path); }
     platform::FileAge fileAge(std::string_view path) override { return m_inner->fileAge(path); }
     bool directoryExists(std::string_view path) override { return m_inner->directoryExists(path); }
-    platform::OpResult forceDirectories(std::string_view path) override { return m_inner->forceDirectories(path); }
+    platform::OpResult forceDirectories(std::string_view path, bool& created) override
+    {
+        return m_inner->forceDirectories(path, created);
+    }
     platform::OpResult copyFile(std::string_view source, std::string_view destination) override
     {
         return m_inner->copyFile(source, destination);

@@ -115,19 +115,25 @@ private:
 
 // Makes the folder, and its parents only where they are missing: most folders of a run have
 // every parent already. 0 or an errno value.
-int makeFolderWithParents(const std::string& folder)
+int makeFolderWithParents(const std::string& folder, bool& created)
 {
-    if (mkdir(folder.c_str(), 0777) == 0)
+    created = false;
+    bool parentCreated = false;
+    if (mkdir(folder.c_str(), 0777) == 0) {
+        created = true;
         return 0;
+    }
     int error = errno;
     if (error == ENOENT) {
         const std::string parent = parentOf(folder);
         if (parent == folder)
             return error;
-        if (const int parentError = makeFolderWithParents(parent); parentError != 0)
+        if (const int parentError = makeFolderWithParents(parent, parentCreated); parentError != 0)
             return parentError;
-        if (mkdir(folder.c_str(), 0777) == 0)
+        if (mkdir(folder.c_str(), 0777) == 0) {
+            created = true;
             return 0;
+        }
         error = errno;
     }
     struct stat st {};
@@ -217,15 +223,16 @@ bool PosixPlatform::directoryExists(std::string_view path)
     return statFolder(path, st);
 }
 
-OpResult PosixPlatform::forceDirectories(std::string_view path)
+OpResult PosixPlatform::forceDirectories(std::string_view path, bool& created)
 {
+    created = false;
     const auto host = m_drives.hostPath(path);
     if (!host)
         return OpResult::failure(reasonOf(ENOENT));
     std::string folder = *host;
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
-    const int error = makeFolderWithParents(folder);
+    const int error = makeFolderWithParents(folder, created);
     return error == 0 ? OpResult::success() : OpResult::failure(reasonOf(error));
 }
 

@@ -39,19 +39,25 @@ std::string withoutTrailingBackslash(std::string path)
 }
 
 // Makes the folder and its missing parents; 0 or an error code.
-DWORD makeFolder(const std::string& folder)
+DWORD makeFolder(const std::string& folder, bool& created)
 {
-    if (CreateDirectoryA(folder.c_str(), nullptr))
+    created = false;
+    bool parentCreated = false;
+    if (CreateDirectoryA(folder.c_str(), nullptr)) {
+        created = true;
         return 0;
+    }
     DWORD error = GetLastError();
     if (error == ERROR_PATH_NOT_FOUND) {
         const std::string parent = withoutTrailingBackslash(folderOf(folder));
         if (parent.empty() || parent == folder || parent.back() == ':')
             return error;
-        if (const DWORD parentError = makeFolder(parent); parentError != 0)
+        if (const DWORD parentError = makeFolder(parent, parentCreated); parentError != 0)
             return parentError;
-        if (CreateDirectoryA(folder.c_str(), nullptr))
+        if (CreateDirectoryA(folder.c_str(), nullptr)) {
+            created = true;
             return 0;
+        }
         error = GetLastError();
     }
     if (error == ERROR_ALREADY_EXISTS) {
@@ -142,9 +148,9 @@ bool Win32Platform::directoryExists(std::string_view path)
     return a != kInvalid && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-OpResult Win32Platform::forceDirectories(std::string_view path)
+OpResult Win32Platform::forceDirectories(std::string_view path, bool& created)
 {
-    const DWORD error = makeFolder(withoutTrailingBackslash(std::string(path)));
+    const DWORD error = makeFolder(withoutTrailingBackslash(std::string(path)), created);
     return error == 0 ? OpResult::success() : failure(error);
 }
 

@@ -15,7 +15,7 @@ public:
     bool fileExists(std::string_view path) override;
     FileAge fileAge(std::string_view path) override;
     bool directoryExists(std::string_view path) override;
-    OpResult forceDirectories(std::string_view path) override;
+    OpResult forceDirectories(std::string_view path, bool& created) override;
     OpResult copyFile(std::string_view source, std::string_view destination) override;
     std::optional<FolderId> folderId(std::string_view path) override;
     FileContent readFile(std::string_view path) override;
