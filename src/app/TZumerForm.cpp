@@ -21,7 +21,6 @@
 #include "copy/RunSummaryText.h"
 #include "settings/WindowSettings.h"
 #include "text/DateTime.h"
-#include "text/Utf8.h"
 
 namespace sarvoli::app {
 
@@ -32,6 +31,9 @@ constexpr int kClientHeight = 292;
 // The view hears of new lines and repaints every 40 ms: often enough to look live (the
 // window repaints at least every 50 ms), seldom enough to cost little of a run.
 constexpr std::int64_t kPublishInterval = 40'000'000;
+// A run that lasts longer than a second shows its running count, at most every 100 ms.
+constexpr std::int64_t kProgressAfter = 1'000'000'000;
+constexpr std::int64_t kProgressInterval = 100'000'000;
 
 // The time of day that the date picker holds from the start: 13:13:10.906.
 constexpr double kPickerTimeOfDay = ((13 * 60 + 13) * 60 + 10.906) / 86400.0;
@@ -39,8 +41,6 @@ constexpr double kPickerTimeOfDay = ((13 * 60 + 13) * 60 + 10.906) / 86400.0;
 QString qs(const char* utf8) { return QString::fromUtf8(utf8); }
 
 
-// The first character of a text, whole even when it takes several bytes.
-std::string firstCharacter(const std::string& s) { return s.substr(0, text::characterEnd(s, 0)); }
 
 
 template <typename W>
@@ -263,15 +263,13 @@ void TZumerForm::runCopyCommand()
     m_label7->hide();
     m_lblNumberFound->hide();
 
+    // A folder typed as its host path stands for its path text, and the box shows it so.
+    if (!takeTypedHostPath(m_fromBox) || !takeTypedHostPath(m_toFolder))
+        return;
     std::string from = toLocal(m_fromBox->currentText());
     const std::string to = toLocal(m_toFolder->currentText());
-    if (from.empty() || to.empty()) {
-        m_services.messages->showMessage("HAKEMISTO tai LEVY on valitsematta");
-        return;
-    }
-    bool noMedium = false;
-    if (!copy::DriveAvailable(m_platform, [] { QCoreApplication::processEvents(); }, to[0], noMedium)) {
-        m_services.messages->showMessage("Asemaa " + firstCharacter(to) + " ei ole tai se ei ole käytettävissä.");
+    if (const auto refusal = copy::RunRefusal(m_platform, [] { QCoreApplication::processEvents(); }, from, to)) {
+        m_services.messages->showMessage(*refusal);
         return;
     }
     if (from.back() != '\\') {
@@ -285,7 +283,11 @@ void TZumerForm::runCopyCommand()
     if (!m_abortRequested) {
         m_lastPublish = m_platform.monotonicNanos();
         copy::CopyWalk walk(m_platform, *this, m_settings, m_eventInterval);
-        m_totalKilobytes += walk.run(texts).kilobytes;
+        m_walk = &walk;
+        m_lastProgress = m_runStartNanos;
+        const copy::RunTotals totals = walk.run(texts);
+        m_walk = nullptr;
+        m_totalKilobytes += totals.kilobytes;
         publishLog();
     }
     ShowRunSummary();
@@ -295,12 +297,18 @@ void TZumerForm::runCopyCommand()
     m_lastToDir = fromLocal(texts.destination);
 }
 
-void TZumerForm::ShowRunSummary()
+void TZumerForm::showCount(std::int64_t kilobytes, const char* ending)
 {
     const std::int64_t failed = m_log->failedCount();
-    m_lblNumberFound->setText(fromLocal(copy::summaryText(m_log->lineCount() - failed, failed, m_totalKilobytes)));
+    m_lblNumberFound->setText(
+        fromLocal(copy::summaryText(m_log->lineCount() - failed, failed, kilobytes) + ending));
     m_lblNumberFound->adjustSize();
     m_lblNumberFound->show();
+}
+
+void TZumerForm::ShowRunSummary()
+{
+    showCount(m_totalKilobytes, "");
     const std::int64_t elapsedMs = (m_platform.monotonicNanos() - m_runStartNanos) / 1'000'000;
     m_label7->setText(qs("Aika: ") + fromLocal(copy::elapsedText(elapsedMs, m_settings.timeSeparator)));
     m_label7->adjustSize();
@@ -329,6 +337,10 @@ void TZumerForm::processEvents()
     if (now - m_lastPublish >= kPublishInterval) {
         m_lastPublish = now;
         publishLog();
+    }
+    if (m_walk && now - m_runStartNanos >= kProgressAfter && now - m_lastProgress >= kProgressInterval) {
+        m_lastProgress = now;
+        showCount(m_totalKilobytes + m_walk->totals().kilobytes, "...");
     }
     QCoreApplication::processEvents();
 }

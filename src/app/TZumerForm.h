@@ -27,6 +27,7 @@ class QPushButton;
 
 namespace sarvoli::copy {
 struct RunTexts;
+class CopyWalk;
 }
 namespace sarvoli::settings {
 struct LastCopy;
@@ -85,6 +86,9 @@ protected:
 
 private:
     void runCopyCommand();
+    // Puts the path text of a host path typed into a folder box in its place; false, with a
+    // message, when no path text can name it.
+    bool takeTypedHostPath(QComboBox* box);
     void createControls();
     void createMenu();
     void wireEvents();
@@ -99,6 +103,8 @@ private:
     void pickFolder(QComboBox* box, QString& remembered);
     int currentYear();
     void publishLog();
+    // The count line: the summary's words for the files so far and `kilobytes`, then `ending`.
+    void showCount(std::int64_t kilobytes, const char* ending);
     // Runs a handler; an error that escapes it is shown and the program goes on.
     template <typename Handler>
     void guarded(Handler&& handler);
@@ -141,6 +147,8 @@ private:
     QString m_lastToDir;
     std::int64_t m_runStartNanos = 0;
     std::int64_t m_totalKilobytes = 0;
+    copy::CopyWalk* m_walk = nullptr;  // the walk of the run in hand
+    std::int64_t m_lastProgress = 0;
     bool m_abortRequested = false;
     // The whole value that the date picker holds; it shows only the date.
     text::DateTimeValue m_pickerValue = 0;

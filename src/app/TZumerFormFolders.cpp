@@ -5,6 +5,7 @@
 #include "app/LocalText.h"
 #include "app/LogModel.h"
 #include "app/TAboutBoxi.h"
+#include "app/TypedFolder.h"
 #include "folders/FolderRules.h"
 
 // The folder commands of the window: the two pickers and the same-path command; and the about box.
@@ -36,6 +37,18 @@ void TZumerForm::pickFolder(QComboBox* box, QString& remembered)
     if (!m_platform.setCurrentDirectory(m_exeFolder))
         m_services.messages->showMessage("Hakemistovirhe");
     emptyLastCopyRow();
+}
+
+bool TZumerForm::takeTypedHostPath(QComboBox* box)
+{
+    const TypedFolder folder = typedFolder(m_platform, toLocal(box->currentText()), toLocal(qEnvironmentVariable("HOME")));
+    if (!folder.error.empty()) {
+        m_services.messages->showMessage(folder.error);
+        return false;
+    }
+    if (fromLocal(folder.text) != box->currentText())
+        box->setEditText(fromLocal(folder.text));  // set by the program: no change event
+    return true;
 }
 
 void TZumerForm::SamePath1Click()

@@ -42,6 +42,8 @@ public:
              std::int64_t eventIntervalNanos = 5'000'000);
 
     RunTotals run(const RunTexts& texts);
+    // What the run in hand has done so far.
+    const RunTotals& totals() const { return m_totals; }
 
     // The destination folder of a source folder path: the destination root followed by the
     // part of the folder path below the source root, ending in a backslash.

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/DriveType.h"
+#include "text/Utf8.h"
 
 namespace sarvoli::copy {
 
@@ -70,6 +71,18 @@ bool DriveAvailable(platform::Platform& platform, const std::function<void()>& p
     default:
         return false;
     }
+}
+
+std::optional<std::string> RunRefusal(platform::Platform& platform, const std::function<void()>& processEvents,
+                                      const std::string& source, const std::string& destination)
+{
+    if (source.empty() || destination.empty())
+        return "HAKEMISTO tai LEVY on valitsematta";
+    bool noMedium = false;
+    if (DriveAvailable(platform, processEvents, destination[0], noMedium))
+        return std::nullopt;
+    // The drive as typed, not upper-cased, and whole when its first character takes several bytes.
+    return "Asemaa " + destination.substr(0, text::characterEnd(destination, 0)) + " ei ole tai se ei ole käytettävissä.";
 }
 
 }  // namespace sarvoli::copy

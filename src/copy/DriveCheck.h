@@ -1,7 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <stdexcept>
+#include <string>
 
 #include "platform/Platform.h"
 
@@ -22,5 +24,11 @@ bool DriveAvailable(platform::Platform& platform, const std::function<void()>& p
 // True when the drive of `letter` holds a readable medium; asks without letting the system
 // prompt for a disk. Throws DriveLetterError for a character that is not a letter.
 bool DiskInDrive(platform::Platform& platform, const std::function<void()>& processEvents, char letter);
+
+// Why a Copy of `source` to `destination` cannot start, as the user is told it: a folder not
+// given, or a destination drive that is missing or unusable; nothing when it can start.
+// Throws DriveLetterError as DriveAvailable does.
+std::optional<std::string> RunRefusal(platform::Platform& platform, const std::function<void()>& processEvents,
+                                      const std::string& source, const std::string& destination);
 
 }  // namespace sarvoli::copy

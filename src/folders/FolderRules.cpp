@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "text/ExtractFields.h"
 #include "text/Utf8.h"
@@ -61,6 +62,39 @@ std::optional<std::string> samePathDestination(std::string_view source, std::str
                                   ? std::string(destination.substr(0, destination.size() - after(destination, 3).size()))
                                   : std::string("X:\\");
     return drive + tail;
+}
+
+std::optional<std::string> typedHostPath(std::string_view text, std::string_view home)
+{
+    std::string path;
+    if (text.starts_with('/'))
+        path = text;
+    else if ((text == "~" || text.starts_with("~/")) && home.starts_with('/'))
+        path = std::string(home) + "/" + std::string(text.substr(1));
+    else
+        return std::nullopt;
+    // Written as a shell would take it: repeated slashes are one, "." is the folder itself and
+    // ".." its parent, so that the path text names the folder once and in one way.
+    std::vector<std::string_view> parts;
+    for (std::size_t start = 0; start < path.size();) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string_view part = std::string_view(path).substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string out;
+    for (const std::string_view part : parts) {
+        out += '/';
+        out += part;
+    }
+    return out + "/";
 }
 
 }  // namespace sarvoli::folders

@@ -19,4 +19,8 @@ std::optional<std::string> chosenFolder(std::string_view name);
 // Nothing when the source is empty.
 std::optional<std::string> samePathDestination(std::string_view source, std::string_view destination);
 
+// The host folder that a folder typed as a Linux user writes it stands for ("/home/matti/docs",
+// or "~" and "~/docs" in the home folder `home`), ending in a slash; nothing for any other text.
+std::optional<std::string> typedHostPath(std::string_view text, std::string_view home);
+
 }  // namespace sarvoli::folders

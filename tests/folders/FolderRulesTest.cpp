@@ -71,4 +71,32 @@ TEST(FolderRules, samePathPutsTheSourceBelowTheDestinationsDrive)
     EXPECT_EQ(samePathDestination("", "E:\\Kopiot"), std::nullopt);
 }
 
+TEST(FolderRules, aTypedHostPathStandsForItsFolder)
+{
+    const char* home = "/home/matti";
+    const std::pair<const char*, const char*> rows[] = {
+        {"/home/matti/docs", "/home/matti/docs/"},
+        {"/home/matti/docs/", "/home/matti/docs/"},
+        {"~", "/home/matti/"},
+        {"~/docs", "/home/matti/docs/"},
+        {"/", "/"},
+        {"//srv///kopiot/./2026/", "/srv/kopiot/2026/"},
+        {"/srv/kopiot/../vanhat", "/srv/vanhat/"},
+        {"/..", "/"},
+        {"/home/matti/Työpöytä", "/home/matti/Työpöytä/"},
+        {"~matti/docs", nullptr},  // another user's home is not looked up
+        {"docs", nullptr},
+        {"Z:\\home\\matti", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& [typed, host] : rows) {
+        const auto folder = typedHostPath(typed, home);
+        if (host)
+            EXPECT_EQ(folder, std::optional<std::string>(host)) << typed;
+        else
+            EXPECT_EQ(folder, std::nullopt) << typed;
+    }
+    EXPECT_EQ(typedHostPath("~/docs", ""), std::nullopt) << "no home folder";
+}
+
 }  // namespace

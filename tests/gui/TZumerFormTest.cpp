@@ -195,6 +195,59 @@ TEST_F(TZumerFormTest, checksRefuseTheRunAndLeaveTheLogEmpty)
     }
 }
 
+TEST_F(TZumerFormTest, foldersTypedAsHostPathsRunAsTheirPathTexts)
+{
+    source("a.bin", 1000);
+    setFolders((tmp / "d/src").c_str(), (tmp / "e//backup/").c_str());
+    clickCopy();
+    EXPECT_THAT(messages.messages, ElementsAre());
+    EXPECT_EQ(child<QComboBox>("FromBox")->currentText(), QStringLiteral("D:\\src\\"));
+    EXPECT_EQ(child<QComboBox>("ToFolder")->currentText(), QStringLiteral("E:\\backup\\"));
+    EXPECT_EQ(window.lastToDir(), QStringLiteral("E:\\backup\\"));
+    EXPECT_TRUE(std::filesystem::exists(tmp / "e/backup/a.bin"));
+
+    // A host path that no path text can name is told as such, never as a missing drive.
+    const std::pair<std::string, const char*> rows[] = {
+        {(tmp / "e/a\\b"), "Nimessä on kenoviiva, sitä ei voi valita"},
+        {"/no-drive-here/backup", "Kansio ei ole millään asemalla"},
+    };
+    for (const auto& [to, message] : rows) {
+        messages.messages.clear();
+        setFolders("D:\\src\\", to.c_str());
+        clickCopy();
+        EXPECT_THAT(messages.messages, ElementsAre(message)) << to;
+        EXPECT_EQ(window.log().lineCount(), 0) << to;
+    }
+}
+
+TEST_F(TZumerFormTest, aLongRunShowsItsCountUntilTheSummaryReplacesIt)
+{
+    for (int i = 0; i < 60; ++i)
+        source("f" + std::to_string(i) + ".txt", 1500);
+    setFolders("D:\\src\\", "E:\\backup");
+    // Each copy takes 40 ms on the test's clock: 2.4 s in all.
+    platform.clock = 0;
+    std::vector<QString> seen;  // the count line as each copy begins
+    platform.beforeCopy = [&] {
+        const QLabel* count = child<QLabel>("lblNumberFound");
+        seen.push_back(count->isHidden() ? QString() : count->text());
+        *platform.clock += 40'000'000;
+    };
+    window.setEventInterval(0);
+    clickCopy();
+    ASSERT_EQ(seen.size(), 60u);
+    // Nothing in the first second; after it the running count, new at most every 100 ms.
+    for (std::size_t i = 0; i < 25; ++i)
+        EXPECT_EQ(seen[i], QString()) << i;
+    EXPECT_EQ(seen[25], QString::fromUtf8("25 tiedostoa kopioitu, kaikkiaan  25 KB..."));
+    int changes = 0;
+    for (std::size_t i = 26; i < seen.size(); ++i)
+        changes += seen[i] != seen[i - 1];
+    EXPECT_EQ(changes, 11);  // at 1.12 s, 1.24 s ... 2.32 s: every third copy
+    EXPECT_EQ(seen.back(), QString::fromUtf8("58 tiedostoa kopioitu, kaikkiaan  58 KB..."));
+    EXPECT_EQ(caption("lblNumberFound"), QString::fromUtf8("60 tiedostoa kopioitu, kaikkiaan  60 KB"));
+}
+
 TEST_F(TZumerFormTest, abortDuringARunStopsItAndStillSummarises)
 {
     for (int i = 0; i < 30; ++i)

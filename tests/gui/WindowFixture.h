@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,16 @@ public:
     }
     std::string currentDirectory;
     bool currentDirectoryFails = false;
+    // A clock of the test's own when set, and a hook called before each copy.
+    std::int64_t monotonicNanos() override { return clock ? *clock : PosixPlatform::monotonicNanos(); }
+    std::optional<std::int64_t> clock;
+    platform::OpResult copyFile(std::string_view source, std::string_view destination) override
+    {
+        if (beforeCopy)
+            beforeCopy();
+        return PosixPlatform::copyFile(source, destination);
+    }
+    std::function<void()> beforeCopy;
 };
 
 class TZumerFormTest : public ::testing::Test {

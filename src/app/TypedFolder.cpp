@@ -1,0 +1,24 @@
+#include "app/TypedFolder.h"
+
+#include "folders/FolderRules.h"
+
+namespace sarvoli::app {
+
+TypedFolder typedFolder([[maybe_unused]] platform::Platform& platform, std::string_view text,
+                        [[maybe_unused]] std::string_view home)
+{
+#ifndef _WIN32
+    if (const auto host = folders::typedHostPath(text, home)) {
+        if (auto pathText = platform.pathTextOf(*host)) {
+            if (pathText->back() != '\\')
+                *pathText += '\\';
+            return {*pathText, {}};
+        }
+        return {std::string(text), host->find('\\') != std::string::npos ? "Nimessä on kenoviiva, sitä ei voi valita"
+                                                                          : "Kansio ei ole millään asemalla"};
+    }
+#endif
+    return {std::string(text), {}};
+}
+
+}  // namespace sarvoli::app

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/Platform.h"
+
+namespace sarvoli::app {
+
+// What the text of a folder box stands for when a run starts.
+struct TypedFolder {
+    std::string text;   // the text the run works with
+    std::string error;  // why no path text can name the host path typed; empty when one can
+};
+
+// On Linux a folder typed as its host path ("/home/matti/docs", "~/docs" in `home`) stands for
+// its path text ("Z:\home\matti\docs\"); any other text stands for itself.
+TypedFolder typedFolder(platform::Platform& platform, std::string_view text, std::string_view home);
+
+}  // namespace sarvoli::app
