@@ -58,13 +58,14 @@ W* placed(W* widget, const char* name, int left, int top, int width = -1, int he
 
 }  // namespace
 
-TZumerForm::TZumerForm(platform::Platform& platform, Services services, std::string exeFolder, QWidget* parent)
+TZumerForm::TZumerForm(platform::Platform& platform, Services services, std::string exeFolder, std::string settingsFile,
+                       QWidget* parent)
     : QMainWindow(parent),
       m_platform(platform),
       m_services(services),
       m_settings(platform.regionalSettings()),
       m_exeFolder(std::move(exeFolder)),
-      m_settingsFile(platform, settings::settingsFileIn(m_exeFolder)),
+      m_settingsFile(platform, settingsFile.empty() ? settings::settingsFileIn(m_exeFolder) : std::move(settingsFile)),
       m_sourceHistory(m_settingsFile, settings::kSourceSection, settings::History::Kind::Source),
       m_destinationHistory(m_settingsFile, settings::kDestinationSection, settings::History::Kind::Destination)
 {

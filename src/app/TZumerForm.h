@@ -45,8 +45,10 @@ class TZumerForm : public QMainWindow, public copy::RunHost {
     Q_OBJECT
 
 public:
-    // `exeFolder`: the program's folder as a path text, where its settings file lives.
-    TZumerForm(platform::Platform& platform, Services services, std::string exeFolder, QWidget* parent = nullptr);
+    // `exeFolder`: the program's folder as a path text, the current directory after a folder is picked.
+    // `settingsFile`: the path text of the settings file; empty for settings.ini in `exeFolder`.
+    TZumerForm(platform::Platform& platform, Services services, std::string exeFolder, std::string settingsFile = {},
+               QWidget* parent = nullptr);
     ~TZumerForm() override;
 
     // The run log as the walk fills it.
@@ -102,6 +104,8 @@ private:
     // The folder picker of one row: its box and its remembered folder.
     void pickFolder(QComboBox* box, QString& remembered);
     int currentYear();
+    // The settings file in the system's own form, for its lock.
+    QString settingsHostPath();
     void publishLog();
     // The count line: the summary's words for the files so far and `kilobytes`, then `ending`.
     void showCount(std::int64_t kilobytes, const char* ending);

@@ -8,6 +8,7 @@
 
 #include "app/LocalText.h"
 #include "app/LogModel.h"
+#include "app/SettingsLock.h"
 #include "copy/CopyWalk.h"
 #include "settings/WindowSettings.h"
 #include "text/DateTimeText.h"
@@ -39,6 +40,11 @@ void appendToList(QComboBox* box, const QString& folder)
 }
 
 }  // namespace
+
+QString TZumerForm::settingsHostPath()
+{
+    return fromLocal(m_platform.systemPath(m_settingsFile.path()).value_or(std::string()));
+}
 
 int TZumerForm::currentYear() { return text::decodeDateTime(m_platform.localNow()).year; }
 
@@ -131,6 +137,7 @@ bool TZumerForm::FormClose()
         state.left = x();
     }
     bool saved = false;
+    const SettingsLock lock(settingsHostPath());
     guarded([&] {
         settings::saveSettings(m_settingsFile, state, m_settings);
         saved = true;
@@ -141,6 +148,7 @@ bool TZumerForm::FormClose()
 // Records the run under the folders it ran with, which edits during the run do not change.
 void TZumerForm::RecordCopyRun(const copy::RunTexts& texts)
 {
+    const SettingsLock lock(settingsHostPath());
     const text::DateTimeValue now = m_platform.localNow();
     const std::string stamp = text::formatDateTime(now, m_settings);
     fillLastCopyRow(settings::lastCopyOf(stamp, m_settings, text::decodeDateTime(now).year));

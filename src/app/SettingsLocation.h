@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace sarvoli::app {
+
+// The settings file of the program, as a host path: settings.ini beside the executable in
+// `exeFolder`, a portable copy, when that folder is writable and the program is not installed;
+// otherwise settings.ini in `configFolder` (the user's configuration folder), which is created
+// where it is missing.
+QString settingsFileFor(const QString& exeFolder, const QString& configFolder);
+
+// True when the program runs from an installed tree: its folder is "bin" with the desktop
+// entry in "share/applications" beside it.
+bool isInstalledIn(const QString& exeFolder);
+
+// True when a file can be created in the folder.
+bool isWritableFolder(const QString& folder);
+
+}  // namespace sarvoli::app

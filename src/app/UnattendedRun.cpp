@@ -1,0 +1,128 @@
+#include "app/UnattendedRun.h"
+
+#include <exception>
+
+#include "app/SettingsLock.h"
+#include "app/TypedFolder.h"
+#include "copy/CopyWalk.h"
+#include "copy/DriveCheck.h"
+#include "copy/RunSummaryText.h"
+#include "settings/History.h"
+#include "settings/WindowSettings.h"
+#include "text/DateTimeText.h"
+#include "text/MessageText.h"
+
+namespace sarvoli::app {
+
+namespace {
+
+class StreamHost : public copy::RunHost {
+public:
+    explicit StreamHost(UnattendedRun& run) : m_run(run) {}
+    void appendLine(std::string line, bool failed) override
+    {
+        m_run.out << line << '\n';
+        if (failed)
+            m_run.err << line << '\n';
+    }
+    void processEvents() override {}
+    bool abortRequested() const override { return m_run.stopRequested(); }
+
+private:
+    UnattendedRun& m_run;
+};
+
+// The fields of the window as it would show them after its start-up load.
+struct Fields {
+    std::string from;
+    std::string to;
+    std::string mask = "*.*";
+    std::string exclusions = ".~|.bak";
+    bool subfolders = true;
+};
+
+}  // namespace
+
+UnattendedStatus runUnattended(UnattendedRun& run)
+{
+    platform::Platform& platform = run.platform;
+    const std::int64_t start = platform.monotonicNanos();
+    const text::RegionalSettings regional = platform.regionalSettings();
+    settings::IniFile file(platform, run.settingsFile);
+    Fields fields;
+    try {
+        const platform::FileContent content = platform.readFile(run.settingsFile);
+        if (!content.result.ok || !content.exists) {
+            run.err << run.settingsFile << ": "
+                    << (content.exists ? content.result.reason : std::string("asetustiedostoa ei ole")) << '\n';
+            return kNotStarted;
+        }
+        const settings::LoadedSettings loaded =
+            settings::loadSettings(file, regional, text::decodeDateTime(platform.localNow()).year);
+        if (!loaded.error.empty()) {
+            run.err << text::withFinalStop(loaded.error) << '\n';
+            return kNotStarted;
+        }
+        fields.from = loaded.fromBox.value_or("");
+        fields.to = loaded.toFolder.value_or("");
+        fields.mask = loaded.file.value_or(fields.mask);
+        fields.exclusions = loaded.prev.value_or(fields.exclusions);
+        fields.subfolders = loaded.subs.value_or(true);
+
+        for (std::string* folder : {&fields.from, &fields.to}) {
+            const TypedFolder typed = typedFolder(platform, *folder, run.home);
+            if (!typed.error.empty()) {
+                run.err << typed.error << ": " << *folder << '\n';
+                return kNotStarted;
+            }
+            *folder = typed.text;
+        }
+        if (const auto refusal = copy::RunRefusal(platform, [] {}, fields.from, fields.to)) {
+            run.err << *refusal << '\n';
+            return kNotStarted;
+        }
+    } catch (const std::exception& e) {
+        run.err << text::withFinalStop(e.what()) << '\n';
+        return kNotStarted;
+    }
+    if (fields.from.back() != '\\')
+        fields.from += '\\';
+
+    StreamHost host(run);
+    copy::CopyWalk walk(platform, host, regional);
+    const copy::RunTotals totals =
+        walk.run({fields.from, fields.to, fields.mask, fields.exclusions, fields.subfolders});
+    run.out << copy::summaryText(totals.copied, totals.failed, totals.kilobytes) << '\n'
+            << "Aika: " << copy::elapsedText((platform.monotonicNanos() - start) / 1'000'000, regional.timeSeparator)
+            << '\n';
+    run.out.flush();
+    bool recorded = true;
+    if (totals.aborted)
+        run.err << "Kopiointi keskeytettiin\n";
+    // Recorded as the window records a run: only one that copied data.
+    if (totals.kilobytes > 0) {
+        try {
+            const SettingsLock lock(QString::fromLocal8Bit(platform.systemPath(run.settingsFile).value_or("")));
+            const text::DateTimeValue now = platform.localNow();
+            const std::string stamp = text::formatDateTime(now, regional);
+            settings::History(file, settings::kSourceSection, settings::History::Kind::Source)
+                .record(fields.from, fields.from + "_" + stamp);
+            settings::History(file, settings::kDestinationSection, settings::History::Kind::Destination)
+                .record(fields.to, fields.to);
+            // What the window shows of its last copy at its next start, and the folders it ran with.
+            const settings::LastCopy last = settings::lastCopyOf(stamp, regional, text::decodeDateTime(now).year);
+            file.write(settings::kFormSection, "FromBox", fields.from);
+            file.write(settings::kFormSection, "ToFolder", fields.to);
+            file.write(settings::kFormSection, "Date", stamp);
+            file.write(settings::kFormSection, "Time", last.time);
+            file.write(settings::kFormSection, "FrmDir", fields.from);
+            file.write(settings::kFormSection, "ToDir", fields.to);
+        } catch (const std::exception& e) {
+            run.err << text::withFinalStop(e.what()) << '\n';
+            recorded = false;
+        }
+    }
+    return totals.failed == 0 && !totals.aborted && recorded ? kEveryFileCopied : kSomeFailed;
+}
+
+}  // namespace sarvoli::app

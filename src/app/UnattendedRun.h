@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace sarvoli::app {
+
+// How a run without a window ended, as its exit status.
+enum UnattendedStatus : int {
+    kEveryFileCopied = 0,  // every file that needed a copy got one (or none needed one)
+    kSomeFailed = 1,       // a copy failed, the run was stopped, or its record could not be written
+    kNotStarted = 2,       // the run could not begin: the reason is on the error stream
+};
+
+struct UnattendedRun {
+    platform::Platform& platform;
+    std::string settingsFile;  // path text of the settings file whose fields the run takes
+    std::string home;          // the user's home folder, for folders saved as "~/..."
+    std::ostream& out;         // the log lines, the summary and the elapsed time
+    std::ostream& err;         // the failure lines again, and why the run stopped or did not start
+    std::function<bool()> stopRequested;
+};
+
+// One copy run with the fields saved in the settings file, as the window would run it: the
+// same checks, walk, log lines, summary and record.
+UnattendedStatus runUnattended(UnattendedRun& run);
+
+}  // namespace sarvoli::app
