@@ -56,6 +56,17 @@ QIcon copyPicture()
     return QIcon(pixmap);
 }
 
+QImage copyPictureAt(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
+    drawArtwork(p);
+    return image;
+}
+
 QImage programPicture()
 {
     QImage image(100, 100, QImage::Format_RGB32);

@@ -36,9 +36,9 @@ struct Outcome {
 // Starts the built program as cron would, with no display and a bare environment, and
 // collects what it prints. `onFirstLine` is called once its first line has come.
 Outcome runProgram(const TempDir& tmp, std::vector<std::string> args,
-                   const std::function<void(pid_t)>& onFirstLine = {})
+                   const std::function<void(pid_t)>& onFirstLine = {}, const std::string& program = SARVOLI3_EXE)
 {
-    args.insert(args.begin(), SARVOLI3_EXE);
+    args.insert(args.begin(), program);
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());
@@ -233,6 +233,24 @@ TEST_F(ProgramRun, twoRunsAtOnceLeaveTheSettingsFileWhole)
     EXPECT_EQ(loaded.error, "");
     EXPECT_EQ(loaded.sourceFolders, std::vector<std::string>{pathText(tmp / "src/")});
     EXPECT_EQ(listFolder(tmp.path()), "dst settings.ini src") << "no lock or temporary file is left";
+}
+
+TEST_F(ProgramRun, anInstalledProgramKeepsItsSettingsInTheConfigurationFolder)
+{
+    const std::string prefix = tmp / "inst";
+    ASSERT_EQ(std::system((std::string(SARVOLI3_INSTALL) + " " + prefix + " >/dev/null").c_str()), 0);
+    EXPECT_TRUE(exists(prefix + "/share/applications/sarvoli3.desktop"));
+    EXPECT_TRUE(exists(prefix + "/share/icons/hicolor/48x48/apps/sarvoli3.png"));
+    EXPECT_TRUE(exists(prefix + "/share/icons/hicolor/scalable/apps/sarvoli3.svg"));
+
+    // The settings of the runs above, moved where an installed program looks for them.
+    const std::string config = tmp / ".config/Sarvoli3/settings.ini";
+    writeFile(config, readFile(tmp / "settings.ini"));
+    const Outcome installed = runProgram(tmp, {"--run"}, {}, prefix + "/bin/sarvoli3");
+    EXPECT_EQ(installed.status, 0) << installed.err;
+    EXPECT_EQ(installed.out.size(), 4u) << "found its fields and copied";
+    EXPECT_THAT(readFile(config), HasSubstr("[FromBox]")) << "recorded where it found them";
+    EXPECT_EQ(listFolder(prefix + "/bin"), "sarvoli3") << "nothing written beside the program";
 }
 
 }  // namespace
