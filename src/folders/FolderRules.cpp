@@ -2,9 +2,9 @@
 
 #include <cstdint>
 #include <limits>
-#include <vector>
 
 #include "text/ExtractFields.h"
+#include "text/PathParts.h"
 #include "text/Utf8.h"
 
 namespace sarvoli::folders {
@@ -75,22 +75,8 @@ std::optional<std::string> typedHostPath(std::string_view text, std::string_view
         return std::nullopt;
     // Written as a shell would take it: repeated slashes are one, "." is the folder itself and
     // ".." its parent, so that the path text names the folder once and in one way.
-    std::vector<std::string_view> parts;
-    for (std::size_t start = 0; start < path.size();) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string::npos)
-            end = path.size();
-        const std::string_view part = std::string_view(path).substr(start, end - start);
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        start = end + 1;
-    }
     std::string out;
-    for (const std::string_view part : parts) {
+    for (const std::string_view part : text::resolvedPathParts(path, "/")) {
         out += '/';
         out += part;
     }

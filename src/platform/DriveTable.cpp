@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "text/PathParts.h"
+
 namespace sarvoli::platform {
 
 namespace {
@@ -78,21 +80,7 @@ std::optional<std::string> DriveTable::hostPath(std::string_view text) const
         std::replace(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), '\\', '/');
         return out.empty() ? std::string("/") : out;
     }
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= rest.size(); ++i) {
-        if (i == rest.size() || isSeparator(rest[i])) {
-            const std::string_view part = rest.substr(start, i - start);
-            if (part == "..") {
-                if (!parts.empty())
-                    parts.pop_back();
-            } else if (!part.empty() && part != ".") {
-                parts.push_back(part);
-            }
-            start = i + 1;
-        }
-    }
-    for (std::string_view part : parts) {
+    for (std::string_view part : text::resolvedPathParts(rest, "\\/")) {
         out += '/';
         out += part;
     }
