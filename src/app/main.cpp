@@ -32,7 +32,7 @@ constexpr const char* kHelp =
     "\n"
     "Ilman valintaa sarvoli3 avaa ikkunansa.\n"
     "  --run       kopioi ilman ikkunaa ja näyttöä asetustiedostoon tallennetuilla kentillä\n"
-    "              (hakemistosta, hakemistoon, tiedostomaski, ehkäisevät merkit, alikansiot)\n"
+    "              (Hakemistosta, Hakemistoon, Tiedostomaski, Ehk. merkit, Alikansiot mukaan)\n"
     "              ja kirjaa kopion historiaan kuten ikkuna. Lokirivit ja yhteenveto\n"
     "              tulevat vakiotulosteeseen, epäonnistuneet rivit myös virhetulosteeseen.\n"
     "              Ctrl+C (SIGINT, SIGTERM) pysäyttää ajon käsillä olevan tiedoston jälkeen.\n"
