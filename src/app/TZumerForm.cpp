@@ -128,9 +128,9 @@ void TZumerForm::createControls()
     m_subBox = placed(new QCheckBox(qs("Alikansiot mukaan"), client), "SubBox", 4, 57, 113, 17);
     m_subBox->setChecked(true);
     label("Label2", "Tiedostomaski", 125, 57);
-    m_edFile = placed(new QLineEdit(qs("*.*"), client), "edFile", 209, 54, 50, 21);
+    m_edFile = placed(new QLineEdit(qs(settings::kDefaultMask), client), "edFile", 209, 54, 50, 21);
     label("Label5", "Ehk. merkit", 283, 57);
-    m_edPrev = placed(new QLineEdit(qs(".~|.bak"), client), "edPrev", 351, 54, 54, 21);
+    m_edPrev = placed(new QLineEdit(qs(settings::kDefaultExclusions), client), "edPrev", 351, 54, 54, 21);
     m_edPrev->setToolTip(
         qs("Merkkijonon sisältäviä tiedostonimiä ei kopioida. Max 2 jonoa erotusmerkkinä putki |."));
 

@@ -154,7 +154,7 @@ void TZumerForm::RecordCopyRun(const copy::RunTexts& texts)
     fillLastCopyRow(settings::lastCopyOf(stamp, m_settings, text::decodeDateTime(now).year));
     if (!texts.source.empty()) {
         appendToList(m_fromBox, fromLocal(texts.source));
-        m_sourceHistory.record(texts.source, texts.source + "_" + stamp);
+        m_sourceHistory.record(texts.source, settings::History::sourceEntry(texts.source, stamp));
     }
     if (!texts.destination.empty()) {
         appendToList(m_toFolder, fromLocal(texts.destination));

@@ -36,8 +36,8 @@ private:
 struct Fields {
     std::string from;
     std::string to;
-    std::string mask = "*.*";
-    std::string exclusions = ".~|.bak";
+    std::string mask = settings::kDefaultMask;
+    std::string exclusions = settings::kDefaultExclusions;
     bool subfolders = true;
 };
 
@@ -106,7 +106,7 @@ UnattendedStatus runUnattended(UnattendedRun& run)
             const text::DateTimeValue now = platform.localNow();
             const std::string stamp = text::formatDateTime(now, regional);
             settings::History(file, settings::kSourceSection, settings::History::Kind::Source)
-                .record(fields.from, fields.from + "_" + stamp);
+                .record(fields.from, settings::History::sourceEntry(fields.from, stamp));
             settings::History(file, settings::kDestinationSection, settings::History::Kind::Destination)
                 .record(fields.to, fields.to);
             // What the window shows of its last copy at its next start, and the folders it ran with.

@@ -18,6 +18,11 @@ std::string History::folderOf(std::string_view entry) const
     return std::string(entry.substr(0, std::min(entry.rfind('_'), entry.size())));
 }
 
+std::string History::sourceEntry(std::string_view folder, std::string_view dateText)
+{
+    return std::string(folder) + "_" + std::string(dateText);
+}
+
 std::string History::dateTextOf(std::string_view entry)
 {
     const std::size_t underscore = entry.rfind('_');

@@ -23,6 +23,8 @@ public:
     std::string folderOf(std::string_view entry) const;
     // The date-time text of a source entry: the text after its last underscore.
     static std::string dateTextOf(std::string_view entry);
+    // The entry of a source folder copied at the date-time text `dateText`.
+    static std::string sourceEntry(std::string_view folder, std::string_view dateText);
 
     // The folders of the entries from key 0 up to the first empty one, each once, in order.
     std::vector<std::string> folders() const;

@@ -16,6 +16,10 @@ inline constexpr const char* kFormSection = "ZumerForm";
 inline constexpr const char* kSourceSection = "FromBox";
 inline constexpr const char* kDestinationSection = "ToFolder";
 
+// The mask and the exclusions of a program that has no saved ones.
+inline constexpr const char* kDefaultMask = "*.*";
+inline constexpr const char* kDefaultExclusions = ".~|.bak";
+
 // The folder of the executable: its path text up to and including the last backslash or colon.
 std::string exeFolderOf(std::string_view executablePath);
 // The settings file of the program in its folder.
