@@ -341,9 +341,16 @@ void TZumerForm::processEvents()
     }
     if (m_walk && now - m_runStartNanos >= kProgressAfter && now - m_lastProgress >= kProgressInterval) {
         m_lastProgress = now;
-        showCount(m_totalKilobytes + m_walk->totals().kilobytes, "...");
+        showCount(m_totalKilobytes + m_walk->totals().kilobytes, m_writingToDevice ? ", kirjoitetaan levylle..." : "...");
     }
     QCoreApplication::processEvents();
+}
+
+void TZumerForm::writingToDevice(bool writing)
+{
+    m_writingToDevice = writing;
+    // Said at the next turn of a long run, not a whole interval later.
+    m_lastProgress = 0;
 }
 
 void TZumerForm::publishLog()

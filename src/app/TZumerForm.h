@@ -55,6 +55,7 @@ public:
     void appendLine(std::string line, bool failed) override;
     void processEvents() override;
     bool abortRequested() const override { return m_abortRequested; }
+    void writingToDevice(bool writing) override;
 
     // Command handlers.
     void btCopyClick();
@@ -153,6 +154,7 @@ private:
     std::int64_t m_totalKilobytes = 0;
     copy::CopyWalk* m_walk = nullptr;  // the walk of the run in hand
     std::int64_t m_lastProgress = 0;
+    bool m_writingToDevice = false;  // the run waits for its copies to reach the device
     bool m_abortRequested = false;
     // The whole value that the date picker holds; it shows only the date.
     text::DateTimeValue m_pickerValue = 0;

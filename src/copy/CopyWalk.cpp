@@ -1,5 +1,8 @@
 #include "copy/CopyWalk.h"
 
+#include <chrono>
+#include <future>
+
 #include "platform/DirEntry.h"
 #include "text/DateTimeText.h"
 
@@ -13,6 +16,29 @@ constexpr std::uint32_t kFileMask = platform::ReadOnly | platform::Hidden | plat
 
 constexpr const char* kBackslashInName = "nimessä on kenoviiva, sitä ei voi kopioida";
 constexpr const char* kUnreadableFolder = "kansiota ei voi lukea";
+constexpr const char* kIntoSource = "kohdekansio olisi lähdekansiossa, kansiota ei kopioida";
+constexpr const char* kNotOnDevice = "kopioita ei saatu levylle";
+
+// A name may hold control characters; shown as ^J (caret notation), each file stays one line.
+std::string printable(std::string line)
+{
+    std::size_t i = 0;
+    while (i < line.size() && static_cast<unsigned char>(line[i]) >= 0x20 && line[i] != 0x7f)
+        ++i;
+    if (i == line.size())
+        return line;
+    std::string out = line.substr(0, i);
+    for (; i < line.size(); ++i) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        if (c < 0x20 || c == 0x7f) {
+            out += '^';
+            out += c == 0x7f ? '?' : static_cast<char>(c + 0x40);
+        } else {
+            out += line[i];
+        }
+    }
+    return out;
+}
 
 std::string withBackslash(std::string_view s)
 {
@@ -48,19 +74,71 @@ RunTotals CopyWalk::run(const RunTexts& texts)
     m_exclusions.emplace(texts.exclusions);
     m_destinationRoot = withBackslash(texts.destination);
     m_sourceRootLength = texts.source.size();
+    m_sourceRoot = withBackslash(texts.source);
     m_destinationId.reset();
+    m_guardedSource.reset();
+    m_unfinished = 0;
     m_knownDestinationFolder.clear();
     m_destinationIsNew = false;
     m_lastEvents = m_platform.monotonicNanos();
 
+    if (destinationHoldsSource(m_sourceRoot))
+        m_guardedSource = m_platform.folderId(m_sourceRoot);
     m_totals.aborted = !CopyFolder(texts.source, texts.subfolders);
+    finishCopies();
     return m_totals;
+}
+
+bool CopyWalk::destinationHoldsSource(const std::string& sourceRoot)
+{
+    const auto destination = m_platform.folderId(m_destinationRoot);
+    if (!destination)
+        return false;
+    // The source itself and each folder above it, by identity: another spelling of the same
+    // folder (a link, letter case) counts too.
+    std::string folder = sourceRoot;
+    for (;;) {
+        if (m_platform.folderId(folder) == destination)
+            return true;
+        const std::size_t slash = folder.find_last_of('\\', folder.size() - 2);
+        if (folder.size() < 2 || slash == std::string::npos)
+            return false;
+        folder.resize(slash + 1);
+    }
+}
+
+void CopyWalk::finishCopies()
+{
+    if (m_unfinished == 0)
+        return;
+    m_unfinished = 0;
+    // On a slow device this takes a while; the window stays live and says what it waits for.
+    auto finished = std::async(std::launch::async, [this] { return m_platform.finishCopies(); });
+    bool told = false;
+    while (finished.wait_for(std::chrono::nanoseconds(std::max<std::int64_t>(m_eventInterval, 1'000'000))) != std::future_status::ready) {
+        if (!told) {
+            told = true;
+            m_host.writingToDevice(true);
+        }
+        m_host.processEvents();
+    }
+    if (told)
+        m_host.writingToDevice(false);
+    const platform::OpResult result = finished.get();
+    if (!result.ok)
+        logFailure(m_destinationRoot, std::string(kNotOnDevice) + ": " + result.reason);
 }
 
 bool CopyWalk::CopyFolder(const std::string& folder, bool recurse)
 {
     const std::string folderPath = withBackslash(folder);
     const std::string destination = destinationFolder(m_destinationRoot, folderPath, m_sourceRootLength);
+    // Where the destination holds the source, a folder whose copy would land on the source
+    // folder would write into the source tree, and then into what it copies.
+    if (m_guardedSource && m_platform.folderId(destination) == m_guardedSource) {
+        logFailure(destination, kIntoSource);
+        return true;
+    }
 
     // One search serves both passes: the files that match the mask, then the subfolders. An
     // unusable mask matches nothing, so that only the subfolders are walked.
@@ -75,10 +153,13 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse)
         }
         if (recurse)
             subfolders = search->subfolders();
-    } else if (m_platform.directoryExists(folderPath)) {
-        // A folder that is there but cannot be read is not backed up: that is a failure to
-        // report, not an empty folder.
-        logFailure(destination, kUnreadableFolder);
+    } else {
+        // A folder that is there but cannot be read or entered is not backed up: that is a
+        // failure to report, not an empty folder. One that is not there has nothing to copy.
+        const platform::FolderAccess access = m_platform.folderAccess(folderPath);
+        if (!access.missing)
+            logFailure(destination, access.result.ok ? std::string(kUnreadableFolder)
+                                                     : std::string(kUnreadableFolder) + ": " + access.result.reason);
     }
 
     for (const std::string& name : subfolders) {
@@ -101,6 +182,10 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
     if (m_exclusions->excludes(entry.name))
         return;
     const std::string target = destination + entry.name;
+    if (!entry.error.empty()) {  // neither its time nor what it is could be read
+        logFailure(target, entry.error);
+        return;
+    }
     // Formatted only for files that get a line: most files of a run are left as they are.
     const auto line = [&] { return target + "   " + text::formatDateTime(entry.time.toDateTime(), m_settings); };
     if (entry.name.find('\\') != std::string::npos) {
@@ -142,14 +227,18 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
     }
     ++m_totals.copied;
     m_totals.kilobytes += entry.size / 1000;
-    m_host.appendLine(line(), false);
+    addLine(line(), false);
+    if (++m_unfinished >= kFinishEvery)
+        finishCopies();
 }
 
 void CopyWalk::logFailure(std::string line, const std::string& reason)
 {
     ++m_totals.failed;
-    m_host.appendLine(line + "   VIRHE: " + reason, true);
+    addLine(line + "   VIRHE: " + reason, true);
 }
+
+void CopyWalk::addLine(std::string line, bool failed) { m_host.appendLine(printable(std::move(line)), failed); }
 
 bool CopyWalk::isDestinationRoot(const std::string& folderPath)
 {

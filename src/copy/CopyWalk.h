@@ -34,7 +34,8 @@ struct RunTotals {
 // name holds no exclusion string, and whose copy is missing or older, recreating the
 // folders below the destination as files need them. One log line per copied file: the
 // destination path, three blanks and the source file's time; a failed copy's line adds
-// three blanks, "VIRHE: " and the reason.
+// three blanks, "VIRHE: " and the reason. Before run() returns, the data of every copy it
+// counts is on the device.
 class CopyWalk {
 public:
     // `eventInterval`: how often, at the least, the window gets to handle its input.
@@ -42,6 +43,8 @@ public:
              std::int64_t eventIntervalNanos = 5'000'000);
 
     RunTotals run(const RunTexts& texts);
+    // How many copies, at the most, wait for the device before the walk lets them reach it.
+    static constexpr std::int64_t kFinishEvery = 8192;
     // What the run in hand has done so far.
     const RunTotals& totals() const { return m_totals; }
 
@@ -56,6 +59,11 @@ private:
     void copyEntry(const platform::DirEntry& entry, const std::string& folderPath,
                    const std::string& destinationFolder);
     bool isDestinationRoot(const std::string& folderPath);
+    // Whether a run into the destination could write into the source tree.
+    bool destinationHoldsSource(const std::string& sourceRoot);
+    // Puts the copies made so far on the device, letting the window in while it waits.
+    void finishCopies();
+    void addLine(std::string line, bool failed);
     // After every entry: lets the window in when its time has come; true to go on.
     bool afterEntry();
     void logFailure(std::string line, const std::string& reason);
@@ -71,7 +79,10 @@ private:
     std::optional<Exclusions> m_exclusions;
     std::string m_destinationRoot;
     std::size_t m_sourceRootLength = 0;
+    std::string m_sourceRoot;
     std::optional<platform::FolderId> m_destinationId;
+    std::optional<platform::FolderId> m_guardedSource;  // set when the destination holds the source
+    std::int64_t m_unfinished = 0;                       // copies not yet finished on the device
     std::string m_knownDestinationFolder;
     bool m_destinationIsNew = false;  // the known folder was made by this run
     std::int64_t m_lastEvents = 0;

@@ -14,6 +14,9 @@ public:
     virtual void processEvents() = 0;
     // True once the user has asked the run to stop.
     virtual bool abortRequested() const = 0;
+    // The run waits for its copies to reach the device (true), or has stopped waiting (false);
+    // pending input is still handled meanwhile.
+    virtual void writingToDevice(bool /*writing*/) {}
 };
 
 }  // namespace sarvoli::copy

@@ -24,6 +24,7 @@ struct DirEntry {
     std::uint32_t attributes = 0;
     text::FileTime time;    // last-write time; filled only by a search that asks for details
     std::int64_t size = 0;  // bytes; filled only by a search that asks for details
+    std::string error;      // the system's reason when the entry could not be examined
 };
 
 }  // namespace sarvoli::platform

@@ -31,6 +31,12 @@ struct FileAge {
     std::int64_t size = 0;
 };
 
+// Why a folder cannot be listed: it is not there, or the system's reason.
+struct FolderAccess {
+    bool missing = false;
+    OpResult result;
+};
+
 // The whole content of a file as read: a missing file is absent without a failure; a file
 // that exists but cannot be read is a failure.
 struct FileContent {
@@ -53,6 +59,9 @@ public:
     virtual std::unique_ptr<DirSearch> findFirst(std::string_view folderPath, std::string_view pattern,
                                                  std::uint32_t attributeMask, bool withDetails) = 0;
 
+    // Whether a folder can be listed, asked when a search of it could not start.
+    virtual FolderAccess folderAccess(std::string_view folderPath) = 0;
+
     // True only for an existing file; a folder counts as absent.
     virtual bool fileExists(std::string_view path) = 0;
     // Last-write time and size of an existing file; a folder or a missing file is not there.
@@ -61,9 +70,15 @@ public:
     // Creates the folder with all of its missing parents; `created` tells whether the folder
     // itself was made now, so that it is sure to hold no file yet.
     virtual OpResult forceDirectories(std::string_view path, bool& created) = 0;
-    // Copies a file over `destination` so that a failure never damages what was there;
-    // the copy keeps the source's last-write time.
+    // Copies a file over `destination` so that a failure never damages what was there and no
+    // partial copy ever carries the name. Where the copy is not yet sure to be on the device
+    // it carries a last-write time older than its source's until finishCopies(), so that a
+    // power cut before then leaves it to be copied again.
     virtual OpResult copyFile(std::string_view source, std::string_view destination) = 0;
+    // Puts the data of every copy made since the last call on the device, then gives each its
+    // source's last-write time, also on the device. A failure leaves the copies older than
+    // their sources. Safe to call from another thread while no other call is made.
+    virtual OpResult finishCopies() = 0;
     virtual std::optional<FolderId> folderId(std::string_view path) = 0;
     // Reads a whole file.
     virtual FileContent readFile(std::string_view path) = 0;

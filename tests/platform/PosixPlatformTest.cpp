@@ -151,6 +151,7 @@ TEST_F(PosixPlatformTest, copyKeepsContentTimeAndPermissions)
     mkdir((tmp / "dst").c_str(), 0755);
 
     ASSERT_TRUE(platform.copyFile("D:\\src\\big.bin", "D:\\dst\\big.bin").ok);
+    ASSERT_TRUE(platform.finishCopies().ok);
     EXPECT_EQ(readFile(tmp / "dst/big.bin"), content);
     EXPECT_EQ(mtimeNanos(tmp / "dst/big.bin"), mtimeNanos(tmp / "src/big.bin"));
     struct stat st {};
@@ -232,41 +233,76 @@ TEST_F(PosixPlatformTest, aCopyThatFailsHalfWayLeavesTheOldCopyAndNoTemporaryFil
     EXPECT_EQ(r.reason, std::strerror(ENOSPC));
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "the previous copy");
     EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), before);
-    EXPECT_EQ(listFolder(tmp / "dst"), "a.txt");
+    EXPECT_FALSE(failing.copyFile("D:\\src\\a.txt", "D:\\dst\\new.txt").ok);
+    EXPECT_EQ(listFolder(tmp / "dst"), "a.txt") << "a new copy that failed leaves nothing";
 }
 
-// Looks at a new copy while its data is written, as a run cut off there would leave it.
-class WatchingPlatform : public PosixPlatform {
+// A device that cannot take what is written, as a memory stick pulled out would.
+class FailingDevicePlatform : public PosixPlatform {
 public:
     using PosixPlatform::PosixPlatform;
-    std::int64_t timeWhileWritten = 0;
+    bool deviceFails = false;
 
 protected:
-    int copyData(int in, int out, std::int64_t size) override
-    {
-        struct stat st {};
-        fstat(out, &st);
-        timeWhileWritten = st.st_mtim.tv_sec;
-        return PosixPlatform::copyData(in, out, size);
-    }
+    int syncFileSystem(int fd) override { return deviceFails ? EIO : PosixPlatform::syncFileSystem(fd); }
 };
 
-TEST_F(PosixPlatformTest, aNewCopyIsOlderThanItsSourceUntilItIsCompleteAndGoneIfItFails)
+TEST_F(PosixPlatformTest, aCopyIsOlderThanItsSourceUntilItsDataIsOnTheDevice)
 {
     using sarvoli::text::FileTime;
     writeFile(tmp / "src/a.txt", "new");
     setMtimeSeconds(tmp / "src/a.txt", 1'700'000'001);
     mkdir((tmp / "dst").c_str(), 0755);
-    WatchingPlatform watching(table());
-    ASSERT_TRUE(watching.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok);
-    EXPECT_LT(FileTime::fromUtc(watching.timeWhileWritten, 0), FileTime::fromUtc(1'700'000'001, 0))
-        << "a run cut off while the data is written leaves the copy to the next run";
+    FailingDevicePlatform device(table());
+    ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok);
+    EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new");
+    const auto older = [&] { return FileTime::fromUtc(mtimeNanos(tmp / "dst/a.txt") / 1'000'000'000, 0)
+                                    < FileTime::fromUtc(1'700'000'001, 0); };
+    EXPECT_TRUE(older()) << "a power cut now leaves the copy to the next run";
+
+    device.deviceFails = true;
+    const OpResult failed = device.finishCopies();
+    EXPECT_FALSE(failed.ok);
+    EXPECT_EQ(failed.reason, std::strerror(EIO));
+    EXPECT_TRUE(older()) << "a copy that may not be on the device is never taken for complete";
+
+    device.deviceFails = false;
+    ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok);
+    ASSERT_TRUE(device.finishCopies().ok);
     EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), mtimeNanos(tmp / "src/a.txt"));
 
-    writeFile(tmp / "src/big.txt", std::string(100'000, 'n'));
-    HalfWayFailingPlatform failing(table());
-    EXPECT_FALSE(failing.copyFile("D:\\src\\big.txt", "D:\\dst\\big.txt").ok);
-    EXPECT_EQ(listFolder(tmp / "dst"), "a.txt") << "a new copy that failed leaves nothing";
+    // A file put in the copy's place before the copy is finished keeps its own time.
+    ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\b.txt").ok);
+    std::remove((tmp / "dst/b.txt").c_str());
+    writeFile(tmp / "dst/b.txt", "the user's");
+    setMtimeSeconds(tmp / "dst/b.txt", 1'600'000'000);
+    ASSERT_TRUE(device.finishCopies().ok);
+    EXPECT_EQ(mtimeNanos(tmp / "dst/b.txt"), 1'600'000'000'000'000'000);
+}
+
+TEST_F(PosixPlatformTest, aSparseFileKeepsItsHoles)
+{
+    mkdir((tmp / "src").c_str(), 0755);
+    mkdir((tmp / "dst").c_str(), 0755);
+    const std::string path = tmp / "src/sparse.img";
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    const off_t size = 64 << 20;
+    ASSERT_EQ(pwrite(fd, "begin", 5, 0), 5);
+    ASSERT_EQ(pwrite(fd, "middle", 6, size / 2), 6);
+    ASSERT_EQ(ftruncate(fd, size), 0);
+    close(fd);
+    struct stat source {};
+    stat(path.c_str(), &source);
+    if (source.st_blocks * 512 >= size)
+        GTEST_SKIP() << "this file system keeps no holes";
+
+    ASSERT_TRUE(platform.copyFile("D:\\src\\sparse.img", "D:\\dst\\sparse.img").ok);
+    struct stat copy {};
+    stat((tmp / "dst/sparse.img").c_str(), &copy);
+    EXPECT_EQ(copy.st_size, size);
+    EXPECT_LT(copy.st_blocks * 512, 1 << 20) << "the holes are holes, not zeros on the disk";
+    EXPECT_EQ(readFile(tmp / "dst/sparse.img"), readFile(path));
 }
 
 // A file system without unnamed files: copies go through a named temporary file.
@@ -294,6 +330,7 @@ TEST_F(PosixPlatformTest, withoutUnnamedFilesANamedTemporaryFileDoesTheSame)
     setMtimeSeconds(tmp / "src/a.txt", 1'700'000'000);
     writeFile(tmp / "dst/a.txt", "old");
     ASSERT_TRUE(named.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok);
+    ASSERT_TRUE(named.finishCopies().ok);
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new");
     EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), mtimeNanos(tmp / "src/a.txt"));
     ASSERT_TRUE(named.copyFile("D:\\src\\a.txt", "D:\\dst\\b.txt").ok);

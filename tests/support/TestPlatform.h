@@ -31,6 +31,7 @@ public:
     {
         return m_inner->findFirst(folderPath, pattern, attributeMask, withDetails);
     }
+    platform::FolderAccess folderAccess(std::string_view path) override { return m_inner->folderAccess(path); }
     bool fileExists(std::string_view path) override { return m_inner->fileExists(path); }
     platform::FileAge fileAge(std::string_view path) override { return m_inner->fileAge(path); }
     bool directoryExists(std::string_view path) override { return m_inner->directoryExists(path); }
@@ -42,6 +43,7 @@ public:
     {
         return m_inner->copyFile(source, destination);
     }
+    platform::OpResult finishCopies() override { return m_inner->finishCopies(); }
     std::optional<platform::FolderId> folderId(std::string_view path) override { return m_inner->folderId(path); }
     platform::FileContent readFile(std::string_view path) override { return m_inner->readFile(path); }
     platform::OpResult replaceFile(std::string_view path, std::string_view content) override

@@ -1,9 +1,12 @@
 #include "platform/posix/PosixFiles.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstdlib>
@@ -66,6 +69,72 @@ AtPath FolderHandles::at(const std::string& hostPath)
     return {dir, hostPath.substr(slash + 1)};
 }
 
+namespace {
+
+// Copies `length` bytes from `offset` of one file to the same place of the other.
+int copyRange(int in, int out, off_t offset, off_t length)
+{
+    off_t inPos = offset;
+    off_t outPos = offset;
+    bool kernelCopy = true;
+    while (length > 0) {
+        ssize_t n = -1;
+        if (kernelCopy) {
+            n = copy_file_range(in, &inPos, out, &outPos, static_cast<std::size_t>(std::min<off_t>(length, 1 << 30)), 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
+                kernelCopy = false;
+                continue;
+            }
+        } else {
+            char buffer[128 * 1024];
+            n = pread(in, buffer, static_cast<std::size_t>(std::min<off_t>(length, sizeof buffer)), inPos);
+            for (ssize_t done = 0; n > 0 && done < n;) {
+                const ssize_t w = pwrite(out, buffer + done, static_cast<std::size_t>(n - done), outPos + done);
+                if (w < 0 && errno != EINTR)
+                    return errno;
+                done += w > 0 ? w : 0;
+            }
+            if (n > 0) {
+                inPos += n;
+                outPos += n;
+            }
+        }
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return 0;  // the source got shorter since it was opened
+        length -= n;
+    }
+    return 0;
+}
+
+// Copies only the parts of a sparse file that hold data, so that its holes stay holes.
+// EOPNOTSUPP where the file system cannot tell where they are.
+int copySparse(int in, int out, off_t size)
+{
+    for (off_t position = 0; position < size;) {
+        const off_t data = lseek(in, position, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO)
+                break;  // no data past `position`
+            return errno == EINVAL ? EOPNOTSUPP : errno;
+        }
+        off_t hole = lseek(in, data, SEEK_HOLE);
+        if (hole < 0)
+            return errno;
+        hole = std::min(hole, size);
+        if (const int error = copyRange(in, out, data, hole - data); error != 0)
+            return error;
+        position = hole;
+    }
+    return ftruncate(out, size) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
 int PosixPlatform::copyData(int sourceFd, int destinationFd, std::int64_t size)
 {
     bool kernelCopy = true;
@@ -112,17 +181,32 @@ int PosixPlatform::copyData(int sourceFd, int destinationFd, std::int64_t size)
     }
 }
 
-int PosixPlatform::fillCopy(int in, int out, const struct stat& source)
+int PosixPlatform::fillCopy(int in, int out, const struct stat& source, const struct timespec times[2])
 {
-    if (const int error = copyData(in, out, static_cast<std::int64_t>(source.st_size)); error != 0)
+    // Fewer blocks than the size needs: the file has holes, which the copy keeps.
+    const bool sparse = source.st_size > 0 && source.st_blocks * 512 < source.st_size;
+    int error = sparse ? copySparse(in, out, source.st_size) : EOPNOTSUPP;
+    if (error == EOPNOTSUPP)
+        error = copyData(in, out, static_cast<std::int64_t>(source.st_size));
+    if (error != 0)
         return error;
     // The file was created with the source's permission bits; put back what the umask took.
     // File systems that cannot hold the bits (a FAT memory stick) refuse; the data matters more.
     if ((source.st_mode & 0777 & m_umask) != 0 && fchmod(out, source.st_mode & 0777) != 0
         && errno != EPERM && errno != EOPNOTSUPP)
         return errno;
-    const struct timespec times[2] = {source.st_atim, source.st_mtim};
     return futimens(out, times) == 0 ? 0 : errno;
+}
+
+bool PosixPlatform::inMemory(const std::string& hostFolder)
+{
+    if (hostFolder != m_memoryFolder) {
+        struct statfs fs {};
+        m_memoryFolder = hostFolder;
+        m_memoryAnswer = statfs(hostFolder.c_str(), &fs) == 0
+                         && (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC);
+    }
+    return m_memoryAnswer;
 }
 
 OpResult PosixPlatform::copyFile(std::string_view source, std::string_view destination)
@@ -146,42 +230,98 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
     if (!S_ISREG(st.st_mode))
         return OpResult::failure(reasonOf(EINVAL));
 
+    // Until its data is sure to be on the device a copy is older than its source, so a power
+    // cut before finishCopies() leaves it to the next run. In memory there is nothing to wait
+    // for; a source too old for an older time is flushed before it gets its name.
+    const bool memoryOnly = inMemory(parentOf(*to));
+    const bool provisional = !memoryOnly && st.st_mtim.tv_sec >= kEarliestProvisional;
+    struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (provisional)
+        times[1] = {st.st_mtim.tv_sec - 4, 0};
+    struct stat copy {};
     // Permission bits without set-id bits: a copy must not grant more than its source.
     const mode_t mode = st.st_mode & 0777;
-    if (const int error = copyInPlace(in.get(), st, m_folders.at(*to)); error != EEXIST)
-        return error == 0 ? OpResult::success() : OpResult::failure(reasonOf(error));
     bool again = false;  // a second attempt reads the source from its start
     const int error = writeNewFile(*to, mode, [&](int out) {
         if (again && lseek(in.get(), 0, SEEK_SET) < 0)
             return errno;
         again = true;
-        return fillCopy(in.get(), out, st);
+        int e = fillCopy(in.get(), out, st, times);
+        if (e == 0 && !memoryOnly && !provisional && fsync(out) != 0)
+            e = errno;
+        if (e == 0 && provisional && fstat(out, &copy) != 0)
+            e = errno;
+        return e;
     });
-    return error == 0 ? OpResult::success() : OpResult::failure(reasonOf(error));
+    if (error != 0)
+        return OpResult::failure(reasonOf(error));
+    if (provisional)
+        addPending(*to, copy, st);
+    return OpResult::success();
 }
 
-int PosixPlatform::copyInPlace(int in, const struct stat& source, const AtPath& target)
+void PosixPlatform::addPending(const std::string& target, const struct stat& copy, const struct stat& source)
 {
-    // Only where the provisional time is sure to be older than the source's on any file system.
-    if (source.st_mtim.tv_sec < kEarliestInPlace)
-        return EEXIST;
-    Fd out(openat(target.dir, target.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                  static_cast<mode_t>(source.st_mode & 0777)));
-    if (out.get() < 0)
-        return errno;
-    // Until the data is complete the file is older than its source, so a run cut off at any
-    // moment leaves it to be copied again by the next run.
-    const struct timespec provisional[2] = {source.st_atim, {source.st_mtim.tv_sec - 4, 0}};
-    int error = futimens(out.get(), provisional) == 0 ? 0 : errno;
-    if (error == 0)
-        error = fillCopy(in, out.get(), source);
-    if (error == 0)
-        error = out.close();
-    if (error != 0) {
-        out.reset();
-        unlinkat(target.dir, target.name.c_str(), 0);
+    const std::size_t slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    if (m_pending.empty() || m_pending.back().folder != folder)
+        m_pending.push_back({folder, copy.st_dev, {}});
+    m_pending.back().copies.push_back(
+        {target.substr(slash + 1), copy.st_ino, copy.st_mtim, copy.st_size, {source.st_atim, source.st_mtim}});
+}
+
+int PosixPlatform::syncFileSystem(int fd) { return syncfs(fd) == 0 ? 0 : errno; }
+
+int PosixPlatform::syncPending()
+{
+    int error = 0;
+    std::vector<dev_t> done;
+    for (const PendingFolder& folder : m_pending) {
+        if (std::find(done.begin(), done.end(), folder.device) != done.end())
+            continue;
+        Fd dir(open(folder.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dir.get() < 0)
+            continue;  // gone since; another folder of the device, or sync() below, serves
+        done.push_back(folder.device);
+        if (const int e = syncFileSystem(dir.get()); e != 0 && error == 0)
+            error = e;
     }
-    return error == EEXIST ? EIO : error;
+    for (const PendingFolder& folder : m_pending)
+        if (std::find(done.begin(), done.end(), folder.device) == done.end()) {
+            sync();
+            break;
+        }
+    return error;
+}
+
+OpResult PosixPlatform::finishCopies()
+{
+    if (m_pending.empty())
+        return OpResult::success();
+    int error = syncPending();
+    // Only a copy whose data is on the device gets its final time; after a failure every copy
+    // stays older than its source, to be copied again.
+    if (error == 0) {
+        for (const PendingFolder& folder : m_pending) {
+            Fd dir(open(folder.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            if (dir.get() < 0)
+                continue;  // moved or removed since: its copies are copied again
+            for (const PendingCopy& copy : folder.copies) {
+                struct stat st {};
+                // A file put in the copy's place since is not ours to stamp.
+                if (fstatat(dir.get(), copy.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_ino != copy.inode
+                    || st.st_size != copy.size || st.st_mtim.tv_sec != copy.written.tv_sec
+                    || st.st_mtim.tv_nsec != copy.written.tv_nsec)
+                    continue;
+                if (utimensat(dir.get(), copy.name.c_str(), copy.times, AT_SYMLINK_NOFOLLOW) != 0 && error == 0)
+                    error = errno;
+            }
+        }
+        if (const int again = syncPending(); error == 0)
+            error = again;
+    }
+    m_pending.clear();
+    return error == 0 ? OpResult::success() : OpResult::failure(reasonOf(error));
 }
 
 int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const std::function<int(int fd)>& fill)

@@ -46,11 +46,13 @@ public:
 
     bool next(DirEntry& entry) override
     {
+        entry.error.clear();
         while (const dirent* d = readdir(m_dir)) {
             const char* name = d->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
                 continue;
             unsigned char type = d->d_type;
+            int statError = 0;
             if (type == DT_UNKNOWN) {  // file systems that do not say: ask
                 struct stat lst {};
                 if (fstatat(dirfd(m_dir), name, &lst, AT_SYMLINK_NOFOLLOW) == 0)
@@ -58,11 +60,20 @@ public:
                            : S_ISLNK(lst.st_mode) ? DT_LNK
                            : S_ISREG(lst.st_mode) ? DT_REG
                                                   : DT_UNKNOWN;
+                else
+                    statError = errno;
             }
             if (type == DT_DIR && name[0] != '.')
                 m_subfolders.emplace_back(name);
             if (name[0] == '.' && !(m_mask & Hidden))
                 continue;
+            // An entry that cannot be examined may be a file or a folder of the backup: said,
+            // whatever the pattern, never left out in silence. One gone since the listing is not.
+            if (statError != 0) {
+                if (statError == ENOENT)
+                    continue;
+                return failed(entry, name, statError);
+            }
             if (!m_pattern.matches(name))
                 continue;
 
@@ -79,8 +90,14 @@ public:
             if (needStat) {
                 if (fstatat(dirfd(m_dir), name, &st, 0) != 0) {
                     // A dangling link: report the link itself, whose copy will fail and say why.
-                    if (fstatat(dirfd(m_dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                        continue;
+                    const int error = errno;
+                    const bool dangling = error == ENOENT && fstatat(dirfd(m_dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0
+                                          && S_ISLNK(st.st_mode);
+                    if (!dangling) {
+                        if (error == ENOENT)
+                            continue;
+                        return failed(entry, name, error);
+                    }
                 }
                 isDir = S_ISDIR(st.st_mode);
                 if (!isDir && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
@@ -105,6 +122,16 @@ public:
     std::vector<std::string> subfolders() override { return std::move(m_subfolders); }
 
 private:
+    static bool failed(DirEntry& entry, const char* name, int error)
+    {
+        entry.name = name;
+        entry.attributes = 0;
+        entry.time = {};
+        entry.size = 0;
+        entry.error = reasonOf(error);
+        return true;
+    }
+
     DIR* m_dir;
     text::WildcardMask m_pattern;
     std::uint32_t m_mask;
@@ -181,6 +208,21 @@ std::unique_ptr<DirSearch> PosixPlatform::findFirst(std::string_view folderPath,
     if (!dir)
         return nullptr;
     return std::make_unique<PosixDirSearch>(dir, pattern, attributeMask, withDetails, utcOffset());
+}
+
+FolderAccess PosixPlatform::folderAccess(std::string_view folderPath)
+{
+    FolderAccess access;
+    const auto host = m_drives.hostPath(folderPath);
+    DIR* dir = host ? opendir(host->c_str()) : nullptr;
+    if (dir) {
+        closedir(dir);
+        return access;
+    }
+    const int error = host ? errno : ENOENT;
+    access.missing = error == ENOENT || error == ENOTDIR;
+    access.result = OpResult::failure(reasonOf(error));
+    return access;
 }
 
 bool PosixPlatform::fileExists(std::string_view path) { return fileAge(path).exists; }

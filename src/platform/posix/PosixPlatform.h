@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <vector>
 
 #include "platform/DriveTable.h"
 #include "platform/Platform.h"
@@ -19,11 +20,13 @@ public:
 
     std::unique_ptr<DirSearch> findFirst(std::string_view folderPath, std::string_view pattern,
                                          std::uint32_t attributeMask, bool withDetails) override;
+    FolderAccess folderAccess(std::string_view folderPath) override;
     bool fileExists(std::string_view path) override;
     FileAge fileAge(std::string_view path) override;
     bool directoryExists(std::string_view path) override;
     OpResult forceDirectories(std::string_view path, bool& created) override;
     OpResult copyFile(std::string_view source, std::string_view destination) override;
+    OpResult finishCopies() override;
     std::optional<FolderId> folderId(std::string_view path) override;
     FileContent readFile(std::string_view path) override;
     OpResult replaceFile(std::string_view path, std::string_view content) override;
@@ -50,11 +53,30 @@ protected:
     // system has none. A seam for tests of the named temporary file.
     virtual int openUnnamed(const std::string& folder, unsigned mode);
 
+    // Puts what is written on the file system of `fd` on its device; 0 or an errno value.
+    // A seam for tests of a device that fails.
+    virtual int syncFileSystem(int fd);
+
 private:
     // Marks a file system where an unnamed file cannot be given a name.
     static constexpr int kCannotName = -1;
-    // 1980-01-02 00:00:00 UTC: a source older than this is copied through an unnamed file.
-    static constexpr std::int64_t kEarliestInPlace = 315'619'200;
+    // 1980-01-02 00:00:00 UTC: an older source leaves no room for an older provisional time on
+    // every file system (FAT holds nothing before 1980), so its copy is flushed before it is named.
+    static constexpr std::int64_t kEarliestProvisional = 315'619'200;
+
+    // A copy that carries its provisional time until finishCopies().
+    struct PendingCopy {
+        std::string name;
+        ino_t inode;        // the copy as written: a file put in its place since is not it
+        struct timespec written;
+        off_t size;
+        struct timespec times[2];  // the final times
+    };
+    struct PendingFolder {
+        std::string folder;  // host path
+        dev_t device;
+        std::vector<PendingCopy> copies;
+    };
 
     std::int64_t utcOffset();
     // Fills `st` for a folder named by a path text; false when it names no folder.
@@ -63,11 +85,15 @@ private:
     // only when the new file is complete; nothing is left behind on failure. `fill` may be
     // called a second time, on a new file. 0 or an errno value.
     int writeNewFile(const std::string& target, unsigned mode, const std::function<int(int fd)>& fill);
-    // Fills the open copy from the source: data, permission bits, times. 0 or an errno value.
-    int fillCopy(int in, int out, const struct stat& source);
-    // Copies the open source into a new file `target` that does not exist yet, written where it
-    // stands; EEXIST when the target exists or the source's time leaves no room for it.
-    int copyInPlace(int in, const struct stat& source, const AtPath& target);
+    // Fills the open copy from the source: data, permission bits, the given times. 0 or an errno value.
+    int fillCopy(int in, int out, const struct stat& source, const struct timespec times[2]);
+    // Whether copies into the host folder live in memory only (tmpfs), where a power cut takes
+    // every file and a provisional time would guard nothing.
+    bool inMemory(const std::string& hostFolder);
+    // Remembers a copy that waits for finishCopies().
+    void addPending(const std::string& target, const struct stat& copy, const struct stat& source);
+    // Puts every file system of the pending copies on its device; 0 or the first errno value.
+    int syncPending();
     // Gives the complete unnamed file `fd` the name `target`, replacing what is there.
     static int publishUnnamed(int fd, const AtPath& target);
     // Links the unnamed file `fd` under `name`; -1 with errno set on failure.
@@ -79,6 +105,9 @@ private:
     unsigned m_umask = 0;
     std::int64_t m_offsetReadAt = -1;
     std::int64_t m_utcOffset = 0;
+    std::string m_memoryFolder;  // the last folder asked of inMemory(), and its answer
+    bool m_memoryAnswer = false;
+    std::vector<PendingFolder> m_pending;
 };
 
 // The UTC offset in force now, in seconds east of UTC.

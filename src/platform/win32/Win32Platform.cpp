@@ -171,8 +171,42 @@ OpResult Win32Platform::copyFile(std::string_view source, std::string_view desti
         DeleteFileA(temporary.c_str());
         return failure(error);
     }
-    const DWORD error = moveIntoPlace(temporary, target);
+    // On the device before it gets its name, so that a power cut never leaves the copy with
+    // its source's time and without its data; the move itself is written through.
+    DWORD error = 0;
+    const HANDLE h = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr);
+    if (h == INVALID_HANDLE_VALUE || !FlushFileBuffers(h))
+        error = GetLastError();
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    if (error != 0) {
+        SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(temporary.c_str());
+        return failure(error);
+    }
+    error = moveIntoPlace(temporary, target);
     return error == 0 ? OpResult::success() : failure(error);
+}
+
+// Every copy was flushed and moved with write-through when it was made.
+OpResult Win32Platform::finishCopies() { return OpResult::success(); }
+
+FolderAccess Win32Platform::folderAccess(std::string_view folderPath)
+{
+    FolderAccess access;
+    WIN32_FIND_DATAA data;
+    const HANDLE h = FindFirstFileA((std::string(folderPath) + "*").c_str(), &data);
+    if (h != INVALID_HANDLE_VALUE) {
+        FindClose(h);
+        return access;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND && directoryExists(folderPath))
+        return access;  // an empty drive root lists nothing, not even "."
+    access.missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME;
+    access.result = failure(error);
+    return access;
 }
 
 std::optional<FolderId> Win32Platform::folderId(std::string_view path)
