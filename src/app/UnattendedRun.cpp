@@ -54,7 +54,7 @@ UnattendedStatus runUnattended(UnattendedRun& run)
         const platform::FileContent content = platform.readFile(run.settingsFile);
         if (!content.result.ok || !content.exists) {
             run.err << run.settingsFile << ": "
-                    << (content.exists ? content.result.reason : std::string("asetustiedostoa ei ole")) << '\n';
+                    << (content.result.ok ? std::string("asetustiedostoa ei ole") : content.result.reason) << '\n';
             return kNotStarted;
         }
         const settings::LoadedSettings loaded =
@@ -79,6 +79,12 @@ UnattendedStatus runUnattended(UnattendedRun& run)
         }
         if (const auto refusal = copy::RunRefusal(platform, [] {}, fields.from, fields.to)) {
             run.err << *refusal << '\n';
+            return kNotStarted;
+        }
+        // Unattended, a source that is not there (a disk not mounted) is no run with nothing
+        // to copy: the job that started it must be able to tell.
+        if (platform.folderAccess(fields.from.back() == '\\' ? fields.from : fields.from + '\\').missing) {
+            run.err << "Lähdekansiota ei ole: " << fields.from << '\n';
             return kNotStarted;
         }
     } catch (const std::exception& e) {

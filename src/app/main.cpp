@@ -149,6 +149,10 @@ int main(int argc, char* argv[])
     else
         qtApp = std::make_unique<QApplication>(argc, argv);
 
+#ifndef _WIN32
+    // A copy past the file-size limit fails with its reason instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     auto platform = platform::createSystemPlatform();
     const std::string exeFolder = settings::exeFolderOf(platform->executablePath());
     const std::optional<std::string> settingsFile = settingsFileOf(*platform, options, exeFolder);

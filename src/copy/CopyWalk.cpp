@@ -68,6 +68,7 @@ std::string CopyWalk::destinationFolder(std::string_view destinationRoot, std::s
 RunTotals CopyWalk::run(const RunTexts& texts)
 {
     m_totals = {};
+    m_platform.forgetFolders();
     m_mask = texts.mask;
     // A mask is a name pattern; one that holds a path would search another folder.
     m_maskUsable = !m_mask.empty() && m_mask.find_first_of("\\/") == std::string::npos;

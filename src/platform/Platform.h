@@ -59,6 +59,9 @@ public:
     virtual std::unique_ptr<DirSearch> findFirst(std::string_view folderPath, std::string_view pattern,
                                                  std::uint32_t attributeMask, bool withDetails) = 0;
 
+    // Forgets what earlier calls learnt of folders (handles held open, the file system of a
+    // folder): between runs a folder may be removed and made anew under the same name.
+    virtual void forgetFolders() {}
     // Whether a folder can be listed, asked when a search of it could not start.
     virtual FolderAccess folderAccess(std::string_view folderPath) = 0;
 

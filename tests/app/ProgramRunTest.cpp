@@ -4,14 +4,28 @@
 #include <QLocale>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <linux/fs.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iostream>
+#include <map>
+#include <random>
 #include <thread>
 #include <sstream>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -27,6 +41,16 @@ using ::testing::HasSubstr;
 
 namespace {
 
+// How the program is started, beyond its arguments.
+struct Launch {
+    std::vector<std::string> environment;  // added to the bare one
+    bool asOrdinaryUser = false;            // as root, run as nobody: root passes every permission test
+    rlim_t fileSizeLimit = RLIM_INFINITY;
+    std::function<void(pid_t)> onStart;     // called once the program has started
+};
+
+constexpr uid_t kNobody = 65534;
+
 struct Outcome {
     int status = -1;
     std::vector<std::string> out;  // standard output, a line each
@@ -36,7 +60,8 @@ struct Outcome {
 // Starts the built program as cron would, with no display and a bare environment, and
 // collects what it prints. `onFirstLine` is called once its first line has come.
 Outcome runProgram(const TempDir& tmp, std::vector<std::string> args,
-                   const std::function<void(pid_t)>& onFirstLine = {}, const std::string& program = SARVOLI3_EXE)
+                   const std::function<void(pid_t)>& onFirstLine = {}, const std::string& program = SARVOLI3_EXE,
+                   const Launch& launch = {})
 {
     args.insert(args.begin(), program);
     std::vector<char*> argv;
@@ -47,6 +72,7 @@ Outcome runProgram(const TempDir& tmp, std::vector<std::string> args,
     for (const char* sanitizer : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"})  // for the sanitizer build
         if (const char* value = std::getenv(sanitizer))
             environment.push_back(std::string(sanitizer) + "=" + value);
+    environment.insert(environment.end(), launch.environment.begin(), launch.environment.end());
     std::vector<char*> envp;
     for (std::string& e : environment)
         envp.push_back(e.data());
@@ -61,10 +87,16 @@ Outcome runProgram(const TempDir& tmp, std::vector<std::string> args,
         const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(err, 2);
         close(pipeFds[0]);
+        if (launch.asOrdinaryUser && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))
+            _exit(126);
+        const struct rlimit limit = {launch.fileSizeLimit, launch.fileSizeLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(pipeFds[1]);
+    if (launch.onStart)
+        launch.onStart(pid);
     Outcome outcome;
     std::string text;
     char buffer[4096];
@@ -96,6 +128,78 @@ std::string pathText(const std::string& host)
         c = c == '/' ? '\\' : c;
     return text;
 }
+
+// Bytes that no run of a pattern can fake: a copy is whole only when every one is in place.
+std::string randomBytes(std::size_t size, unsigned seed)
+{
+    std::mt19937_64 random(seed);
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i + 8 <= size; i += 8) {
+        const std::uint64_t word = random();
+        std::memcpy(&bytes[i], &word, 8);
+    }
+    return bytes;
+}
+
+// True while the process holds a file in `folder` open (the copy being written).
+bool writingInto(pid_t pid, const std::string& folder)
+{
+    std::error_code ec;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+        const std::string target = std::filesystem::read_symlink(fd.path(), ec).string();
+        if (!ec && target.starts_with(folder + "/") && target.find("/settings.ini") == std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// An ext4 file system on a loop device, as a disk of its own; mounting it needs root.
+class Ext4Disk {
+public:
+    explicit Ext4Disk(const std::string& mountPoint)
+        : m_image("/var/tmp/sarvoli3-disk-" + std::to_string(getpid()) + ".img"), m_mountPoint(mountPoint)
+    {
+        std::filesystem::create_directories(mountPoint);
+        m_ready = geteuid() == 0
+                  && std::system(("truncate -s 256M " + m_image + " && mkfs.ext4 -q -F " + m_image
+                                  + " >/dev/null 2>&1").c_str()) == 0
+                  && mount();
+    }
+    ~Ext4Disk()
+    {
+        unmount();
+        std::remove(m_image.c_str());
+    }
+    bool ready() const { return m_ready; }
+    bool mount() { return std::system(("mount -o loop " + m_image + " " + m_mountPoint).c_str()) == 0; }
+    bool unmount() { return ::umount(m_mountPoint.c_str()) == 0; }
+    // Commits the journal as any program's fsync on the disk does, with what the run has
+    // named so far, whatever of their data is still in memory.
+    bool commitJournal()
+    {
+        const int fd = open((m_mountPoint + "/other-program.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const bool committed = fd >= 0 && write(fd, "x", 1) == 1 && fsync(fd) == 0;
+        if (fd >= 0)
+            close(fd);
+        return committed;
+    }
+    // What a power cut does: the device stops taking writes, and what its journal did not
+    // commit is gone (ext4's shutdown without a log flush, as xfstests simulate one).
+    bool powerCut()
+    {
+        const int fd = open(m_mountPoint.c_str(), O_RDONLY | O_DIRECTORY);
+        std::uint32_t noLogFlush = 2;
+        const bool cut = fd >= 0 && ioctl(fd, _IOR('X', 125, std::uint32_t), &noLogFlush) == 0;
+        if (fd >= 0)
+            close(fd);
+        return cut;
+    }
+
+private:
+    std::string m_image;
+    std::string m_mountPoint;
+    bool m_ready = false;
+};
 
 void writeSettings(const TempDir& tmp, const std::string& formLines)
 {
@@ -183,6 +287,19 @@ TEST_F(ProgramRun, exitStatusTellsFailureAndARunThatCouldNotStart)
         EXPECT_THAT(refused.err, HasSubstr(r.message));
         EXPECT_THAT(refused.out, ::testing::IsEmpty()) << r.message;
     }
+    // A settings file that is there but cannot be read is not called missing; a source that
+    // is not there (a disk not mounted) is no run with nothing to copy.
+    std::remove((tmp / "settings.ini").c_str());
+    mkdir((tmp / "settings.ini").c_str(), 0755);
+    const Outcome unreadable = runProgram(tmp, run());
+    EXPECT_EQ(unreadable.status, 2);
+    EXPECT_THAT(unreadable.err, HasSubstr(std::strerror(EISDIR)));
+    rmdir((tmp / "settings.ini").c_str());
+    writeSettings(tmp, "FromBox=" + tmp / "unmounted" + "\r\nToFolder=" + tmp / "dst" + "\r\n");
+    const Outcome missing = runProgram(tmp, run());
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_THAT(missing.err, HasSubstr("Lähdekansiota ei ole: " + pathText(tmp / "unmounted")));
+
     const Outcome help = runProgram(tmp, {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.out, ::testing::Contains(HasSubstr("--run")));
@@ -212,6 +329,179 @@ TEST_F(ProgramRun, interruptStopsAfterTheEntryInHand)
             copied += !isDirectory(folder + "/" + name) && name != ".keep";
     }
     EXPECT_EQ(copied, lines) << "every file copied is in the log";
+}
+
+// A UTC time as yyyy-MM-dd HH:mm:ss in Helsinki, by the UTC offset in force there now.
+std::string helsinkiTextOf(std::time_t utc)
+{
+    const std::string saved = std::getenv("TZ") ? std::getenv("TZ") : "";
+    setenv("TZ", "Europe/Helsinki", 1);
+    tzset();
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const std::time_t shifted = utc + local.tm_gmtoff;
+    saved.empty() ? unsetenv("TZ") : setenv("TZ", saved.c_str(), 1);
+    tzset();
+    EXPECT_NE(local.tm_gmtoff, 0) << "Helsinki's time zone is known (tzdata)";
+    std::tm parts{};
+    gmtime_r(&shifted, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    return text;
+}
+
+TEST_F(ProgramRun, aCopyCutOffByAKillIsCopiedAgainByTheNextRun)
+{
+    // Large enough that the kill lands while its data is written.
+    const std::string big = randomBytes(192u << 20, 1);
+    writeFile(tmp / "src/big.bin", big);
+    setMtimeSeconds(tmp / "src/big.bin", 1'780'000'000);
+    Launch helsinki;
+    helsinki.environment = {"TZ=Europe/Helsinki"};
+    Launch killing = helsinki;
+    bool killed = false;
+    killing.onStart = [&](pid_t pid) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!killed && std::chrono::steady_clock::now() < deadline) {
+            if (writingInto(pid, tmp / "dst")) {
+                kill(pid, SIGKILL);
+                killed = true;
+            }
+        }
+    };
+    runProgram(tmp, run(), {}, SARVOLI3_EXE, killing);
+    ASSERT_TRUE(killed) << "the run was seen writing a copy";
+    EXPECT_TRUE(!exists(tmp / "dst/big.bin") || readFile(tmp / "dst/big.bin") == big)
+        << "no partial copy carries the name";
+
+    const Outcome again = runProgram(tmp, run(), {}, SARVOLI3_EXE, helsinki);
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(readFile(tmp / "dst/big.bin") == big) << "the whole file";
+    EXPECT_EQ(mtimeNanos(tmp / "dst/big.bin"), 1'780'000'000'000'000'000);
+    // The file's time in the log in Helsinki's time, by the offset in force now, as Windows
+    // gives file times.
+    EXPECT_THAT(again.out, ::testing::Contains(pathText(tmp / "dst/big.bin") + "   " + helsinkiTextOf(1'780'000'000)));
+
+    const Outcome third = runProgram(tmp, run(), {}, SARVOLI3_EXE, helsinki);
+    EXPECT_EQ(third.out.at(0), "0 tiedostoa kopioitu, kaikkiaan  0 KB") << "a copy once made is made";
+}
+
+TEST_F(ProgramRun, aFullDiskOrAFileSizeLimitFailsTheCopyAndLeavesTheOldOneWhole)
+{
+    writeFile(tmp / "src/big.bin", randomBytes(3u << 20, 2));
+    struct Case {
+        const char* name;
+        std::string destination;
+        rlim_t fileSizeLimit;
+        int error;
+    };
+    std::vector<Case> cases = {{"file-size limit", tmp / "limited", 1u << 20, EFBIG}};
+    // A real full disk: a small memory file system.
+    const std::string full = tmp / "full";
+    std::filesystem::create_directories(full);
+    const bool mounted = geteuid() == 0 && ::mount("tmpfs", full.c_str(), "tmpfs", 0, "size=2m") == 0;
+    if (mounted)
+        cases.push_back({"full disk", full, RLIM_INFINITY, ENOSPC});
+    else
+        std::cout << "[ SKIPPED  ] the full disk: mounting a small file system needs root\n";
+
+    for (const Case& c : cases) {
+        writeFile(c.destination + "/big.bin", "the copy before");
+        setMtimeSeconds(c.destination + "/big.bin", 1'600'000'000);
+        writeSettings(tmp, "FromBox=" + tmp / "src" + "\r\nToFolder=" + c.destination + "\r\n");
+        Launch launch;
+        launch.fileSizeLimit = c.fileSizeLimit;
+        const Outcome o = runProgram(tmp, run(), {}, SARVOLI3_EXE, launch);
+        EXPECT_EQ(o.status, 1) << c.name << ": a failure, and the program lives to say so\n" << o.err;
+        EXPECT_THAT(o.err, HasSubstr(pathText(c.destination + "/big.bin   ")) ) << c.name;
+        EXPECT_THAT(o.err, HasSubstr(std::string("VIRHE: ") + std::strerror(c.error))) << c.name;
+        EXPECT_THAT(o.out, ::testing::Contains("2 tiedostoa kopioitu, kaikkiaan  5 KB, 1 epäonnistui")) << c.name;
+        EXPECT_EQ(readFile(c.destination + "/big.bin"), "the copy before") << c.name;
+        EXPECT_EQ(listFolder(c.destination), "a.bin big.bin sub") << c.name << ": nothing partial left behind";
+    }
+    if (mounted)
+        ::umount(full.c_str());
+}
+
+TEST_F(ProgramRun, foldersThatCannotBeEnteredOrListedAndFilesThatCannotBeExaminedAreFailures)
+{
+    // Root passes every permission test: the program runs as an ordinary user.
+    writeFile(tmp / "src/noexec/b.bin", "b");
+    writeFile(tmp / "src/noexec/inner/d.bin", "d");
+    writeFile(tmp / "src/noread/c.bin", "c");
+    if (geteuid() == 0) {
+        ASSERT_EQ(std::system(("chown -R 65534:65534 " + tmp.path()).c_str()), 0);
+    }
+    chmod((tmp / "src/noexec").c_str(), 0644);
+    chmod((tmp / "src/noread").c_str(), 0311);
+    Launch user;
+    user.asOrdinaryUser = true;
+    const Outcome o = runProgram(tmp, run(), {}, SARVOLI3_EXE, user);
+    chmod((tmp / "src/noexec").c_str(), 0755);
+    chmod((tmp / "src/noread").c_str(), 0755);
+
+    EXPECT_EQ(o.status, 1) << o.err;
+    const std::string denied = std::strerror(EACCES);
+    EXPECT_THAT(o.err, HasSubstr(pathText(tmp / "dst/noexec/b.bin") + "   VIRHE: " + denied));
+    EXPECT_THAT(o.err, HasSubstr(pathText(tmp / "dst/noexec/inner/") + "   VIRHE: kansiota ei voi lukea: " + denied));
+    EXPECT_THAT(o.err, HasSubstr(pathText(tmp / "dst/noread/") + "   VIRHE: kansiota ei voi lukea: " + denied));
+    EXPECT_THAT(o.out, ::testing::Contains("2 tiedostoa kopioitu, kaikkiaan  5 KB, 3 epäonnistui"));
+    EXPECT_EQ(readFile(tmp / "dst/sub/b.bin"), std::string(2500, 'b')) << "what could be read is copied";
+}
+
+TEST_F(ProgramRun, aPowerCutLeavesNoCopyThatLooksCompleteAndLosesNothingAfterTheSummary)
+{
+    const std::string disk = tmp / "disk";
+    Ext4Disk ext4(disk);
+    if (!ext4.ready())
+        GTEST_SKIP() << "needs root and a loop device for a file system of its own";
+    std::map<std::string, std::string> files;
+    for (int i = 0; i < 600; ++i) {
+        const std::string name = "many/f" + std::to_string(i) + ".bin";
+        files[name] = randomBytes(i % 50 == 0 ? 1u << 20 : 16u << 10, 10 + i);
+        writeFile(tmp / ("src/" + name), files[name]);
+    }
+    files["a.bin"] = readFile(tmp / "src/a.bin");
+    files["sub/b.bin"] = readFile(tmp / "src/sub/b.bin");
+    writeSettings(tmp, "FromBox=" + tmp / "src" + "\r\nToFolder=" + disk + "/dst\r\n");
+    // Every copy that carries its source's time holds all of its data; with `all`, every file is there.
+    const auto check = [&](bool all, const char* when) {
+        int complete = 0;
+        for (const auto& [name, bytes] : files) {
+            const std::string copy = disk + "/dst/" + name;
+            if (exists(copy) && mtimeNanos(copy) == mtimeNanos(tmp / ("src/" + name))) {
+                ++complete;
+                EXPECT_TRUE(readFile(copy) == bytes) << when << ": " << name << " looks complete and is not";
+            } else {
+                EXPECT_FALSE(all) << when << ": " << name << " is missing or older";
+            }
+        }
+        return complete;
+    };
+
+    // Cut in the middle of a run, just after another program's fsync: what is there may be
+    // short, but then it looks older.
+    runProgram(tmp, run(), [&](pid_t) {
+        EXPECT_TRUE(ext4.commitJournal());
+        EXPECT_TRUE(ext4.powerCut());
+    });
+    ASSERT_TRUE(ext4.unmount());
+    ASSERT_TRUE(ext4.mount());
+    check(false, "after a cut during the run");
+    const Outcome mended = runProgram(tmp, run());
+    EXPECT_EQ(mended.status, 0) << mended.err;
+
+    // Cut right after the summary: everything it counted is on the disk.
+    for (int i = 0; i < 600; i += 3)
+        setMtimeSeconds(tmp / ("src/many/f" + std::to_string(i) + ".bin"), 1'900'000'000);
+    const Outcome before = runProgram(tmp, run());
+    EXPECT_EQ(before.status, 0) << before.err;
+    EXPECT_THAT(before.out, ::testing::Contains(HasSubstr("200 tiedostoa kopioitu")));
+    ASSERT_TRUE(ext4.powerCut());
+    ASSERT_TRUE(ext4.unmount());
+    ASSERT_TRUE(ext4.mount());
+    EXPECT_EQ(check(true, "after a cut after the summary"), 602);
 }
 
 TEST_F(ProgramRun, twoRunsAtOnceLeaveTheSettingsFileWhole)

@@ -325,6 +325,40 @@ TEST_F(CopyWalkTest, aDestinationInsideTheSourceIsNotWalked)
     EXPECT_EQ(totals.copied, 0);
 }
 
+TEST_F(CopyWalkTest, aRunNeverWritesIntoItsSourceTree)
+{
+    const std::string guarded = "   VIRHE: kohdekansio olisi lähdekansiossa, kansiota ei kopioida";
+    struct Row {
+        const char* destination;
+        const char* copied;   // the line of the one file copied, when one is
+        const char* refused;  // the folder not copied
+    };
+    // Into a folder that holds the source, the source's own subfolder src\src\ would land
+    // on the source folder; into the source itself, every folder would.
+    const Row rows[] = {
+        {"D:\\", "D:\\a.txt", "D:\\src\\"},
+        {"D:\\src\\..\\", "D:\\src\\..\\a.txt", "D:\\src\\..\\src\\"},
+        {"D:\\src", nullptr, "D:\\src\\"},
+    };
+    for (const Row& row : rows) {
+        std::filesystem::remove_all(tmp / "d");
+        source("a.txt", "the source");
+        source("src/a.txt", "a copy of the source, newer", 40);
+        texts.destination = row.destination;
+        for (int round = 1; round <= 2; ++round) {
+            host.lines.clear();
+            run();
+            std::vector<std::string> expected;
+            if (row.copied && round == 1)
+                expected.push_back(row.copied + std::string(kTime));
+            expected.push_back(row.refused + guarded);
+            EXPECT_EQ(host.lines, expected) << row.destination << ", run " << round;
+            EXPECT_EQ(readFile(src("a.txt")), "the source") << row.destination;
+            EXPECT_EQ(readFile(src("src/a.txt")), "a copy of the source, newer") << row.destination;
+        }
+    }
+}
+
 #ifndef _WIN32
 // POSIX only: Wine cannot make symbolic links; on Windows a link or junction is a reparse
 // point, which the folder search leaves out.
@@ -479,13 +513,16 @@ TEST_F(CopyWalkTest, aNameHoldingABackslashIsReportedNotCopied)
 {
     source("we\\ird.txt");
     source("plain.txt");
+    source("line\nbreak.txt");
     std::filesystem::create_directories(src("odd\\dir"));
     const RunTotals totals = run();
-    EXPECT_EQ(totals.copied, 1);
+    EXPECT_EQ(totals.copied, 2);
     EXPECT_EQ(totals.failed, 2);
+    // A control character is shown, so that each file is one line; the copy keeps the name.
+    EXPECT_THAT(host.lines, ::testing::Contains(std::string("E:\\backup\\line^Jbreak.txt") + kTime));
     EXPECT_THAT(host.lines, ::testing::Contains(::testing::HasSubstr("we\\ird.txt   7.12.2026 11:05:32   VIRHE: ")));
     EXPECT_THAT(host.lines, ::testing::Contains("E:\\backup\\odd\\dir   VIRHE: nimessä on kenoviiva, sitä ei voi kopioida"));
-    EXPECT_EQ(listFolder(dst("")), "plain.txt");
+    EXPECT_EQ(listFolder(dst("")), "line\nbreak.txt plain.txt");
 }
 
 #endif

@@ -34,11 +34,21 @@ std::string temporaryName()
     return prefix + std::to_string(counter++) + ".tmp";
 }
 
-FolderHandles::~FolderHandles()
+FolderHandles::~FolderHandles() { clear(); }
+
+void FolderHandles::clear()
 {
-    for (Held& h : m_held)
+    for (Held& h : m_held) {
         if (h.fd >= 0)
             ::close(h.fd);
+        h = {};
+    }
+}
+
+void PosixPlatform::forgetFolders()
+{
+    m_folders.clear();
+    m_memoryFolder.clear();
 }
 
 int FolderHandles::folder(std::string_view hostFolder)

@@ -65,6 +65,8 @@ public:
     AtPath at(const std::string& hostPath);
     // A handle of a folder, opened when it is not held; -1 when it cannot be opened.
     int folder(std::string_view hostFolder);
+    // Lets go of every folder held.
+    void clear();
 
 private:
     struct Held {
