@@ -36,6 +36,10 @@ public:
     {
         return ForwardingPlatform::findFirst(mapped(folder), pattern, mask, details);
     }
+    platform::FolderAccess folderAccess(std::string_view p) override
+    {
+        return ForwardingPlatform::folderAccess(mapped(p));
+    }
     bool fileExists(std::string_view p) override { return ForwardingPlatform::fileExists(mapped(p)); }
     platform::FileAge fileAge(std::string_view p) override { return ForwardingPlatform::fileAge(mapped(p)); }
     bool directoryExists(std::string_view p) override { return ForwardingPlatform::directoryExists(mapped(p)); }
