@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "RecordingHost.h"
 #include "TempDir.h"
@@ -67,6 +68,12 @@ public:
             return nullptr;
         return std::make_unique<Resizing>(std::move(inner), sizes);
     }
+    OpResult finishCopies() override
+    {
+        std::this_thread::sleep_for(finishTakes);
+        const OpResult result = ForwardingPlatform::finishCopies();
+        return deviceFails ? OpResult::failure(std::strerror(EIO)) : result;
+    }
     OpResult forceDirectories(std::string_view path, bool& created) override
     {
         created = false;
@@ -87,6 +94,8 @@ public:
     bool refuseFolders = false;
     std::string halfWayName;
     int searches = 0;
+    std::chrono::milliseconds finishTakes{0};
+    bool deviceFails = false;
 
 private:
     static std::unique_ptr<Platform> systemPlatform(const std::vector<TestDrive>& drives)
@@ -526,6 +535,26 @@ TEST_F(CopyWalkTest, aNameHoldingABackslashIsReportedNotCopied)
 }
 
 #endif
+
+TEST_F(CopyWalkTest, copiesThatDoNotReachTheDeviceAreAFailureAndTheWindowStaysLiveMeanwhile)
+{
+    source("a.txt", std::string(1500, 'a'));
+    platform.finishTakes = std::chrono::milliseconds(50);
+    platform.deviceFails = true;
+    const RunTotals totals = run();
+    EXPECT_THAT(host.lines, ElementsAre(std::string("E:\\backup\\a.txt") + kTime,
+                                        "E:\\backup\\   VIRHE: kopioita ei saatu levylle: " + std::string(std::strerror(EIO))));
+    EXPECT_EQ(totals.failed, 1);
+    ASSERT_EQ(host.writingCalls.size(), 2u);
+    EXPECT_TRUE(host.writingCalls[0].first);
+    EXPECT_FALSE(host.writingCalls[1].first);
+    EXPECT_GT(host.writingCalls[1].second, host.writingCalls[0].second) << "input handled while it waits";
+
+    host.lines.clear();
+    platform.deviceFails = false;
+    EXPECT_EQ(run().copied, 0) << "nothing to copy needs no wait";
+    EXPECT_EQ(host.writingCalls.size(), 2u);
+}
 
 TEST_F(CopyWalkTest, aMissingSourceCopiesNothing)
 {

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "copy/RunHost.h"
@@ -23,10 +24,12 @@ public:
             onEvents();
     }
     bool abortRequested() const override { return abort; }
+    void writingToDevice(bool writing) override { writingCalls.push_back({writing, eventPasses}); }
 
     std::vector<std::string> lines;
     std::vector<bool> failedFlags;
     int eventPasses = 0;
+    std::vector<std::pair<bool, int>> writingCalls;  // each call, with the event passes before it
     bool abort = false;
     std::function<void()> onEvents;
 };
