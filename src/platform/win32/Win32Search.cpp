@@ -92,8 +92,8 @@ std::unique_ptr<DirSearch> Win32Platform::findFirst(std::string_view folderPath,
     WIN32_FIND_DATAA data{};
     const HANDLE handle = FindFirstFileA((folder + std::string(pattern)).c_str(), &data);
     // A folder where no name matches still has its subfolders to be walked; one that cannot
-    // be read has nothing.
-    if (handle == INVALID_HANDLE_VALUE && !directoryExists(folder))
+    // be read (access denied, among others) has nothing, which the caller asks about.
+    if (handle == INVALID_HANDLE_VALUE && (GetLastError() != ERROR_FILE_NOT_FOUND || !directoryExists(folder)))
         return nullptr;
     return std::make_unique<Win32DirSearch>(handle, data, folder, attributeMask, withDetails);
 }
