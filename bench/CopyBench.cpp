@@ -6,6 +6,7 @@
 //   mutate DIR SEED ROUND             changes a tree as a user would: new, changed and deleted
 //                                     files, new folders
 //   run SOURCE DESTINATION            one Copy through the real window: its fields set, its button clicked
+//   workers                           how many files a run copies at once here
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -15,6 +16,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -29,6 +31,8 @@
 #include "app/LogModel.h"
 #include "app/QtServices.h"
 #include "app/TZumerForm.h"
+#include "copy/CopyWalk.h"
+#include "platform/DriveType.h"
 #include "platform/SystemPlatform.h"
 
 namespace fs = std::filesystem;
@@ -176,13 +180,29 @@ int run(int argc, char** argv, const fs::path& source, const fs::path& destinati
     };
     const double cpuBefore = cpuSeconds();
     const auto start = std::chrono::steady_clock::now();
+    // The longest the window waited for a turn of its event loop during the run: a timer of
+    // no interval fires at every turn.
+    auto lastTurn = start;
+    double longestGap = 0;
+    const auto turn = [&] {
+        const auto now = std::chrono::steady_clock::now();
+        longestGap = std::max(longestGap, std::chrono::duration<double>(now - lastTurn).count());
+        lastTurn = now;
+    };
+    QTimer turns;
+    turns.setInterval(0);
+    QObject::connect(&turns, &QTimer::timeout, turn);
+    turns.start();
     window.findChild<QPushButton*>("btCopy")->click();
+    turn();
+    turns.stop();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double cpu = cpuSeconds() - cpuBefore;
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("seconds %.4f\ncpu %.4f\nlines %lld\nsummary %s\n%s\npeak_kb %ld\n", seconds, cpu,
+    std::printf("seconds %.4f\ncpu %.4f\nmax_gap_ms %.1f\nlines %lld\nsummary %s\n%s\npeak_kb %ld\n", seconds, cpu,
+                longestGap * 1000,
                 static_cast<long long>(window.log().lineCount()),
                 window.findChild<QLabel*>("lblNumberFound")->text().toStdString().c_str(),
                 window.findChild<QLabel*>("Label7")->text().toStdString().c_str(), usage.ru_maxrss);
@@ -204,6 +224,10 @@ int main(int argc, char** argv)
         return compare(argv[2], argv[3], false);
     if (command == "mutate" && argc == 5)
         return mutate(argv[2], static_cast<unsigned>(std::atol(argv[3])), std::atoi(argv[4]));
+    if (command == "workers") {
+        std::printf("%d\n", sarvoli::copy::CopyWalk::defaultWorkers(sarvoli::platform::DriveFixed));
+        return 0;
+    }
     if (command == "run" && argc == 4)
         return run(argc, argv, argv[2], argv[3]);
     std::fprintf(stderr, "usage: %s generate DIR FILES FOLDERS SEED | touch DIR PERCENT SEED SECONDS |"

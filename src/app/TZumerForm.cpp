@@ -283,7 +283,8 @@ void TZumerForm::runCopyCommand()
                                m_subBox->isChecked()};
     if (!m_abortRequested) {
         m_lastPublish = m_platform.monotonicNanos();
-        copy::CopyWalk walk(m_platform, *this, m_settings, m_eventInterval);
+        const int workers = m_workers > 0 ? m_workers : copy::CopyWalk::defaultWorkers(copy::destinationDriveType(m_platform, to));
+        copy::CopyWalk walk(m_platform, *this, m_settings, m_eventInterval, workers);
         m_walk = &walk;
         m_lastProgress = m_runStartNanos;
         const copy::RunTotals totals = walk.run(texts);

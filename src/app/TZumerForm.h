@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/Services.h"
+#include "copy/CopyWalk.h"
 #include "copy/RunHost.h"
 #include "platform/Platform.h"
 #include "settings/History.h"
@@ -83,6 +84,8 @@ public:
     LogModel& log() { return *m_log; }
     // How often, at the least, a run lets the window handle its input.
     void setEventInterval(std::int64_t nanos) { m_eventInterval = nanos; }
+    // How many files a run copies at once; 0 by the destination's drive type.
+    void setWorkers(int workers) { m_workers = workers; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -165,6 +168,7 @@ private:
     // Qt reports a typed text that equals a list entry as if that entry had been chosen.
     bool m_confirmingTypedText = false;
     std::int64_t m_eventInterval = 5'000'000;
+    int m_workers = 0;
     std::int64_t m_lastPublish = 0;
 };
 

@@ -95,7 +95,8 @@ UnattendedStatus runUnattended(UnattendedRun& run)
         fields.from += '\\';
 
     StreamHost host(run);
-    copy::CopyWalk walk(platform, host, regional);
+    copy::CopyWalk walk(platform, host, regional, 5'000'000,
+                        copy::CopyWalk::defaultWorkers(copy::destinationDriveType(platform, fields.to)));
     const copy::RunTotals totals =
         walk.run({fields.from, fields.to, fields.mask, fields.exclusions, fields.subfolders});
     run.out << copy::summaryText(totals.copied, totals.failed, totals.kilobytes) << '\n'

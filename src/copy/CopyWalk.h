@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "copy/CopyPool.h"
 #include "copy/Exclusions.h"
 #include "copy/RunHost.h"
 #include "platform/Platform.h"
@@ -39,8 +42,16 @@ struct RunTotals {
 class CopyWalk {
 public:
     // `eventInterval`: how often, at the least, the window gets to handle its input.
+    // `workers`: how many files are copied at once; with one, each copy is made by the walk
+    // itself. Whatever the number, the log gets the same lines in the same order (the walk's),
+    // each once its copy has ended.
     CopyWalk(platform::Platform& platform, RunHost& host, text::RegionalSettings settings,
-             std::int64_t eventIntervalNanos = 5'000'000);
+             std::int64_t eventIntervalNanos = 5'000'000, int workers = 1);
+
+    // How many workers a run into a drive of the given type uses: SARVOLI3_WORKERS when it is
+    // set (1 copies one file at a time); else one a core (two at the least), and eight on a
+    // network or removable drive, where each copy waits on the device more than on a core.
+    static int defaultWorkers(int destinationDriveType);
 
     RunTotals run(const RunTexts& texts);
     // How many copies, at the most, wait for the device before the walk lets them reach it.
@@ -64,6 +75,17 @@ private:
     // Puts the copies made so far on the device, letting the window in while it waits.
     void finishCopies();
     void addLine(std::string line, bool failed);
+    // Copies a file, on a worker when there are workers; its line comes once the copy has ended.
+    void copyFile(const std::string& source, const std::string& target, std::string line, std::int64_t size);
+    // Adds the lines of the copies that have ended, in the walk's order, up to the first still running.
+    void takeEnded();
+    // Waits a little for a copy to end, letting the window in when its time has come.
+    void waitForACopy();
+    // Waits until every copy given to the workers has ended and has its line.
+    void waitForEveryCopy();
+    // Lets the window handle its input when its time has come; a stop asked for there drops
+    // the copies not yet started.
+    void letWindowIn();
     // After every entry: lets the window in when its time has come; true to go on.
     bool afterEntry();
     void logFailure(std::string line, const std::string& reason);
@@ -87,6 +109,18 @@ private:
     bool m_destinationIsNew = false;  // the known folder was made by this run
     std::int64_t m_lastEvents = 0;
     RunTotals m_totals;
+
+    // Copies in flight and the lines waiting for them, in the walk's order.
+    struct Queued {
+        std::string line;
+        bool failed = false;
+        std::int64_t size = 0;
+        std::shared_ptr<CopyJob> job;  // none for a line that waits only for the lines before it
+    };
+    int m_workers;
+    std::unique_ptr<CopyPool> m_pool;
+    std::deque<Queued> m_queued;
+    std::int64_t m_bytesQueued = 0;
 };
 
 }  // namespace sarvoli::copy

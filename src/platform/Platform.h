@@ -46,7 +46,8 @@ struct FileContent {
 };
 
 // The one seam to the operating system. Paths are Windows path texts (E:\src\a.txt) on
-// every platform; the implementation maps them to the host.
+// every platform; the implementation maps them to the host. copyFile() may be called from
+// several threads at once; the other calls come from one thread at a time.
 class Platform {
 public:
     virtual ~Platform() = default;

@@ -10,8 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <algorithm>
 #include <map>
 #include <thread>
+#include <tuple>
 
 #include "RecordingHost.h"
 #include "TempDir.h"
@@ -84,7 +86,8 @@ public:
 #ifndef _WIN32
     OpResult copyFile(std::string_view source, std::string_view destination) override
     {
-        static_cast<CuttingPlatform&>(inner()).cutNext = !halfWayName.empty() && source.ends_with(halfWayName);
+        if (!halfWayName.empty())
+            static_cast<CuttingPlatform&>(inner()).cutNext = source.ends_with(halfWayName);
         return ForwardingPlatform::copyFile(source, destination);
     }
 #endif
@@ -573,6 +576,79 @@ TEST_F(CopyWalkTest, aFolderThatCannotBeReadIsAFailure)
     EXPECT_THAT(host.lines, ElementsAre(std::string("E:\\backup\\a.txt") + kTime,
                                         "E:\\backup\\locked\\   VIRHE: kansiota ei voi lukea"));
     EXPECT_EQ(totals.failed, 1);
+}
+
+// Every file below a folder with its content, as "path=content" lines.
+std::string treeOf(const std::string& folder)
+{
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        if (e.is_regular_file())
+            files.push_back(std::filesystem::relative(e.path(), folder).generic_string() + "=" + readFile(e.path().string()));
+    std::sort(files.begin(), files.end());
+    std::string all;
+    for (const std::string& f : files)
+        all += f + "\n";
+    return all;
+}
+
+TEST_F(CopyWalkTest, severalWorkersGiveTheLogSummaryAndCopiesOfOne)
+{
+    for (int i = 0; i < 400; ++i)
+        source("dir" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".txt", std::string(1000 + i * 37, 'a' + i % 26));
+    source("dir3/big.bin", std::string(3 << 20, 'b'));
+    source("in-the-way.txt");
+#ifndef _WIN32
+    source("we\\ird.txt");
+    std::filesystem::create_symlink(tmp / "nowhere", src("dir1/dangling.txt"));
+#endif
+    const auto runWith = [&](int workers, const char* root) {
+        for (const char* place : {"in-the-way.txt/x", "dir5/f5.txt"})
+            writeFile(tmp / (std::string("e/") + root + "/" + place), "there before");
+        setLocalMtime(tmp / (std::string("e/") + root + "/dir5/f5.txt"), 2027, 1, 1, 0, 0, 0);  // newer: kept
+        RecordingHost recording;
+        texts.destination = std::string("E:\\") + root;
+        CopyWalk walk(platform, recording, text::RegionalSettings::finnish(), 0, workers);
+        const RunTotals totals = walk.run(texts);
+        std::vector<std::string> lines;
+        for (std::string line : recording.lines)
+            lines.push_back(line.replace(0, texts.destination.size(), "E:\\X"));
+        return std::make_tuple(lines, recording.failedFlags, totals.copied, totals.failed, totals.kilobytes);
+    };
+    const auto one = runWith(1, "one");
+    const auto four = runWith(4, "four");
+    EXPECT_EQ(std::get<0>(four), std::get<0>(one)) << "the same lines in the same order";
+    EXPECT_EQ(std::get<1>(four), std::get<1>(one));
+    EXPECT_EQ(std::get<2>(four), 400);
+    EXPECT_EQ(std::get<2>(four), std::get<2>(one));
+    EXPECT_EQ(std::get<3>(four), std::get<3>(one));
+    EXPECT_GE(std::get<3>(one), 1) << "the failures are there to compare";
+    EXPECT_EQ(std::get<4>(four), std::get<4>(one));
+    EXPECT_EQ(treeOf(tmp / "e/four"), treeOf(tmp / "e/one"));
+}
+
+TEST_F(CopyWalkTest, aStopInAParallelRunLeavesAsManyCopiesAsLinesAndNothingPartial)
+{
+    for (int i = 0; i < 3000; ++i)
+        source("d" + std::to_string(i % 30) + "/f" + std::to_string(i), std::string(4000 + i % 5000, 'a' + i % 26));
+    int passes = 0;
+    host.onEvents = [&] { host.abort = ++passes == 5; };
+    // A turn each millisecond: copies are in flight between turns.
+    CopyWalk walk(platform, host, text::RegionalSettings::finnish(), 1'000'000, 4);
+    const RunTotals totals = walk.run(texts);
+    EXPECT_TRUE(totals.aborted);
+    EXPECT_GT(totals.copied, 0);
+    EXPECT_LT(totals.copied, 3000);
+    EXPECT_EQ(totals.copied, static_cast<std::int64_t>(host.lines.size()));
+    std::int64_t files = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dst(""))) {
+        if (!e.is_regular_file())
+            continue;
+        ++files;
+        const std::string rel = std::filesystem::relative(e.path(), dst("")).generic_string();
+        EXPECT_EQ(readFile(e.path().string()), readFile(src(rel))) << rel << " is whole";
+    }
+    EXPECT_EQ(files, totals.copied) << "every file copied has its line, and no other file is there";
 }
 
 TEST_F(CopyWalkTest, aGeneratedTreeIsCopiedExactly)

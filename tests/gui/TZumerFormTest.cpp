@@ -234,6 +234,7 @@ TEST_F(TZumerFormTest, aLongRunShowsItsCountUntilTheSummaryReplacesIt)
         *platform.clock += 40'000'000;
     };
     window.setEventInterval(0);
+    window.setWorkers(1);  // the copies one after another on the test's clock
     clickCopy();
     ASSERT_EQ(seen.size(), 60u);
     // Nothing in the first second; after it the running count, new at most every 100 ms.

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <mutex>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,7 +18,11 @@
 // Reading and writing whole files: the copy of the walk and the settings file.
 namespace sarvoli::platform {
 
-std::string reasonOf(int error) { return std::strerror(error); }
+std::string reasonOf(int error)
+{
+    char buffer[256];
+    return strerror_r(error, buffer, sizeof buffer);  // the GNU form: safe from any thread
+}
 
 std::string parentOf(const std::string& hostPath)
 {
@@ -45,11 +50,26 @@ void FolderHandles::clear()
     }
 }
 
-void PosixPlatform::forgetFolders()
-{
-    m_folders.clear();
-    m_memoryFolder.clear();
+namespace {
+std::atomic<std::uint64_t> g_folderGeneration{0};
 }
+
+FolderCache& folderCache()
+{
+    thread_local FolderCache cache;
+    thread_local std::uint64_t seen = 0;
+    const std::uint64_t now = g_folderGeneration.load(std::memory_order_acquire);
+    if (seen != now) {
+        cache.handles.clear();
+        cache.memoryFolder.clear();
+        seen = now;
+    }
+    return cache;
+}
+
+void forgetAllFolders() { g_folderGeneration.fetch_add(1, std::memory_order_acq_rel); }
+
+void PosixPlatform::forgetFolders() { forgetAllFolders(); }
 
 int FolderHandles::folder(std::string_view hostFolder)
 {
@@ -210,13 +230,14 @@ int PosixPlatform::fillCopy(int in, int out, const struct stat& source, const st
 
 bool PosixPlatform::inMemory(const std::string& hostFolder)
 {
-    if (hostFolder != m_memoryFolder) {
+    FolderCache& cache = folderCache();
+    if (hostFolder != cache.memoryFolder) {
         struct statfs fs {};
-        m_memoryFolder = hostFolder;
-        m_memoryAnswer = statfs(hostFolder.c_str(), &fs) == 0
-                         && (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC);
+        cache.memoryFolder = hostFolder;
+        cache.memoryAnswer = statfs(hostFolder.c_str(), &fs) == 0
+                             && (fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC);
     }
-    return m_memoryAnswer;
+    return cache.memoryAnswer;
 }
 
 OpResult PosixPlatform::copyFile(std::string_view source, std::string_view destination)
@@ -228,7 +249,7 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
 
     // Non-blocking, so that a pipe met in the tree cannot hang the run; for a regular file
     // the flag changes nothing.
-    const AtPath input = m_folders.at(*from);
+    const AtPath input = folderCache().handles.at(*from);
     Fd in(openat(input.dir, input.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (in.get() < 0)
         return OpResult::failure(reasonOf(errno));
@@ -274,6 +295,7 @@ void PosixPlatform::addPending(const std::string& target, const struct stat& cop
 {
     const std::size_t slash = target.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    const std::lock_guard lock(m_pendingLock);
     if (m_pending.empty() || m_pending.back().folder != folder)
         m_pending.push_back({folder, copy.st_dev, {}});
     m_pending.back().copies.push_back(
@@ -306,6 +328,7 @@ int PosixPlatform::syncPending()
 
 OpResult PosixPlatform::finishCopies()
 {
+    const std::lock_guard lock(m_pendingLock);
     if (m_pending.empty())
         return OpResult::success();
     int error = syncPending();
@@ -344,7 +367,7 @@ int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const 
         Fd out(unnamed);
         if (const int error = fill(out.get()); error != 0)
             return error;
-        const int error = publishUnnamed(out.get(), m_folders.at(target));
+        const int error = publishUnnamed(out.get(), folderCache().handles.at(target));
         if (error == 0)
             return out.close();
         if (error != kCannotName)
@@ -379,7 +402,7 @@ int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const 
 
 int PosixPlatform::openUnnamed(const std::string& folder, unsigned mode)
 {
-    const int dir = m_folders.folder(folder);
+    const int dir = folderCache().handles.folder(folder);
     return dir >= 0 ? openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode))
                     : open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode));
 }

@@ -77,4 +77,18 @@ private:
     std::size_t m_next = 0;
 };
 
+// What one thread has learnt of folders: the folders it holds open, and whether the folder it
+// last copied into lives in memory. Each thread has its own, so that no handle is ever closed
+// under another thread's call.
+struct FolderCache {
+    FolderHandles handles;
+    std::string memoryFolder;
+    bool memoryAnswer = false;
+};
+
+// The calling thread's cache, emptied first when forgetAllFolders() was called since its last use.
+FolderCache& folderCache();
+// Makes every thread's cache forget what it holds, each at its next use.
+void forgetAllFolders();
+
 }  // namespace sarvoli::platform

@@ -233,7 +233,7 @@ FileAge PosixPlatform::fileAge(std::string_view path)
     const auto host = m_drives.hostPath(path);
     if (!host)
         return age;
-    const AtPath file = m_folders.at(*host);
+    const AtPath file = folderCache().handles.at(*host);
     struct stat st {};
     if (fstatat(file.dir, file.name.c_str(), &st, 0) != 0) {
         if (errno != ENOENT && errno != ENOTDIR)
@@ -255,7 +255,7 @@ bool PosixPlatform::statFolder(std::string_view path, struct stat& st)
         return false;
     while (host->size() > 1 && host->back() == '/')
         host->pop_back();
-    const AtPath folder = m_folders.at(*host);
+    const AtPath folder = folderCache().handles.at(*host);
     return fstatat(folder.dir, folder.name.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode);
 }
 

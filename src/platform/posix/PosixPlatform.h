@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <mutex>
 #include <vector>
 
 #include "platform/DriveTable.h"
@@ -101,13 +102,11 @@ private:
     static int linkUnnamed(int fd, const AtPath& name);
 
     DriveTable m_drives;
-    FolderHandles m_folders;
     unsigned m_errorMode = 0;
     unsigned m_umask = 0;
     std::int64_t m_offsetReadAt = -1;
     std::int64_t m_utcOffset = 0;
-    std::string m_memoryFolder;  // the last folder asked of inMemory(), and its answer
-    bool m_memoryAnswer = false;
+    std::mutex m_pendingLock;  // copies are made on several threads at once
     std::vector<PendingFolder> m_pending;
 };
 

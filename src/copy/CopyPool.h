@@ -1,0 +1,58 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace sarvoli::copy {
+
+// One file to copy on a worker thread.
+struct CopyJob {
+    enum State { Waiting, Running, Done, Dropped };
+
+    CopyJob(std::string from, std::string to) : source(std::move(from)), target(std::move(to)) {}
+
+    std::string source;
+    std::string target;
+    std::atomic<int> state{Waiting};
+    platform::OpResult result;  // set before the state becomes Done
+};
+
+// Worker threads that copy files given to them, several at once, in the order given.
+class CopyPool {
+public:
+    CopyPool(platform::Platform& platform, int workers);
+    ~CopyPool();
+    CopyPool(const CopyPool&) = delete;
+    CopyPool& operator=(const CopyPool&) = delete;
+
+    void submit(std::shared_ptr<CopyJob> job);
+    // Drops every job that no worker has started.
+    void dropWaiting();
+    // How many jobs have ended (done or dropped) so far.
+    std::uint64_t ended();
+    // Waits until more than `seen` jobs have ended, or `timeoutNanos` has passed.
+    void waitForEnd(std::uint64_t seen, std::int64_t timeoutNanos);
+
+private:
+    void work();
+
+    platform::Platform& m_platform;
+    std::mutex m_lock;
+    std::condition_variable m_work;   // a job to take, or the end of the pool
+    std::condition_variable m_ended;  // a job has ended
+    std::deque<std::shared_ptr<CopyJob>> m_waiting;
+    std::uint64_t m_endedCount = 0;
+    bool m_stop = false;
+    std::vector<std::thread> m_threads;
+};
+
+}  // namespace sarvoli::copy
