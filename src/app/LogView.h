@@ -22,6 +22,12 @@ public:
     int currentRow() const { return m_current; }
     // The first row in sight.
     int topRow() const;
+    // The rows shown, and the text of one, as assistive technology reads them.
+    int rowCount() const;
+    QString rowText(int row) const;
+    bool rowFailed(int row) const;
+    // Where a row stands in the viewport; empty when it is out of sight.
+    QRect rowRect(int row) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -33,6 +39,8 @@ private:
     int rowsInSight() const;
     void updateRange();
     void choose(int row);
+    // Tells assistive technology, when one listens, of an event of the list or of one row.
+    void tellAccessibility(int type, int row = -1);
 
     LogModel& m_model;
     int m_current = -1;

@@ -1,6 +1,7 @@
 #include "app/SettingsLocation.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
 
@@ -22,11 +23,23 @@ bool isWritableFolder(const QString& folder)
 
 QString settingsFileFor(const QString& exeFolder, const QString& configFolder)
 {
+    const QString beside = QDir(exeFolder).filePath(QStringLiteral("settings.ini"));
     if (!isInstalledIn(exeFolder) && isWritableFolder(exeFolder))
-        return QDir(exeFolder).filePath(QStringLiteral("settings.ini"));
+        return beside;
     // A folder that cannot be made shows up as "Unable to write to" at the first save.
     QDir().mkpath(configFolder);
-    return QDir(configFolder).filePath(QStringLiteral("settings.ini"));
+    const QString config = QDir(configFolder).filePath(QStringLiteral("settings.ini"));
+    // The fields and histories of a copy whose folder has become read-only (a CD, a shared
+    // folder) are not lost: the configuration folder starts from them. Written anew rather
+    // than copied, so that a read-only file's bits do not come along.
+    QFile from(beside);
+    if (!QFileInfo::exists(config) && from.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = from.readAll();
+        QFile to(config);
+        if (to.open(QIODevice::WriteOnly) && to.write(bytes) != bytes.size())
+            to.remove();
+    }
+    return config;
 }
 
 }  // namespace sarvoli::app

@@ -1,7 +1,6 @@
 #include "folders/FolderRules.h"
 
 #include <cstdint>
-#include <limits>
 
 #include "text/ExtractFields.h"
 #include "text/PathParts.h"
@@ -51,8 +50,8 @@ std::optional<std::string> samePathDestination(std::string_view source, std::str
     std::string tail;
     const bool profile = holdsAt(source, 3, "Documents and S") || holdsAt(source, 3, "Users");
     if (profile && !text::ExtractFields(source, "\\", 4, 1).empty()) {
-        // Every folder below the user's name: a deep source keeps all of its levels.
-        tail = text::ExtractFields(source, "\\", 4, std::numeric_limits<std::int32_t>::max()) + "\\";
+        // The first nine folders below the user's name.
+        tail = text::ExtractFields(source, "\\", 4, 9) + "\\";
     } else if (source.starts_with("\\\\")) {
         tail = source.substr(2);  // a network path keeps its server's name whole
     } else {

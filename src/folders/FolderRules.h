@@ -14,7 +14,8 @@ namespace sarvoli::folders {
 std::optional<std::string> chosenFolder(std::string_view name);
 
 // The destination that the same-path command derives from the source and the destination
-// texts: the source below its drive (below the user's name for a folder of a user profile),
+// texts: the source below its drive (for a folder of a user profile, the first nine folders
+// below the user's name),
 // put below the destination's drive, or below "X:\" when the destination names no drive.
 // Nothing when the source is empty.
 std::optional<std::string> samePathDestination(std::string_view source, std::string_view destination);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,6 +33,41 @@ TEST(SettingsLocation, portableBesideTheProgramInstalledOrReadOnlyInTheConfigura
     EXPECT_EQ(settingsFileFor(q(readOnly), q(config)), q(config + "/settings.ini"));
     EXPECT_EQ(listFolder(tmp / "portable"), "sarvoli3") << "the probe leaves nothing";
     chmod((tmp / "readonly").c_str(), 0755);
+}
+
+TEST(SettingsLocation, aReadOnlyCopysSettingsAreWhereTheConfigurationFolderStarts)
+{
+    TempDir tmp;
+    const std::string folder = tmp / "cd";
+    const std::string fields = "[ZumerForm]\r\nFromBox=D:\\Kuvat\\\r\n";
+    writeFile(folder + "/sarvoli3", "");
+    // Root writes in any folder whatever its bits: a file system mounted read-only then.
+    bool mounted = false;
+    if (geteuid() == 0) {
+        mounted = ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=1m") == 0;
+        ASSERT_TRUE(mounted);
+    }
+    writeFile(folder + "/settings.ini", fields);
+    chmod((folder + "/settings.ini").c_str(), 0444);
+    if (mounted)
+        ASSERT_EQ(::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    else
+        chmod(folder.c_str(), 0555);
+    const std::string config = tmp / "home/.config/Sarvoli3";
+
+    EXPECT_EQ(settingsFileFor(q(folder), q(config)), q(config + "/settings.ini"));
+    EXPECT_EQ(readFile(config + "/settings.ini"), fields);
+    struct stat st {};
+    stat((config + "/settings.ini").c_str(), &st);
+    EXPECT_TRUE(st.st_mode & S_IWUSR) << "the copy can be saved to: the read-only bit stays behind";
+    writeFile(config + "/settings.ini", "saved since");
+    settingsFileFor(q(folder), q(config));
+    EXPECT_EQ(readFile(config + "/settings.ini"), "saved since") << "taken once, not again at each start";
+
+    if (mounted)
+        ::umount(folder.c_str());
+    else
+        chmod(folder.c_str(), 0755);
 }
 
 }  // namespace

@@ -56,9 +56,9 @@ TEST(FolderRules, samePathPutsTheSourceBelowTheDestinationsDrive)
         {"D:\\Users2\\a\\b\\c", "E:\\Kopiot", "E:\\b\\c\\"},
         {"D:\\Data", "E:", "X:\\Data"},
         {"D:", "E:\\Kopiot", "E:\\"},
-        // Mended: a deep profile folder keeps every level, a long path is not cut, and a
-        // network path keeps its server's name.
-        {"D:\\Users\\matti\\a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\k", "E:\\Kopiot", "E:\\a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\k\\"},
+        // A profile folder keeps nine levels below the user's name, no more.
+        {"D:\\Users\\matti\\a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\k", "E:\\Kopiot", "E:\\a\\b\\c\\d\\e\\f\\g\\h\\i\\"},
+        // Mended: a long path is not cut, and a network path keeps its server's name.
         {longSource.c_str(), "E:\\", longResult.c_str()},
         {"\\\\palvelin\\Users\\a\\b", "E:\\Kopiot", "E:\\palvelin\\Users\\a\\b"},
         {"\\\\\x95", "", "X:\\\x95"},  // a stray byte after the drive is no part of it

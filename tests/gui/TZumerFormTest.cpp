@@ -1,10 +1,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -379,9 +382,58 @@ TEST_F(TZumerFormTest, theLogShowsItsLastLinesAfterARunAndKeysMoveThroughIt)
     EXPECT_EQ(view->currentRow(), inSight);
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, QPoint(5, 2 * app::LogView::kRowHeight + 3));
     EXPECT_EQ(view->currentRow(), view->topRow() + 2);
+    QTest::keyClick(view, Qt::Key_End);
+    QTest::keyClick(view, Qt::Key_Up);
+    EXPECT_EQ(view->currentRow(), 28);
+    EXPECT_EQ(view->topRow(), 30 - inSight) << "the chosen row stays in sight";
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromStdString(logLines().at(28)))
+        << "Ctrl+C copies the chosen line";
     window.findChild<QAction*>("Clear1")->trigger();
     EXPECT_EQ(view->currentRow(), -1);
     EXPECT_EQ(view->topRow(), 0);
+}
+
+TEST_F(TZumerFormTest, aScreenReaderReadsTheLogAsAListOfItsLines)
+{
+    source("a.txt", 1500);
+    source("b.txt", 10);
+    source("c.txt", 20);
+    std::filesystem::create_directories(tmp / "e/backup/b.txt");  // in the way of b.txt's copy
+    window.show();
+    setFolders("D:\\src\\", "E:\\backup");
+    clickCopy();
+    auto* view = child<app::LogView>("ListBox1");
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Home);
+    QTest::keyClick(view, Qt::Key_Down);
+
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->role(), QAccessible::List);
+    const std::vector<std::string> lines = logLines();
+    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(list->childCount(), 3);
+    int failures = 0;
+    for (int i = 0; i < 3; ++i) {
+        QAccessibleInterface* item = list->child(i);
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(item->role(), QAccessible::ListItem);
+        EXPECT_EQ(item->text(QAccessible::Name), QString::fromStdString(lines[static_cast<std::size_t>(i)]));
+        EXPECT_EQ(list->indexOfChild(item), i);
+        EXPECT_EQ(item->parent(), list);
+        EXPECT_EQ(item->state().selected, i == 1) << i;
+        EXPECT_EQ(item->state().focused, i == 1) << i;
+        if (item->text(QAccessible::Name).contains(QStringLiteral("VIRHE: "))) {
+            ++failures;
+            EXPECT_EQ(item->text(QAccessible::Description), QString::fromUtf8("epäonnistui"));
+        }
+    }
+    EXPECT_EQ(failures, 1) << "the failure line is read with the others";
+    EXPECT_EQ(list->focusChild(), list->child(1));
+    EXPECT_EQ(list->child(3), nullptr);
 }
 
 TEST(LogModel, publishesLinesInBatchesAndKeepsExactCounts)
