@@ -29,6 +29,9 @@ constexpr std::int64_t kMaxBytesQueued = 256 << 20;
 // How long the window's turn waits, at the most, for the copies in flight to give their lines.
 constexpr std::int64_t kLongestWaitForLines = 20'000'000;
 
+// A copy's line when it failed: the usual line, "VIRHE: " and the reason.
+std::string failureLine(const std::string& line, const std::string& reason) { return line + "   VIRHE: " + reason; }
+
 // A name may hold control characters; shown as ^J (caret notation), each file stays one line.
 std::string printable(std::string line)
 {
@@ -149,7 +152,7 @@ void CopyWalk::finishCopies()
     // On a slow device this takes a while; the window stays live and says what it waits for.
     auto finished = std::async(std::launch::async, [this] { return m_platform.finishCopies(); });
     bool told = false;
-    while (finished.wait_for(std::chrono::nanoseconds(std::max<std::int64_t>(m_eventInterval, 1'000'000))) != std::future_status::ready) {
+    while (finished.wait_for(std::chrono::nanoseconds(waitSlice())) != std::future_status::ready) {
         if (!told) {
             told = true;
             m_host.writingToDevice(true);
@@ -296,7 +299,7 @@ void CopyWalk::takeEnded()
                 m_host.appendLine(printable(std::move(q.line)), false);
             } else if (state == CopyJob::Done) {
                 ++m_totals.failed;
-                m_host.appendLine(printable(q.line + "   VIRHE: " + q.job->result.reason), true);
+                m_host.appendLine(printable(failureLine(q.line, q.job->result.reason)), true);
             }  // a dropped copy was never started: no line, no count
         } else {
             m_host.appendLine(printable(std::move(q.line)), q.failed);
@@ -305,13 +308,18 @@ void CopyWalk::takeEnded()
     }
 }
 
-void CopyWalk::waitForACopy()
+void CopyWalk::takeEndedOrWait(std::int64_t timeoutNanos)
 {
-    const std::uint64_t seen = m_pool->ended();
+    const std::uint64_t seen = m_pool->ended();  // before the look, so that no end is missed
     const std::size_t before = m_queued.size();
     takeEnded();
     if (m_queued.size() == before)
-        m_pool->waitForEnd(seen, std::max<std::int64_t>(m_eventInterval, 1'000'000));
+        m_pool->waitForEnd(seen, timeoutNanos);
+}
+
+void CopyWalk::waitForACopy()
+{
+    takeEndedOrWait(waitSlice());
     letWindowIn();
     takeEnded();
 }
@@ -332,10 +340,7 @@ void CopyWalk::letWindowIn()
     // a moment gives its line later rather than keep the window waiting.
     const std::int64_t deadline = now + kLongestWaitForLines;
     while (m_pool && !m_queued.empty() && now < deadline) {
-        const std::uint64_t seen = m_pool->ended();
-        takeEnded();
-        if (!m_queued.empty())
-            m_pool->waitForEnd(seen, std::min<std::int64_t>(deadline - now, 1'000'000));
+        takeEndedOrWait(std::min<std::int64_t>(deadline - now, 1'000'000));
         now = m_platform.monotonicNanos();
     }
     m_lastEvents = now;
@@ -347,7 +352,7 @@ void CopyWalk::letWindowIn()
 void CopyWalk::logFailure(std::string line, const std::string& reason)
 {
     ++m_totals.failed;
-    addLine(line + "   VIRHE: " + reason, true);
+    addLine(failureLine(line, reason), true);
 }
 
 void CopyWalk::addLine(std::string line, bool failed)

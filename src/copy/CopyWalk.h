@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -79,8 +80,13 @@ private:
     void copyFile(const std::string& source, const std::string& target, std::string line, std::int64_t size);
     // Adds the lines of the copies that have ended, in the walk's order, up to the first still running.
     void takeEnded();
+    // Takes the lines of the copies that have ended; when there were none, waits until one ends
+    // or the time is up.
+    void takeEndedOrWait(std::int64_t timeoutNanos);
     // Waits a little for a copy to end, letting the window in when its time has come.
     void waitForACopy();
+    // How long one wait for a copy or for the device lasts: the event interval, 1 ms at the least.
+    std::int64_t waitSlice() const { return std::max<std::int64_t>(m_eventInterval, 1'000'000); }
     // Waits until every copy given to the workers has ended and has its line.
     void waitForEveryCopy();
     // Lets the window handle its input when its time has come; a stop asked for there drops

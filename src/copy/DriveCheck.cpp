@@ -11,6 +11,9 @@ namespace {
 
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
+// The root path of a drive letter as the drive-type query takes it: "E:\", upper-cased.
+std::string rootPathOf(char letter) { return std::string{upper(letter)} + ":\\"; }
+
 // Puts the error mode back and lets the window in, however the medium test ends.
 class ErrorModeGuard {
 public:
@@ -55,9 +58,7 @@ bool DriveAvailable(platform::Platform& platform, const std::function<void()>& p
                     bool& noMedium)
 {
     noMedium = false;
-    std::string root{upper(letter)};
-    root += ":\\";
-    switch (platform.driveType(root)) {
+    switch (platform.driveType(rootPathOf(letter))) {
     case platform::DriveRemovable:
     case platform::DriveCdRom: {
         const bool hasMedium = DiskInDrive(platform, processEvents, letter);
@@ -89,7 +90,7 @@ int destinationDriveType(platform::Platform& platform, const std::string& destin
 {
     if (destination.empty())
         return platform::DriveNoRootDir;
-    return platform.driveType(std::string{upper(destination[0])} + ":\\");
+    return platform.driveType(rootPathOf(destination[0]));
 }
 
 }  // namespace sarvoli::copy

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <limits>
 #include <mutex>
 #include <cstdlib>
 #include <cstring>
@@ -101,7 +102,8 @@ AtPath FolderHandles::at(const std::string& hostPath)
 
 namespace {
 
-// Copies `length` bytes from `offset` of one file to the same place of the other.
+// Copies `length` bytes from `offset` of one file to the same place of the other, or up to the
+// source's end where that comes first: by the kernel where it can, by hand where it cannot.
 int copyRange(int in, int out, off_t offset, off_t length)
 {
     off_t inPos = offset;
@@ -167,48 +169,9 @@ int copySparse(int in, int out, off_t size)
 
 int PosixPlatform::copyData(int sourceFd, int destinationFd, std::int64_t size)
 {
-    bool kernelCopy = true;
-    std::int64_t copied = 0;
-    for (;;) {
-        if (kernelCopy) {
-            // Stop at the size the file had when opened, which saves the call that finds the
-            // end; files that report no size (as some system files do) are read to their end.
-            if (size > 0 && copied >= size)
-                return 0;
-            const ssize_t n = copy_file_range(sourceFd, nullptr, destinationFd, nullptr, 1 << 30, 0);
-            if (n > 0) {
-                copied += n;
-                continue;
-            }
-            if (n == 0)
-                return 0;
-            if (errno == EINTR)
-                continue;
-            if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL) {
-                kernelCopy = false;  // the offsets stand where the kernel stopped; go on by hand
-                continue;
-            }
-            return errno;
-        }
-        char buffer[128 * 1024];
-        const ssize_t n = read(sourceFd, buffer, sizeof buffer);
-        if (n == 0)
-            return 0;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t w = write(destinationFd, buffer + done, static_cast<std::size_t>(n - done));
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                return errno;
-            }
-            done += w;
-        }
-    }
+    // Up to the size the file had when opened, which saves the call that finds the end; files
+    // that report no size (as some system files do) are read to their end.
+    return copyRange(sourceFd, destinationFd, 0, size > 0 ? size : std::numeric_limits<off_t>::max());
 }
 
 int PosixPlatform::fillCopy(int in, int out, const struct stat& source, const struct timespec times[2])
@@ -264,7 +227,8 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
     // Until its data is sure to be on the device a copy is older than its source, so a power
     // cut before finishCopies() leaves it to the next run. In memory there is nothing to wait
     // for; a source too old for an older time is flushed before it gets its name.
-    const bool memoryOnly = inMemory(parentOf(*to));
+    const std::string folder = parentOf(*to);
+    const bool memoryOnly = inMemory(folder);
     const bool provisional = !memoryOnly && st.st_mtim.tv_sec >= kEarliestProvisional;
     struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (provisional)
@@ -287,19 +251,18 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
     if (error != 0)
         return OpResult::failure(reasonOf(error));
     if (provisional)
-        addPending(*to, copy, st);
+        addPending(folder, to->substr(to->find_last_of('/') + 1), copy, st);
     return OpResult::success();
 }
 
-void PosixPlatform::addPending(const std::string& target, const struct stat& copy, const struct stat& source)
+void PosixPlatform::addPending(const std::string& folder, std::string name, const struct stat& copy,
+                               const struct stat& source)
 {
-    const std::size_t slash = target.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
     const std::lock_guard lock(m_pendingLock);
     if (m_pending.empty() || m_pending.back().folder != folder)
         m_pending.push_back({folder, copy.st_dev, {}});
     m_pending.back().copies.push_back(
-        {target.substr(slash + 1), copy.st_ino, copy.st_mtim, copy.st_size, {source.st_atim, source.st_mtim}});
+        {std::move(name), copy.st_ino, copy.st_mtim, copy.st_size, {source.st_atim, source.st_mtim}});
 }
 
 int PosixPlatform::syncFileSystem(int fd) { return syncfs(fd) == 0 ? 0 : errno; }

@@ -92,8 +92,8 @@ private:
     // Whether copies into the host folder live in memory only (tmpfs), where a power cut takes
     // every file and a provisional time would guard nothing.
     bool inMemory(const std::string& hostFolder);
-    // Remembers a copy that waits for finishCopies().
-    void addPending(const std::string& target, const struct stat& copy, const struct stat& source);
+    // Remembers a copy, `name` in the host folder `folder`, that waits for finishCopies().
+    void addPending(const std::string& folder, std::string name, const struct stat& copy, const struct stat& source);
     // Puts every file system of the pending copies on its device; 0 or the first errno value.
     int syncPending();
     // Gives the complete unnamed file `fd` the name `target`, replacing what is there.
