@@ -47,6 +47,8 @@ void LogModel::clear()
     m_ends.clear();
     m_ends.shrink_to_fit();
     m_failed = 0;
+    m_withdrawn = 0;
+    ++m_clears;
     m_published = 0;
     endResetModel();
 }

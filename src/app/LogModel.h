@@ -2,6 +2,7 @@
 
 #include <QAbstractListModel>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,6 +20,8 @@ public:
     explicit LogModel(QObject* parent = nullptr);
 
     void append(std::string_view line, bool failed);
+    // Copies that lines already appended counted turned out not to be copies.
+    void withdraw(std::int64_t count) { m_withdrawn += count; }
     // Tells the view about the lines appended since the last call; true when there were any.
     bool publish();
     void clear();
@@ -26,6 +29,10 @@ public:
     // Every line, published or not.
     std::int64_t lineCount() const { return static_cast<std::int64_t>(m_ends.size()); }
     std::int64_t failedCount() const { return m_failed; }
+    // The lines of copies that stand: neither failed nor withdrawn since.
+    std::int64_t copiedCount() const { return std::max<std::int64_t>(lineCount() - m_failed - m_withdrawn, 0); }
+    // How many times the log has been emptied.
+    std::uint64_t clears() const { return m_clears; }
     std::string_view line(std::int64_t row) const;
     bool isFailed(std::int64_t row) const;
     // Bytes that the stored lines take.
@@ -39,6 +46,8 @@ private:
     // End of each line in m_text; the top bit marks a failed copy.
     std::vector<std::uint64_t> m_ends;
     std::int64_t m_failed = 0;
+    std::int64_t m_withdrawn = 0;
+    std::uint64_t m_clears = 0;
     int m_published = 0;
 };
 

@@ -11,6 +11,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 
+#include <iostream>
+
 #include "app/CopyPicture.h"
 #include "app/LocalText.h"
 #include "app/LogModel.h"
@@ -281,6 +283,7 @@ void TZumerForm::runCopyCommand()
     // The walk works from these texts alone, so edits during the run change nothing of it.
     const copy::RunTexts texts{from, to, toLocal(m_edFile->text()), toLocal(m_edPrev->text()),
                                m_subBox->isChecked()};
+    bool notOnDevice = false;
     if (!m_abortRequested) {
         m_lastPublish = m_platform.monotonicNanos();
         const int workers = m_workers > 0 ? m_workers : copy::CopyWalk::defaultWorkers(copy::destinationDriveType(m_platform, to));
@@ -290,9 +293,14 @@ void TZumerForm::runCopyCommand()
         const copy::RunTotals totals = walk.run(texts);
         m_walk = nullptr;
         m_totalKilobytes += totals.kilobytes;
+        notOnDevice = totals.notOnDevice;
         publishLog();
     }
     ShowRunSummary();
+    // Copies that are not known to be on the device make no copy to remember, nor a total
+    // for the next run to carry.
+    if (notOnDevice)
+        m_totalKilobytes = 0;
     if (m_totalKilobytes > 0)
         RecordCopyRun(texts);
     m_lastFromDir = fromLocal(texts.source);
@@ -303,7 +311,7 @@ void TZumerForm::showCount(std::int64_t kilobytes, const char* ending)
 {
     const std::int64_t failed = m_log->failedCount();
     m_lblNumberFound->setText(
-        fromLocal(copy::summaryText(m_log->lineCount() - failed, failed, kilobytes) + ending));
+        fromLocal(copy::summaryText(m_log->copiedCount(), failed, kilobytes) + ending));
     m_lblNumberFound->adjustSize();
     m_lblNumberFound->show();
 }
@@ -332,6 +340,13 @@ void TZumerForm::FromBoxClick() { m_log->clear(); }
 
 
 void TZumerForm::appendLine(std::string line, bool failed) { m_log->append(line, failed); }
+
+void TZumerForm::withdrawCopies(std::int64_t count) { m_log->withdraw(count); }
+
+std::uint64_t TZumerForm::logClears() const { return m_log->clears(); }
+
+// The window has no place for it but the program's standard error; the run goes on.
+void TZumerForm::note(const std::string& text) { std::cerr << "sarvoli3: " << text << '\n'; }
 
 void TZumerForm::processEvents()
 {

@@ -57,6 +57,9 @@ public:
     void processEvents() override;
     bool abortRequested() const override { return m_abortRequested; }
     void writingToDevice(bool writing) override;
+    void withdrawCopies(std::int64_t count) override;
+    std::uint64_t logClears() const override;
+    void note(const std::string& text) override;
 
     // Command handlers.
     void btCopyClick();

@@ -27,6 +27,7 @@ public:
     }
     void processEvents() override {}
     bool abortRequested() const override { return m_run.stopRequested(); }
+    void note(const std::string& text) override { m_run.err << "sarvoli3: " << text << '\n'; }
 
 private:
     UnattendedRun& m_run;
@@ -106,8 +107,8 @@ UnattendedStatus runUnattended(UnattendedRun& run)
     bool recorded = true;
     if (totals.aborted)
         run.err << "Kopiointi keskeytettiin\n";
-    // Recorded as the window records a run: only one that copied data.
-    if (totals.kilobytes > 0) {
+    // Recorded as the window records a run: only one that copied data, all of it on the device.
+    if (totals.kilobytes > 0 && !totals.notOnDevice) {
         try {
             const SettingsLock lock(QString::fromLocal8Bit(platform.systemPath(run.settingsFile).value_or("")));
             const text::DateTimeValue now = platform.localNow();

@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <iostream>
@@ -70,9 +71,11 @@ Options parse(int argc, char* argv[])
     return options;
 }
 
-volatile std::sig_atomic_t g_stopRequested = 0;
+// Set in a signal handler and read by the run: it must be lock-free to be safe there.
+std::atomic<bool> g_stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-extern "C" void onStopSignal(int) { g_stopRequested = 1; }
+extern "C" void onStopSignal(int) { g_stopRequested.store(true, std::memory_order_relaxed); }
 
 // Ctrl+C and SIGTERM stop the run after the entry in hand; a second one ends the program at
 // once (a copy cut off is copied again by the next run).
@@ -166,6 +169,6 @@ int main(int argc, char* argv[])
 
     catchStopSignals();
     app::UnattendedRun run{*platform, *settingsFile, app::toLocal(qEnvironmentVariable("HOME")), std::cout, std::cerr,
-                           [] { return g_stopRequested != 0; }};
+                           [] { return g_stopRequested.load(std::memory_order_relaxed); }};
     return app::runUnattended(run);
 }

@@ -1,13 +1,19 @@
 #include "copy/CopyPool.h"
 
 #include <chrono>
+#include <system_error>
 
 namespace sarvoli::copy {
 
 CopyPool::CopyPool(platform::Platform& platform, int workers) : m_platform(platform)
 {
-    for (int i = 0; i < workers; ++i)
-        m_threads.emplace_back([this] { work(); });
+    // A system short of threads (a process limit) gets fewer workers, not the end of the program.
+    try {
+        for (int i = 0; i < workers; ++i)
+            m_threads.emplace_back([this] { work(); });
+    } catch (const std::system_error& e) {
+        m_startFailure = e.what();
+    }
 }
 
 CopyPool::~CopyPool()

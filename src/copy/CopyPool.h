@@ -29,6 +29,7 @@ struct CopyJob {
 // Worker threads that copy files given to them, several at once, in the order given.
 class CopyPool {
 public:
+    // Starts up to `workers` threads; as many as the system lets start (see workers()).
     CopyPool(platform::Platform& platform, int workers);
     ~CopyPool();
     CopyPool(const CopyPool&) = delete;
@@ -41,6 +42,9 @@ public:
     std::uint64_t ended();
     // Waits until more than `seen` jobs have ended, or `timeoutNanos` has passed.
     void waitForEnd(std::uint64_t seen, std::int64_t timeoutNanos);
+    // How many workers started, and why the others could not.
+    int workers() const { return static_cast<int>(m_threads.size()); }
+    const std::string& startFailure() const { return m_startFailure; }
 
 private:
     void work();
@@ -53,6 +57,7 @@ private:
     std::uint64_t m_endedCount = 0;
     bool m_stop = false;
     std::vector<std::thread> m_threads;
+    std::string m_startFailure;
 };
 
 }  // namespace sarvoli::copy

@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <future>
+#include <system_error>
 #include <thread>
+#include <unordered_set>
 
 #include "platform/DirEntry.h"
 #include "platform/DriveType.h"
@@ -106,51 +108,41 @@ RunTotals CopyWalk::run(const RunTexts& texts)
     m_sourceRootLength = texts.source.size();
     m_sourceRoot = withBackslash(texts.source);
     m_destinationId.reset();
-    m_guardedSource.reset();
-    m_unfinished = 0;
+    m_unfinished.clear();
     m_knownDestinationFolder.clear();
     m_destinationIsNew = false;
     m_lastEvents = m_platform.monotonicNanos();
 
-    if (destinationHoldsSource(m_sourceRoot))
-        m_guardedSource = m_platform.folderId(m_sourceRoot);
-    if (m_workers > 1)
+    // The source folder by identity, so that no spelling of it (a link, a bind mount, "..",
+    // another letter) lets a folder's copy land on it.
+    m_sourceId = m_platform.folderId(m_sourceRoot);
+    if (m_workers > 1) {
         m_pool = std::make_unique<CopyPool>(m_platform, m_workers);
+        if (m_pool->workers() < m_workers)
+            m_host.note("vain " + std::to_string(m_pool->workers()) + "/" + std::to_string(m_workers)
+                        + " kopioijaa käynnistyi: " + m_pool->startFailure());
+        if (m_pool->workers() == 0)
+            m_pool.reset();  // the walk copies by itself
+    }
     m_totals.aborted = !CopyFolder(texts.source, texts.subfolders);
     if (m_totals.aborted && m_pool)
         m_pool->dropWaiting();  // no file is started after the stop
     finishCopies();
     m_pool.reset();
+    // Nothing of the run keeps a disk busy after its summary: the stick can be ejected.
+    m_platform.forgetFolders();
     return m_totals;
 }
 
-bool CopyWalk::destinationHoldsSource(const std::string& sourceRoot)
+platform::FinishResult CopyWalk::finishOnAnotherThread()
 {
-    const auto destination = m_platform.folderId(m_destinationRoot);
-    if (!destination)
-        return false;
-    // The source itself and each folder above it, by identity: another spelling of the same
-    // folder (a link, letter case) counts too.
-    std::string folder = sourceRoot;
-    for (;;) {
-        if (m_platform.folderId(folder) == destination)
-            return true;
-        const std::size_t slash = folder.find_last_of('\\', folder.size() - 2);
-        if (folder.size() < 2 || slash == std::string::npos)
-            return false;
-        folder.resize(slash + 1);
+    std::future<platform::FinishResult> finished;
+    try {
+        finished = std::async(std::launch::async, [this] { return m_platform.finishCopies(); });
+    } catch (const std::system_error&) {
+        return m_platform.finishCopies();  // no thread to be had: the window waits
     }
-}
-
-void CopyWalk::finishCopies()
-{
-    // A copy still being written would get its final time before its data is on the device.
-    waitForEveryCopy();
-    if (m_unfinished == 0)
-        return;
-    m_unfinished = 0;
     // On a slow device this takes a while; the window stays live and says what it waits for.
-    auto finished = std::async(std::launch::async, [this] { return m_platform.finishCopies(); });
     bool told = false;
     while (finished.wait_for(std::chrono::nanoseconds(waitSlice())) != std::future_status::ready) {
         if (!told) {
@@ -161,18 +153,49 @@ void CopyWalk::finishCopies()
     }
     if (told)
         m_host.writingToDevice(false);
-    const platform::OpResult result = finished.get();
-    if (!result.ok)
-        logFailure(m_destinationRoot, std::string(kNotOnDevice) + ": " + result.reason);
+    return finished.get();
+}
+
+void CopyWalk::finishCopies()
+{
+    // A copy still being written would get its final time before its data is on the device.
+    waitForEveryCopy();
+    if (m_unfinished.empty())
+        return;
+    std::vector<Unfinished> unfinished = std::move(m_unfinished);
+    m_unfinished.clear();
+    const platform::FinishResult finish = finishOnAnotherThread();
+    if (finish.result.ok)
+        return;
+    m_totals.notOnDevice = true;
+    const std::string reason = std::string(kNotOnDevice) + ": " + finish.result.reason;
+    if (finish.lost.empty()) {  // the device failed, and no copy can be named
+        logFailure(m_destinationRoot, reason);
+        return;
+    }
+    // Each copy it covered is a failure after all, named in the walk's order.
+    const std::unordered_set<std::string> lost(finish.lost.begin(), finish.lost.end());
+    std::int64_t withdrawn = 0;
+    for (Unfinished& u : unfinished) {
+        if (!lost.contains(u.target))
+            continue;
+        --m_totals.copied;
+        m_totals.kilobytes -= u.size / 1000;
+        ++withdrawn;
+    }
+    m_host.withdrawCopies(withdrawn);
+    for (Unfinished& u : unfinished)
+        if (lost.contains(u.target))
+            logFailure(std::move(u.line), reason);
 }
 
 bool CopyWalk::CopyFolder(const std::string& folder, bool recurse)
 {
     const std::string folderPath = withBackslash(folder);
     const std::string destination = destinationFolder(m_destinationRoot, folderPath, m_sourceRootLength);
-    // Where the destination holds the source, a folder whose copy would land on the source
-    // folder would write into the source tree, and then into what it copies.
-    if (m_guardedSource && m_platform.folderId(destination) == m_guardedSource) {
+    // A folder whose copy would land on the source folder (the destination holds the source)
+    // would write into the source tree, and then into what it copies.
+    if (m_sourceId && m_platform.folderId(destination) == m_sourceId) {
         logFailure(destination, kIntoSource);
         return true;
     }
@@ -190,6 +213,10 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse)
         }
         if (recurse)
             subfolders = search->subfolders();
+        // A listing cut off part-way (a failing disk, a stale network handle) leaves the rest
+        // of the folder out: said, never taken for its end.
+        if (const std::string why = search->failure(); !why.empty())
+            logFailure(destination, std::string(kUnreadableFolder) + ": " + why);
     } else {
         // A folder that is there but cannot be read or entered is not backed up: that is a
         // failure to report, not an empty folder. One that is not there has nothing to copy.
@@ -254,6 +281,9 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
             }
             m_destinationIsNew = created;
         }
+        // What a killed run left in a folder that was there before goes when a copy comes.
+        if (!m_destinationIsNew)
+            m_platform.removeLeftovers(destination);
         m_knownDestinationFolder = destination;
     }
 
@@ -262,6 +292,7 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
 
 void CopyWalk::copyFile(const std::string& source, const std::string& target, std::string line, std::int64_t size)
 {
+    m_unfinished.push_back({target, line, size});
     if (!m_pool) {
         const platform::OpResult copied = m_platform.copyFile(source, target);
         if (!copied.ok) {
@@ -274,13 +305,13 @@ void CopyWalk::copyFile(const std::string& source, const std::string& target, st
     } else {
         auto job = std::make_shared<CopyJob>(source, target);
         m_pool->submit(job);
-        m_queued.push_back({std::move(line), false, size, std::move(job)});
+        m_queued.push_back({std::move(line), false, false, size, std::move(job)});
         m_bytesQueued += size;
         // A few files and bytes in flight, so that memory stays small whatever the tree.
         while (m_queued.size() > kMaxQueued || m_bytesQueued > kMaxBytesQueued)
             waitForACopy();
     }
-    if (++m_unfinished >= kFinishEvery)
+    if (static_cast<std::int64_t>(m_unfinished.size()) >= kFinishEvery)
         finishCopies();
 }
 
@@ -296,12 +327,14 @@ void CopyWalk::takeEnded()
             if (state == CopyJob::Done && q.job->result.ok) {
                 ++m_totals.copied;
                 m_totals.kilobytes += q.size / 1000;
-                m_host.appendLine(printable(std::move(q.line)), false);
+                if (!q.cleared)
+                    m_host.appendLine(printable(std::move(q.line)), false);
             } else if (state == CopyJob::Done) {
                 ++m_totals.failed;
-                m_host.appendLine(printable(failureLine(q.line, q.job->result.reason)), true);
+                if (!q.cleared)
+                    m_host.appendLine(printable(failureLine(q.line, q.job->result.reason)), true);
             }  // a dropped copy was never started: no line, no count
-        } else {
+        } else if (!q.cleared) {
             m_host.appendLine(printable(std::move(q.line)), q.failed);
         }
         m_queued.pop_front();
@@ -344,7 +377,12 @@ void CopyWalk::letWindowIn()
         now = m_platform.monotonicNanos();
     }
     m_lastEvents = now;
+    const std::uint64_t clears = m_host.logClears();
     m_host.processEvents();
+    // With one file at a time their lines would have been in the log that was just emptied.
+    if (m_host.logClears() != clears)
+        for (Queued& q : m_queued)
+            q.cleared = true;
     if (m_pool && m_host.abortRequested())
         m_pool->dropWaiting();
 }
@@ -361,7 +399,7 @@ void CopyWalk::addLine(std::string line, bool failed)
     if (m_queued.empty())
         m_host.appendLine(printable(std::move(line)), failed);
     else
-        m_queued.push_back({std::move(line), failed, 0, nullptr});
+        m_queued.push_back({std::move(line), failed, false, 0, nullptr});
 }
 
 bool CopyWalk::isDestinationRoot(const std::string& folderPath)

@@ -32,6 +32,7 @@ struct RunTotals {
     std::int64_t failed = 0;     // files whose copy failed
     std::int64_t kilobytes = 0;  // sum of each copied file's size / 1000
     bool aborted = false;
+    bool notOnDevice = false;    // the device's flush failed: the run is no copy to record
 };
 
 // The recursive walk: copies every file of the source tree that matches the mask, whose
@@ -71,10 +72,11 @@ private:
     void copyEntry(const platform::DirEntry& entry, const std::string& folderPath,
                    const std::string& destinationFolder);
     bool isDestinationRoot(const std::string& folderPath);
-    // Whether a run into the destination could write into the source tree.
-    bool destinationHoldsSource(const std::string& sourceRoot);
-    // Puts the copies made so far on the device, letting the window in while it waits.
+    // Puts the copies made so far on the device, letting the window in while it waits; those
+    // it cannot vouch for become failures.
     void finishCopies();
+    // platform.finishCopies() on a thread of its own, so that the window stays live.
+    platform::FinishResult finishOnAnotherThread();
     void addLine(std::string line, bool failed);
     // Copies a file, on a worker when there are workers; its line comes once the copy has ended.
     void copyFile(const std::string& source, const std::string& target, std::string line, std::int64_t size);
@@ -109,8 +111,14 @@ private:
     std::size_t m_sourceRootLength = 0;
     std::string m_sourceRoot;
     std::optional<platform::FolderId> m_destinationId;
-    std::optional<platform::FolderId> m_guardedSource;  // set when the destination holds the source
-    std::int64_t m_unfinished = 0;                       // copies not yet finished on the device
+    std::optional<platform::FolderId> m_sourceId;  // no folder's copy may land on it
+    // The copies not yet finished on the device, in the walk's order.
+    struct Unfinished {
+        std::string target;
+        std::string line;
+        std::int64_t size = 0;
+    };
+    std::vector<Unfinished> m_unfinished;
     std::string m_knownDestinationFolder;
     bool m_destinationIsNew = false;  // the known folder was made by this run
     std::int64_t m_lastEvents = 0;
@@ -120,6 +128,7 @@ private:
     struct Queued {
         std::string line;
         bool failed = false;
+        bool cleared = false;  // the log was emptied after its entry: counted, not shown
         std::int64_t size = 0;
         std::shared_ptr<CopyJob> job;  // none for a line that waits only for the lines before it
     };

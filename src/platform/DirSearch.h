@@ -18,6 +18,9 @@ public:
     // search's pattern and attributes. Asked once next() has returned false, so that one
     // reading of the folder serves both passes of the walk where the system allows it.
     virtual std::vector<std::string> subfolders() = 0;
+    // Why the listing broke off before its end (a failing disk, a stale network handle): the
+    // system's reason, or empty when it reached its end. Asked once next() has returned false.
+    virtual std::string failure() const { return {}; }
 };
 
 }  // namespace sarvoli::platform

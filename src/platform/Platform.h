@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/DirSearch.h"
 #include "platform/OpResult.h"
@@ -45,6 +46,13 @@ struct FileContent {
     std::string bytes;
 };
 
+// What finishCopies() could not put on the device: the path texts of the copies that it
+// covered and that are not known to be there, and the system's reason.
+struct FinishResult {
+    OpResult result;
+    std::vector<std::string> lost;
+};
+
 // The one seam to the operating system. Paths are Windows path texts (E:\src\a.txt) on
 // every platform; the implementation maps them to the host. copyFile() may be called from
 // several threads at once; the other calls come from one thread at a time.
@@ -60,8 +68,9 @@ public:
     virtual std::unique_ptr<DirSearch> findFirst(std::string_view folderPath, std::string_view pattern,
                                                  std::uint32_t attributeMask, bool withDetails) = 0;
 
-    // Forgets what earlier calls learnt of folders (handles held open, the file system of a
-    // folder): between runs a folder may be removed and made anew under the same name.
+    // Forgets what earlier calls learnt of folders and lets go of the folders held open: a run
+    // calls it when it begins (a folder may have been removed and made anew under its name) and
+    // when it ends, so that no disk it touched is kept busy and each can be unmounted or ejected.
     virtual void forgetFolders() {}
     // Whether a folder can be listed, asked when a search of it could not start.
     virtual FolderAccess folderAccess(std::string_view folderPath) = 0;
@@ -75,14 +84,19 @@ public:
     // itself was made now, so that it is sure to hold no file yet.
     virtual OpResult forceDirectories(std::string_view path, bool& created) = 0;
     // Copies a file over `destination` so that a failure never damages what was there and no
-    // partial copy ever carries the name. Where the copy is not yet sure to be on the device
-    // it carries a last-write time older than its source's until finishCopies(), so that a
-    // power cut before then leaves it to be copied again.
+    // partial copy ever carries the name. A copy replaces an existing file only once its own
+    // data is on the device. A new copy not yet sure to be on the device carries a last-write
+    // time older than its source's until finishCopies(), so that a power cut before then
+    // leaves it to be copied again.
     virtual OpResult copyFile(std::string_view source, std::string_view destination) = 0;
-    // Puts the data of every copy made since the last call on the device, then gives each its
-    // source's last-write time, also on the device. A failure leaves the copies older than
-    // their sources. Safe to call from another thread while no other call is made.
-    virtual OpResult finishCopies() = 0;
+    // Puts the data and names of every copy made since the last call on the device, then gives
+    // each its source's last-write time, also on the device. The copies it cannot vouch for
+    // are named in `lost`; they stay older than their sources, to be copied again. Safe to call
+    // from another thread while no other call is made.
+    virtual FinishResult finishCopies() = 0;
+    // Removes the temporary files that a copy into the folder left when its run was killed,
+    // and none that a run going on now may still be writing.
+    virtual void removeLeftovers(std::string_view /*folderPath*/) {}
     virtual std::optional<FolderId> folderId(std::string_view path) = 0;
     // Reads a whole file.
     virtual FileContent readFile(std::string_view path) = 0;

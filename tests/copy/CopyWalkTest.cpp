@@ -70,11 +70,13 @@ public:
             return nullptr;
         return std::make_unique<Resizing>(std::move(inner), sizes);
     }
-    OpResult finishCopies() override
+    FinishResult finishCopies() override
     {
         std::this_thread::sleep_for(finishTakes);
-        const OpResult result = ForwardingPlatform::finishCopies();
-        return deviceFails ? OpResult::failure(std::strerror(EIO)) : result;
+        FinishResult result = ForwardingPlatform::finishCopies();
+        if (deviceFails)
+            result.result = OpResult::failure(std::strerror(EIO));
+        return result;
     }
     OpResult forceDirectories(std::string_view path, bool& created) override
     {

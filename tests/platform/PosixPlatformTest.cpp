@@ -151,7 +151,7 @@ TEST_F(PosixPlatformTest, copyKeepsContentTimeAndPermissions)
     mkdir((tmp / "dst").c_str(), 0755);
 
     ASSERT_TRUE(platform.copyFile("D:\\src\\big.bin", "D:\\dst\\big.bin").ok);
-    ASSERT_TRUE(platform.finishCopies().ok);
+    ASSERT_TRUE(platform.finishCopies().result.ok);
     EXPECT_EQ(readFile(tmp / "dst/big.bin"), content);
     EXPECT_EQ(mtimeNanos(tmp / "dst/big.bin"), mtimeNanos(tmp / "src/big.bin"));
     struct stat st {};
@@ -261,14 +261,15 @@ TEST_F(PosixPlatformTest, aCopyIsOlderThanItsSourceUntilItsDataIsOnTheDevice)
     EXPECT_TRUE(older()) << "a power cut now leaves the copy to the next run";
 
     device.deviceFails = true;
-    const OpResult failed = device.finishCopies();
-    EXPECT_FALSE(failed.ok);
-    EXPECT_EQ(failed.reason, std::strerror(EIO));
+    const FinishResult failed = device.finishCopies();
+    EXPECT_FALSE(failed.result.ok);
+    EXPECT_EQ(failed.result.reason, std::strerror(EIO));
+    EXPECT_EQ(failed.lost, std::vector<std::string>{"D:\\dst\\a.txt"}) << "the copy is named as lost";
     EXPECT_TRUE(older()) << "a copy that may not be on the device is never taken for complete";
 
     device.deviceFails = false;
     ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok);
-    ASSERT_TRUE(device.finishCopies().ok);
+    ASSERT_TRUE(device.finishCopies().result.ok);
     EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), mtimeNanos(tmp / "src/a.txt"));
 
     // A file put in the copy's place before the copy is finished keeps its own time.
@@ -276,7 +277,7 @@ TEST_F(PosixPlatformTest, aCopyIsOlderThanItsSourceUntilItsDataIsOnTheDevice)
     std::remove((tmp / "dst/b.txt").c_str());
     writeFile(tmp / "dst/b.txt", "the user's");
     setMtimeSeconds(tmp / "dst/b.txt", 1'600'000'000);
-    ASSERT_TRUE(device.finishCopies().ok);
+    ASSERT_TRUE(device.finishCopies().result.ok);
     EXPECT_EQ(mtimeNanos(tmp / "dst/b.txt"), 1'600'000'000'000'000'000);
 }
 
@@ -330,7 +331,7 @@ TEST_F(PosixPlatformTest, withoutUnnamedFilesANamedTemporaryFileDoesTheSame)
     setMtimeSeconds(tmp / "src/a.txt", 1'700'000'000);
     writeFile(tmp / "dst/a.txt", "old");
     ASSERT_TRUE(named.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok);
-    ASSERT_TRUE(named.finishCopies().ok);
+    ASSERT_TRUE(named.finishCopies().result.ok);
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new");
     EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), mtimeNanos(tmp / "src/a.txt"));
     ASSERT_TRUE(named.copyFile("D:\\src\\a.txt", "D:\\dst\\b.txt").ok);

@@ -44,7 +44,8 @@ public:
     {
         return m_inner->copyFile(source, destination);
     }
-    platform::OpResult finishCopies() override { return m_inner->finishCopies(); }
+    platform::FinishResult finishCopies() override { return m_inner->finishCopies(); }
+    void removeLeftovers(std::string_view folderPath) override { m_inner->removeLeftovers(folderPath); }
     std::optional<platform::FolderId> folderId(std::string_view path) override { return m_inner->folderId(path); }
     platform::FileContent readFile(std::string_view path) override { return m_inner->readFile(path); }
     platform::OpResult replaceFile(std::string_view path, std::string_view content) override

@@ -17,8 +17,10 @@ std::string reasonOf(int error);
 // The folder that holds a host path.
 std::string parentOf(const std::string& hostPath);
 
-// A fresh name for a temporary file.
+// A fresh name for a temporary file, with this machine and process in it.
 std::string temporaryName();
+// This machine's name as temporary names hold it.
+const std::string& thisTemporaryHost();
 
 // Closes a descriptor on every way out.
 class Fd {
@@ -77,18 +79,36 @@ private:
     std::size_t m_next = 0;
 };
 
-// What one thread has learnt of folders: the folders it holds open, and whether the folder it
-// last copied into lives in memory. Each thread has its own, so that no handle is ever closed
-// under another thread's call.
+// How a copy is put on its device, by the file system it is written to.
+//   Memory       tmpfs, ramfs: a power cut takes every file; nothing to wait for.
+//   Batch        local disks (ext4, XFS, Btrfs...): a new copy carries an older time until one
+//                syncfs of the batch, then gets its final time, found again by its inode.
+//   BatchByName  FAT, exFAT, NTFS through the kernel, HFS+, ISO: as Batch, but an inode's number
+//                is not kept when it is dropped from memory, so the copy is found by name, size
+//                and the older time.
+//   EachFile     FUSE (sshfs, rclone, NTFS-3G), NFS, SMB/CIFS, 9P, Ceph, AFS, and any file
+//                system that cannot be told: syncfs does nothing there or cannot be trusted, so
+//                each copy is flushed by itself (fsync) with its final time before it is named.
+// A copy that replaces an existing file is flushed by itself before the rename on every device
+// but memory, so that the copy that was there stays whole until the new one is.
+enum class Durability { Memory, Batch, BatchByName, EachFile };
+
+// The durability of a file system by its statfs type.
+Durability durabilityOf(long fileSystemType);
+
+// What one thread has learnt of folders: the folders it holds open, and the durability of the
+// folder it last copied into. Each thread has its own, so that no handle is ever closed under
+// another thread's call.
 struct FolderCache {
     FolderHandles handles;
-    std::string memoryFolder;
-    bool memoryAnswer = false;
+    std::string durabilityFolder;
+    Durability durability = Durability::EachFile;
 };
 
 // The calling thread's cache, emptied first when forgetAllFolders() was called since its last use.
 FolderCache& folderCache();
-// Makes every thread's cache forget what it holds, each at its next use.
+// Makes every thread's cache forget what it holds: the calling thread's now, each other's at
+// its next use or when the thread ends.
 void forgetAllFolders();
 
 }  // namespace sarvoli::platform

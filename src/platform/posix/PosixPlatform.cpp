@@ -36,9 +36,9 @@ std::uint32_t attributesOf(const std::string& name, const struct stat& st)
 
 class PosixDirSearch : public DirSearch {
 public:
-    PosixDirSearch(DIR* dir, std::string_view pattern, std::uint32_t mask, bool details,
+    PosixDirSearch(PosixPlatform& platform, DIR* dir, std::string_view pattern, std::uint32_t mask, bool details,
                    std::int64_t utcOffset)
-        : m_dir(dir), m_pattern(pattern), m_mask(mask), m_details(details),
+        : m_platform(platform), m_dir(dir), m_pattern(pattern), m_mask(mask), m_details(details),
           m_utcOffset(utcOffset)
     {
     }
@@ -47,7 +47,7 @@ public:
     bool next(DirEntry& entry) override
     {
         entry.error.clear();
-        while (const dirent* d = readdir(m_dir)) {
+        while (const dirent* d = m_platform.readEntry(m_dir, m_failure)) {
             const char* name = d->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
                 continue;
@@ -120,6 +120,7 @@ public:
     }
 
     std::vector<std::string> subfolders() override { return std::move(m_subfolders); }
+    std::string failure() const override { return m_failure == 0 ? std::string() : reasonOf(m_failure); }
 
 private:
     static bool failed(DirEntry& entry, const char* name, int error)
@@ -132,7 +133,9 @@ private:
         return true;
     }
 
+    PosixPlatform& m_platform;
     DIR* m_dir;
+    int m_failure = 0;  // why the listing broke off
     text::WildcardMask m_pattern;
     std::uint32_t m_mask;
     bool m_details;
@@ -207,7 +210,17 @@ std::unique_ptr<DirSearch> PosixPlatform::findFirst(std::string_view folderPath,
     DIR* dir = opendir(host->c_str());
     if (!dir)
         return nullptr;
-    return std::make_unique<PosixDirSearch>(dir, pattern, attributeMask, withDetails, utcOffset());
+    return std::make_unique<PosixDirSearch>(*this, dir, pattern, attributeMask, withDetails, utcOffset());
+}
+
+const dirent* PosixPlatform::readEntry(DIR* dir, int& error)
+{
+    // readdir() ends a listing and fails it alike; only errno tells them apart.
+    errno = 0;
+    const dirent* d = readdir(dir);
+    if (!d)
+        error = errno;
+    return d;
 }
 
 FolderAccess PosixPlatform::folderAccess(std::string_view folderPath)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <functional>
@@ -28,7 +29,8 @@ public:
     bool directoryExists(std::string_view path) override;
     OpResult forceDirectories(std::string_view path, bool& created) override;
     OpResult copyFile(std::string_view source, std::string_view destination) override;
-    OpResult finishCopies() override;
+    FinishResult finishCopies() override;
+    void removeLeftovers(std::string_view folderPath) override;
     std::optional<FolderId> folderId(std::string_view path) override;
     FileContent readFile(std::string_view path) override;
     OpResult replaceFile(std::string_view path, std::string_view content) override;
@@ -47,6 +49,10 @@ public:
 
     const DriveTable& drives() const { return m_drives; }
 
+    // The next entry of an open listing; null at its end, or with `error` set when it broke off.
+    // A seam for tests of a failing disk.
+    virtual const struct dirent* readEntry(DIR* dir, int& error);
+
 protected:
     // Copies the open source, of `size` bytes when opened, into the open destination; 0 or
     // an errno value. A seam for tests that make a copy fail half-way.
@@ -58,6 +64,18 @@ protected:
     // Puts what is written on the file system of `fd` on its device; 0 or an errno value.
     // A seam for tests of a device that fails.
     virtual int syncFileSystem(int fd);
+    // Puts the data of the open file `fd` on its device; 0 or an errno value. A seam, as above.
+    virtual int syncFile(int fd);
+    // The statfs type of the file system that holds a host folder; 0 when it cannot be told.
+    // A seam for tests of the way copies reach each kind of device.
+    virtual long fileSystemType(const std::string& hostFolder);
+
+public:
+    // The outcome of one device's flush.
+    struct DeviceSync {
+        dev_t device;
+        int error;
+    };
 
 private:
     // Marks a file system where an unnamed file cannot be given a name.
@@ -66,17 +84,21 @@ private:
     // every file system (FAT holds nothing before 1980), so its copy is flushed before it is named.
     static constexpr std::int64_t kEarliestProvisional = 315'619'200;
 
-    // A copy that carries its provisional time until finishCopies().
+    // A copy made since the last finishCopies(): its name must reach the device, and a copy that
+    // carries its provisional time gets its final one.
     struct PendingCopy {
         std::string name;
-        ino_t inode;        // the copy as written: a file put in its place since is not it
+        std::string pathText;  // as the caller named it, to say which copies were lost
+        ino_t inode;           // the copy as written: a file put in its place since is not it
         struct timespec written;
         off_t size;
         struct timespec times[2];  // the final times
+        bool stamp;                // still carries its provisional time
     };
     struct PendingFolder {
         std::string folder;  // host path
         dev_t device;
+        bool byName;  // inode numbers are not kept there
         std::vector<PendingCopy> copies;
     };
 
@@ -86,18 +108,21 @@ private:
     // Writes a new file through `fill` and gives it the name `target`, replacing what is there
     // only when the new file is complete; nothing is left behind on failure. `fill` may be
     // called a second time, on a new file. 0 or an errno value.
-    int writeNewFile(const std::string& target, unsigned mode, const std::function<int(int fd)>& fill);
+    // `beforeReplacing` is called on the complete new file when a file is there to be replaced.
+    int writeNewFile(const std::string& target, unsigned mode, const std::function<int(int fd)>& fill,
+                     const std::function<int(int fd)>& beforeReplacing = {});
     // Fills the open copy from the source: data, permission bits, the given times. 0 or an errno value.
     int fillCopy(int in, int out, const struct stat& source, const struct timespec times[2]);
-    // Whether copies into the host folder live in memory only (tmpfs), where a power cut takes
-    // every file and a provisional time would guard nothing.
-    bool inMemory(const std::string& hostFolder);
+    // How copies into the host folder reach the device.
+    Durability durabilityAt(const std::string& hostFolder);
     // Remembers a copy, `name` in the host folder `folder`, that waits for finishCopies().
-    void addPending(const std::string& folder, std::string name, const struct stat& copy, const struct stat& source);
-    // Puts every file system of the pending copies on its device; 0 or the first errno value.
-    int syncPending();
+    void addPending(const std::string& folder, std::string name, std::string pathText, const struct stat& copy,
+                    const struct stat& source, bool stamp, bool byName);
+    // Puts each file system of the pending copies (those of `only`, when it names any) on its
+    // device; the outcome of each.
+    std::vector<DeviceSync> syncPending(const std::vector<dev_t>& only);
     // Gives the complete unnamed file `fd` the name `target`, replacing what is there.
-    static int publishUnnamed(int fd, const AtPath& target);
+    static int publishUnnamed(int fd, const AtPath& target, const std::function<int(int fd)>& beforeReplacing);
     // Links the unnamed file `fd` under `name`; -1 with errno set on failure.
     static int linkUnnamed(int fd, const AtPath& name);
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "platform/TemporaryName.h"
 #include "platform/win32/Win32Files.h"
 
 namespace sarvoli::platform {
@@ -24,11 +25,28 @@ std::string folderOf(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// A fresh name for a temporary file.
+const std::string& thisTemporaryHost()
+{
+    static const std::string host = [] {
+        char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+        DWORD size = sizeof name;
+        if (!GetComputerNameA(name, &size))
+            name[0] = 0;
+        return temporaryHostOf(name);
+    }();
+    return host;
+}
+
+// A fresh name for a temporary file, with this machine and process in it.
 std::string temporaryName()
 {
     static std::atomic<unsigned long> counter{0};
-    return ".sarvoli3-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++) + ".tmp";
+    return temporaryFileName(thisTemporaryHost(), GetCurrentProcessId(), counter++);
+}
+
+std::uint64_t ticksOf(const FILETIME& t)
+{
+    return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
 
 std::string withoutTrailingBackslash(std::string path)
@@ -190,7 +208,40 @@ OpResult Win32Platform::copyFile(std::string_view source, std::string_view desti
 }
 
 // Every copy was flushed and moved with write-through when it was made.
-OpResult Win32Platform::finishCopies() { return OpResult::success(); }
+FinishResult Win32Platform::finishCopies() { return {}; }
+
+void Win32Platform::removeLeftovers(std::string_view folderPath)
+{
+    const std::string folder(folderPath);
+    WIN32_FIND_DATAA data;
+    const HANDLE h = FindFirstFileA((folder + ".sarvoli3-*.tmp").c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    FILETIME nowTime;
+    GetSystemTimeAsFileTime(&nowTime);
+    const auto running = [](std::uint64_t pid) {
+        const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+        if (!process)
+            return GetLastError() == ERROR_ACCESS_DENIED;  // another user's: there all the same
+        const bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+        CloseHandle(process);
+        return alive;
+    };
+    do {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        // CopyFile gives the copy its source's time at once; its creation tells when it began.
+        const std::uint64_t touched = std::max(ticksOf(data.ftLastWriteTime), ticksOf(data.ftCreationTime));
+        const std::uint64_t now = ticksOf(nowTime);
+        const std::int64_t seconds = now > touched ? static_cast<std::int64_t>((now - touched) / 10'000'000) : 0;
+        if (isLeftover(data.cFileName, thisTemporaryHost(), running, seconds)) {
+            const std::string path = folder + data.cFileName;
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path.c_str());
+        }
+    } while (FindNextFileA(h, &data));
+    FindClose(h);
+}
 
 FolderAccess Win32Platform::folderAccess(std::string_view folderPath)
 {

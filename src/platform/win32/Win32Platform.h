@@ -17,7 +17,8 @@ public:
     bool directoryExists(std::string_view path) override;
     OpResult forceDirectories(std::string_view path, bool& created) override;
     OpResult copyFile(std::string_view source, std::string_view destination) override;
-    OpResult finishCopies() override;
+    FinishResult finishCopies() override;
+    void removeLeftovers(std::string_view folderPath) override;
     FolderAccess folderAccess(std::string_view folderPath) override;
     std::optional<FolderId> folderId(std::string_view path) override;
     FileContent readFile(std::string_view path) override;

@@ -35,8 +35,13 @@ public:
         if (m_handle == INVALID_HANDLE_VALUE)
             return false;
         for (;;) {
-            if (!m_pending && !FindNextFileA(m_handle, &m_data))
+            if (!m_pending && !FindNextFileA(m_handle, &m_data)) {
+                // The end of a listing and a listing cut off (a failing disk, a share gone) look
+                // alike but for the error.
+                if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES)
+                    m_failure = error;
                 return false;
+            }
             m_pending = false;
             if (isDotEntry(m_data.cFileName) || (m_data.dwFileAttributes & kFiltering & ~m_mask) != 0)
                 continue;
@@ -70,13 +75,18 @@ public:
                 && !isDotEntry(data.cFileName))
                 folders.emplace_back(data.cFileName);
         } while (FindNextFileA(h, &data));
+        if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES && m_failure == 0)
+            m_failure = error;
         FindClose(h);
         return folders;
     }
 
+    std::string failure() const override { return m_failure == 0 ? std::string() : reasonOf(m_failure); }
+
 private:
     HANDLE m_handle;
     WIN32_FIND_DATAA m_data;
+    DWORD m_failure = 0;  // why the listing broke off
     bool m_pending = true;  // the entry that FindFirstFileA found waits to be returned
     std::string m_folder;
     std::uint32_t m_mask;

@@ -1,0 +1,341 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <limits>
+
+#include "platform/TemporaryName.h"
+#include "platform/posix/PosixFiles.h"
+#include "platform/posix/PosixPlatform.h"
+
+// The copy of the walk: the data, the way to the device, and what a killed run left.
+namespace sarvoli::platform {
+
+namespace {
+
+// Copies `length` bytes from `offset` of one file to the same place of the other, or up to the
+// source's end where that comes first: by the kernel where it can, by hand where it cannot.
+int copyRange(int in, int out, off_t offset, off_t length)
+{
+    off_t inPos = offset;
+    off_t outPos = offset;
+    bool kernelCopy = true;
+    while (length > 0) {
+        ssize_t n = -1;
+        if (kernelCopy) {
+            n = copy_file_range(in, &inPos, out, &outPos, static_cast<std::size_t>(std::min<off_t>(length, 1 << 30)), 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
+                kernelCopy = false;
+                continue;
+            }
+        } else {
+            char buffer[128 * 1024];
+            n = pread(in, buffer, static_cast<std::size_t>(std::min<off_t>(length, sizeof buffer)), inPos);
+            for (ssize_t done = 0; n > 0 && done < n;) {
+                const ssize_t w = pwrite(out, buffer + done, static_cast<std::size_t>(n - done), outPos + done);
+                if (w < 0 && errno != EINTR)
+                    return errno;
+                done += w > 0 ? w : 0;
+            }
+            if (n > 0) {
+                inPos += n;
+                outPos += n;
+            }
+        }
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return 0;  // the source got shorter since it was opened
+        length -= n;
+    }
+    return 0;
+}
+
+// Copies only the parts of a sparse file that hold data, so that its holes stay holes.
+// EOPNOTSUPP where the file system cannot tell where they are.
+int copySparse(int in, int out, off_t size)
+{
+    for (off_t position = 0; position < size;) {
+        const off_t data = lseek(in, position, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO)
+                break;  // no data past `position`
+            return errno == EINVAL ? EOPNOTSUPP : errno;
+        }
+        off_t hole = lseek(in, data, SEEK_HOLE);
+        if (hole < 0)
+            return errno;
+        hole = std::min(hole, size);
+        if (const int error = copyRange(in, out, data, hole - data); error != 0)
+            return error;
+        position = hole;
+    }
+    return ftruncate(out, size) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+int PosixPlatform::copyData(int sourceFd, int destinationFd, std::int64_t size)
+{
+    // Up to the size the file had when opened, which saves the call that finds the end; files
+    // that report no size (as some system files do) are read to their end.
+    return copyRange(sourceFd, destinationFd, 0, size > 0 ? size : std::numeric_limits<off_t>::max());
+}
+
+int PosixPlatform::fillCopy(int in, int out, const struct stat& source, const struct timespec times[2])
+{
+    // Fewer blocks than the size needs: the file has holes, which the copy keeps.
+    const bool sparse = source.st_size > 0 && source.st_blocks * 512 < source.st_size;
+    int error = sparse ? copySparse(in, out, source.st_size) : EOPNOTSUPP;
+    if (error == EOPNOTSUPP)
+        error = copyData(in, out, static_cast<std::int64_t>(source.st_size));
+    if (error != 0)
+        return error;
+    // The file was created with the source's permission bits; put back what the umask took.
+    // File systems that cannot hold the bits (a FAT memory stick) refuse; the data matters more.
+    if ((source.st_mode & 0777 & m_umask) != 0 && fchmod(out, source.st_mode & 0777) != 0
+        && errno != EPERM && errno != EOPNOTSUPP)
+        return errno;
+    return futimens(out, times) == 0 ? 0 : errno;
+}
+
+long PosixPlatform::fileSystemType(const std::string& hostFolder)
+{
+    struct statfs fs {};
+    return statfs(hostFolder.c_str(), &fs) == 0 ? static_cast<long>(fs.f_type) : 0;
+}
+
+int PosixPlatform::syncFile(int fd) { return fsync(fd) == 0 ? 0 : errno; }
+
+int PosixPlatform::syncFileSystem(int fd) { return syncfs(fd) == 0 ? 0 : errno; }
+
+Durability PosixPlatform::durabilityAt(const std::string& hostFolder)
+{
+    FolderCache& cache = folderCache();
+    if (hostFolder != cache.durabilityFolder) {
+        cache.durabilityFolder = hostFolder;
+        cache.durability = durabilityOf(fileSystemType(hostFolder));
+    }
+    return cache.durability;
+}
+
+OpResult PosixPlatform::copyFile(std::string_view source, std::string_view destination)
+{
+    const auto from = m_drives.hostPath(source);
+    const auto to = m_drives.hostPath(destination);
+    if (!from || !to)
+        return OpResult::failure(reasonOf(ENOENT));
+
+    // Non-blocking, so that a pipe met in the tree cannot hang the run; for a regular file
+    // the flag changes nothing.
+    const AtPath input = folderCache().handles.at(*from);
+    Fd in(openat(input.dir, input.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (in.get() < 0)
+        return OpResult::failure(reasonOf(errno));
+    struct stat st {};
+    if (fstat(in.get(), &st) != 0)
+        return OpResult::failure(reasonOf(errno));
+    if (S_ISDIR(st.st_mode))
+        return OpResult::failure(reasonOf(EISDIR));
+    if (!S_ISREG(st.st_mode))
+        return OpResult::failure(reasonOf(EINVAL));
+
+    // A new copy on a disk flushed by batches is older than its source until its data is sure
+    // to be on the device, so a power cut before finishCopies() leaves it to the next run.
+    // Elsewhere the copy has its final time at once: in memory there is nothing to wait for, a
+    // device flushed copy by copy has the data before the name, and a source too old for an
+    // older time is flushed by itself too.
+    const std::string folder = parentOf(*to);
+    const Durability durability = durabilityAt(folder);
+    const bool batch = durability == Durability::Batch || durability == Durability::BatchByName;
+    const bool provisional = batch && st.st_mtim.tv_sec >= kEarliestProvisional;
+    const struct timespec finalTimes[2] = {st.st_atim, st.st_mtim};
+    struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (provisional)
+        times[1] = {st.st_mtim.tv_sec - 4, 0};
+    struct stat copy {};
+    bool replaced = false;
+    // Permission bits without set-id bits: a copy must not grant more than its source.
+    const mode_t mode = st.st_mode & 0777;
+    bool again = false;  // a second attempt reads the source from its start
+    const auto fill = [&](int out) {
+        if (again && lseek(in.get(), 0, SEEK_SET) < 0)
+            return errno;
+        again = true;
+        replaced = false;
+        int e = fillCopy(in.get(), out, st, times);
+        if (e == 0 && !provisional && durability != Durability::Memory)
+            e = syncFile(out);
+        if (e == 0 && batch && fstat(out, &copy) != 0)
+            e = errno;
+        return e;
+    };
+    // The copy that is there stays whole until this one is on the device: flushed with its
+    // final time before it takes the old one's place.
+    const auto beforeReplacing = [&](int out) {
+        replaced = true;
+        if (!provisional)
+            return 0;
+        if (futimens(out, finalTimes) != 0)
+            return errno;
+        return syncFile(out);
+    };
+    if (const int error = writeNewFile(*to, mode, fill, beforeReplacing); error != 0)
+        return OpResult::failure(reasonOf(error));
+    // Even a copy with its data on the device needs its name there before the summary.
+    if (batch)
+        addPending(folder, to->substr(to->find_last_of('/') + 1), std::string(destination), copy, st,
+                   provisional && !replaced, durability == Durability::BatchByName);
+    return OpResult::success();
+}
+
+void PosixPlatform::addPending(const std::string& folder, std::string name, std::string pathText,
+                               const struct stat& copy, const struct stat& source, bool stamp, bool byName)
+{
+    const std::lock_guard lock(m_pendingLock);
+    if (m_pending.empty() || m_pending.back().folder != folder)
+        m_pending.push_back({folder, copy.st_dev, byName, {}});
+    m_pending.back().copies.push_back({std::move(name), std::move(pathText), copy.st_ino, copy.st_mtim, copy.st_size,
+                                       {source.st_atim, source.st_mtim}, stamp});
+}
+
+std::vector<PosixPlatform::DeviceSync> PosixPlatform::syncPending(const std::vector<dev_t>& only)
+{
+    std::vector<DeviceSync> done;
+    const auto isDone = [&](dev_t device) {
+        return std::any_of(done.begin(), done.end(), [&](const DeviceSync& d) { return d.device == device; });
+    };
+    for (const PendingFolder& folder : m_pending) {
+        if (isDone(folder.device) || (!only.empty() && std::find(only.begin(), only.end(), folder.device) == only.end()))
+            continue;
+        Fd dir(open(folder.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dir.get() < 0)
+            continue;  // gone since; another folder of the device, or sync() below, serves
+        done.push_back({folder.device, syncFileSystem(dir.get())});
+    }
+    for (const PendingFolder& folder : m_pending)
+        if (!isDone(folder.device) && (only.empty() || std::find(only.begin(), only.end(), folder.device) != only.end())) {
+            sync();
+            break;
+        }
+    return done;
+}
+
+namespace {
+
+int errorOf(const std::vector<PosixPlatform::DeviceSync>& syncs, dev_t device)
+{
+    for (const auto& s : syncs)
+        if (s.device == device)
+            return s.error;
+    return 0;
+}
+
+}  // namespace
+
+FinishResult PosixPlatform::finishCopies()
+{
+    const std::lock_guard lock(m_pendingLock);
+    FinishResult finish;
+    if (m_pending.empty())
+        return finish;
+    int firstError = 0;
+    const auto lose = [&](const PendingCopy& copy, int error) {
+        finish.lost.push_back(copy.pathText);
+        if (firstError == 0)
+            firstError = error;
+    };
+
+    // Only a copy whose data is on the device gets its final time; where the device's flush
+    // failed, every copy it held stays older than its source, to be copied again, and none of
+    // them is a copy.
+    const std::vector<DeviceSync> first = syncPending({});
+    std::vector<dev_t> stamped;
+    std::vector<std::pair<dev_t, const PendingCopy*>> stamps;
+    for (const PendingFolder& folder : m_pending) {
+        if (const int error = errorOf(first, folder.device); error != 0) {
+            for (const PendingCopy& copy : folder.copies)
+                lose(copy, error);
+            continue;
+        }
+        Fd dir(open(folder.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        for (const PendingCopy& copy : folder.copies) {
+            if (!copy.stamp)
+                continue;
+            if (dir.get() < 0) {  // moved or removed since: its copies are not where they were put
+                lose(copy, errno);
+                continue;
+            }
+            struct stat st {};
+            // A file put in the copy's place since is not ours to stamp. Where the file system
+            // numbers an inode anew each time it is read, the copy is known by its size and time.
+            if (fstatat(dir.get(), copy.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0
+                || (!folder.byName && st.st_ino != copy.inode) || st.st_size != copy.size
+                || st.st_mtim.tv_sec != copy.written.tv_sec || st.st_mtim.tv_nsec != copy.written.tv_nsec)
+                continue;
+            if (utimensat(dir.get(), copy.name.c_str(), copy.times, AT_SYMLINK_NOFOLLOW) != 0) {
+                lose(copy, errno);
+                continue;
+            }
+            stamps.push_back({folder.device, &copy});
+            if (std::find(stamped.begin(), stamped.end(), folder.device) == stamped.end())
+                stamped.push_back(folder.device);
+        }
+    }
+    // The final times on the device too: where that fails, a copy may come back older after a
+    // cut, which the next run would mend, but it is not known to be there.
+    if (!stamped.empty()) {
+        const std::vector<DeviceSync> second = syncPending(stamped);
+        for (const auto& [device, copy] : stamps)
+            if (const int error = errorOf(second, device); error != 0)
+                lose(*copy, error);
+    }
+    m_pending.clear();
+    if (firstError != 0)
+        finish.result = OpResult::failure(reasonOf(firstError));
+    return finish;
+}
+
+void PosixPlatform::removeLeftovers(std::string_view folderPath)
+{
+    const auto host = m_drives.hostPath(folderPath);
+    if (!host)
+        return;
+    const int dirFd = open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return;
+    DIR* dir = fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return;
+    }
+    const std::time_t now = std::time(nullptr);
+    const auto running = [](std::uint64_t pid) {
+        // Another user's process answers EPERM: it is there all the same.
+        return pid <= static_cast<std::uint64_t>(std::numeric_limits<pid_t>::max())
+               && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+    };
+    while (const dirent* d = readdir(dir)) {
+        if (std::strncmp(d->d_name, ".sarvoli3-", 10) != 0)
+            continue;
+        struct stat st {};
+        if (fstatat(dirfd(dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        // A copy in hand changes its file all the time, or its status when it is given its time.
+        const std::time_t touched = std::max(st.st_mtim.tv_sec, st.st_ctim.tv_sec);
+        if (isLeftover(d->d_name, thisTemporaryHost(), running, now - touched))
+            unlinkat(dirfd(dir), d->d_name, 0);
+    }
+    closedir(dir);
+}
+
+}  // namespace sarvoli::platform
