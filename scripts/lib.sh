@@ -1,5 +1,6 @@
 # Shared by the scripts: the Debian packages the project needs and how to install them.
-BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgtest-dev libgmock-dev tzdata e2fsprogs)
+# xfsprogs, bindfs (a FUSE file system) and strace serve the tests of copies on those devices.
+BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgtest-dev libgmock-dev tzdata e2fsprogs xfsprogs bindfs strace)
 # The Windows build of the layers below the window, and Wine to run its tests.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine64 googletest)
 

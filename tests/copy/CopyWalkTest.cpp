@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -10,18 +11,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <algorithm>
 #include <map>
 #include <thread>
 #include <tuple>
 
-#include "RecordingHost.h"
-#include "TempDir.h"
-#include "TestPlatform.h"
-#include "copy/CopyWalk.h"
-#ifndef _WIN32
-#include "platform/posix/PosixPlatform.h"
-#endif
+#include "CopyWalkFixture.h"
 
 using namespace sarvoli;
 using namespace sarvoli::copy;
@@ -30,144 +26,6 @@ using namespace sarvoli::testing;
 using ::testing::ElementsAre;
 
 namespace {
-
-#ifndef _WIN32
-// On POSIX a copy can be cut off inside the platform's own copy routine, after its first
-// bytes, as a full disk or a failing device would.
-class CuttingPlatform : public PosixPlatform {
-public:
-    using PosixPlatform::PosixPlatform;
-    bool cutNext = false;
-
-protected:
-    int copyData(int in, int out, std::int64_t size) override
-    {
-        if (!cutNext)
-            return PosixPlatform::copyData(in, out, size);
-        cutNext = false;
-        char buffer[16];
-        const ssize_t n = read(in, buffer, sizeof buffer);
-        if (n > 0)
-            (void)!write(out, buffer, static_cast<std::size_t>(n));
-        return EIO;
-    }
-};
-#endif
-
-// The system's platform on the test's drives, with failures and odd sizes that a test asks for.
-class FaultyPlatform : public ForwardingPlatform {
-public:
-    explicit FaultyPlatform(const std::vector<TestDrive>& drives) : ForwardingPlatform(systemPlatform(drives)) {}
-
-    std::unique_ptr<DirSearch> findFirst(std::string_view folder, std::string_view pattern, std::uint32_t mask,
-                                         bool details) override
-    {
-        ++searches;
-        if (folder == unreadable)
-            return nullptr;
-        auto inner = ForwardingPlatform::findFirst(folder, pattern, mask, details);
-        if (!inner)
-            return nullptr;
-        return std::make_unique<Resizing>(std::move(inner), sizes);
-    }
-    FinishResult finishCopies() override
-    {
-        std::this_thread::sleep_for(finishTakes);
-        FinishResult result = ForwardingPlatform::finishCopies();
-        if (deviceFails)
-            result.result = OpResult::failure(std::strerror(EIO));
-        return result;
-    }
-    OpResult forceDirectories(std::string_view path, bool& created) override
-    {
-        created = false;
-        if (refuseFolders)
-            return OpResult::failure(std::strerror(EACCES));
-        return ForwardingPlatform::forceDirectories(path, created);
-    }
-#ifndef _WIN32
-    OpResult copyFile(std::string_view source, std::string_view destination) override
-    {
-        if (!halfWayName.empty())
-            static_cast<CuttingPlatform&>(inner()).cutNext = source.ends_with(halfWayName);
-        return ForwardingPlatform::copyFile(source, destination);
-    }
-#endif
-
-    std::map<std::string, std::int64_t> sizes;  // name -> size the search reports
-    std::string unreadable;                     // a folder whose search fails
-    bool refuseFolders = false;
-    std::string halfWayName;
-    int searches = 0;
-    std::chrono::milliseconds finishTakes{0};
-    bool deviceFails = false;
-
-private:
-    static std::unique_ptr<Platform> systemPlatform(const std::vector<TestDrive>& drives)
-    {
-#ifdef _WIN32
-        return drivesPlatform(drives);
-#else
-        DriveTable table;
-        for (const TestDrive& d : drives)
-            table.set(d.letter, Drive{d.folder, d.type, d.hasMedium});
-        return std::make_unique<CuttingPlatform>(std::move(table));
-#endif
-    }
-
-    class Resizing : public DirSearch {
-    public:
-        Resizing(std::unique_ptr<DirSearch> inner, const std::map<std::string, std::int64_t>& sizes)
-            : m_inner(std::move(inner)), m_sizes(sizes)
-        {
-        }
-        bool next(DirEntry& e) override
-        {
-            if (!m_inner->next(e))
-                return false;
-            if (auto it = m_sizes.find(e.name); it != m_sizes.end())
-                e.size = it->second;
-            return true;
-        }
-        std::vector<std::string> subfolders() override { return m_inner->subfolders(); }
-
-    private:
-        std::unique_ptr<DirSearch> m_inner;
-        const std::map<std::string, std::int64_t>& m_sizes;
-    };
-};
-
-class CopyWalkTest : public ::testing::Test {
-protected:
-    CopyWalkTest() : platform({{'D', tmp / "d"}, {'E', tmp / "e"}})
-    {
-        std::filesystem::create_directories(tmp / "d");
-        std::filesystem::create_directories(tmp / "e");
-    }
-
-    std::string src(const std::string& rel) const { return tmp / ("d/src/" + rel); }
-    std::string dst(const std::string& rel) const { return tmp / ("e/backup/" + rel); }
-
-    // A source file stamped 7 December 2026 11:05:32 local time unless told otherwise.
-    void source(const std::string& rel, const std::string& content = "x", int second = 32)
-    {
-        writeFile(src(rel), content);
-        setLocalMtime(src(rel), 2026, 12, 7, 11, 5, second);
-    }
-
-    RunTotals run()
-    {
-        CopyWalk walk(platform, host, text::RegionalSettings::finnish(), 0);
-        return walk.run(texts);
-    }
-
-    TempDir tmp;
-    FaultyPlatform platform;
-    RecordingHost host;
-    RunTexts texts{"D:\\src\\", "E:\\backup", "*.*", ".~|.bak", true};
-};
-
-const char* kTime = "   7.12.2026 11:05:32";
 
 TEST_F(CopyWalkTest, copiesTheTreeDepthFirstWithOneLineAFile)
 {
@@ -342,22 +200,43 @@ TEST_F(CopyWalkTest, aDestinationInsideTheSourceIsNotWalked)
 TEST_F(CopyWalkTest, aRunNeverWritesIntoItsSourceTree)
 {
     const std::string guarded = "   VIRHE: kohdekansio olisi lähdekansiossa, kansiota ei kopioida";
+    // How the source is reached: by its own name, by a symbolic link or a bind mount that lies
+    // outside the destination, so that no path text of the source names the destination.
+    enum class Way { Name, Link, BindMount };
     struct Row {
+        Way way;
+        const char* source;
         const char* destination;
         const char* copied;   // the line of the one file copied, when one is
         const char* refused;  // the folder not copied
     };
     // Into a folder that holds the source, the source's own subfolder src\src\ would land
     // on the source folder; into the source itself, every folder would.
-    const Row rows[] = {
-        {"D:\\", "D:\\a.txt", "D:\\src\\"},
-        {"D:\\src\\..\\", "D:\\src\\..\\a.txt", "D:\\src\\..\\src\\"},
-        {"D:\\src", nullptr, "D:\\src\\"},
+    std::vector<Row> rows = {
+        {Way::Name, "D:\\src\\", "D:\\", "D:\\a.txt", "D:\\src\\"},
+        {Way::Name, "D:\\src\\", "D:\\src\\..\\", "D:\\src\\..\\a.txt", "D:\\src\\..\\src\\"},
+        {Way::Name, "D:\\src\\", "D:\\src", nullptr, "D:\\src\\"},
     };
+#ifndef _WIN32
+    rows.push_back({Way::Link, "E:\\link\\", "D:\\", "D:\\a.txt", "D:\\src\\"});
+    if (geteuid() == 0)
+        rows.push_back({Way::BindMount, "E:\\bound\\", "D:\\", "D:\\a.txt", "D:\\src\\"});
+    else
+        std::cout << "[ SKIPPED  ] the bind mount: mounting needs root\n";
+#endif
     for (const Row& row : rows) {
         std::filesystem::remove_all(tmp / "d");
         source("a.txt", "the source");
         source("src/a.txt", "a copy of the source, newer", 40);
+#ifndef _WIN32
+        if (row.way == Way::Link)
+            std::filesystem::create_directory_symlink(tmp / "d/src", tmp / "e/link");
+        if (row.way == Way::BindMount) {
+            std::filesystem::create_directories(tmp / "e/bound");
+            ASSERT_EQ(mount((tmp / "d/src").c_str(), (tmp / "e/bound").c_str(), nullptr, MS_BIND, nullptr), 0);
+        }
+#endif
+        texts.source = row.source;
         texts.destination = row.destination;
         for (int round = 1; round <= 2; ++round) {
             host.lines.clear();
@@ -366,10 +245,15 @@ TEST_F(CopyWalkTest, aRunNeverWritesIntoItsSourceTree)
             if (row.copied && round == 1)
                 expected.push_back(row.copied + std::string(kTime));
             expected.push_back(row.refused + guarded);
-            EXPECT_EQ(host.lines, expected) << row.destination << ", run " << round;
-            EXPECT_EQ(readFile(src("a.txt")), "the source") << row.destination;
-            EXPECT_EQ(readFile(src("src/a.txt")), "a copy of the source, newer") << row.destination;
+            EXPECT_EQ(host.lines, expected) << row.source << " into " << row.destination << ", run " << round;
+            EXPECT_EQ(readFile(src("a.txt")), "the source") << row.source;
+            EXPECT_EQ(readFile(src("src/a.txt")), "a copy of the source, newer") << row.source;
         }
+#ifndef _WIN32
+        if (row.way == Way::BindMount)
+            umount((tmp / "e/bound").c_str());
+        std::filesystem::remove(tmp / "e/link");
+#endif
     }
 }
 

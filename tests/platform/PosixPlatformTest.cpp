@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <map>
 
 #include "TempDir.h"
@@ -237,14 +240,34 @@ TEST_F(PosixPlatformTest, aCopyThatFailsHalfWayLeavesTheOldCopyAndNoTemporaryFil
     EXPECT_EQ(listFolder(tmp / "dst"), "a.txt") << "a new copy that failed leaves nothing";
 }
 
-// A device that cannot take what is written, as a memory stick pulled out would.
+// The platform on a file system of the test's choosing (a disk flushed by batches unless told),
+// counting the flushes it asks for; its device can fail to take what is written, as a memory
+// stick pulled out would.
 class FailingDevicePlatform : public PosixPlatform {
 public:
     using PosixPlatform::PosixPlatform;
     bool deviceFails = false;
+    long fileSystem = EXT4_SUPER_MAGIC;
+    int fileSyncs = 0;
+    int fileSystemSyncs = 0;
+    std::function<void()> afterFirstSync;
 
 protected:
-    int syncFileSystem(int fd) override { return deviceFails ? EIO : PosixPlatform::syncFileSystem(fd); }
+    long fileSystemType(const std::string&) override { return fileSystem; }
+    int syncFile(int fd) override
+    {
+        ++fileSyncs;
+        return PosixPlatform::syncFile(fd);
+    }
+    int syncFileSystem(int fd) override
+    {
+        if (deviceFails)
+            return EIO;
+        const int error = PosixPlatform::syncFileSystem(fd);
+        if (++fileSystemSyncs == 1 && afterFirstSync)
+            afterFirstSync();
+        return error;
+    }
 };
 
 TEST_F(PosixPlatformTest, aCopyIsOlderThanItsSourceUntilItsDataIsOnTheDevice)
@@ -279,6 +302,120 @@ TEST_F(PosixPlatformTest, aCopyIsOlderThanItsSourceUntilItsDataIsOnTheDevice)
     setMtimeSeconds(tmp / "dst/b.txt", 1'600'000'000);
     ASSERT_TRUE(device.finishCopies().result.ok);
     EXPECT_EQ(mtimeNanos(tmp / "dst/b.txt"), 1'600'000'000'000'000'000);
+}
+
+TEST_F(PosixPlatformTest, eachKindOfDeviceGetsTheFlushThatItCanBeTrustedWith)
+{
+    constexpr long kFuse = 0x65735546;
+    constexpr long kCifs = 0xFF534D42;
+    struct Row {
+        const char* kind;
+        long fileSystem;
+        bool replacing;   // a copy is there before
+        bool oldSource;   // from before 1980: no room for an older time
+        int fileSyncs;    // flushes of the copy by itself
+        bool finalAtOnce; // the copy has its source's time before finishCopies()
+        int fileSystemSyncs;
+    };
+    const Row rows[] = {
+        {"tmpfs", TMPFS_MAGIC, false, false, 0, true, 0},
+        {"tmpfs, replacing", TMPFS_MAGIC, true, false, 0, true, 0},
+        {"ext4", EXT4_SUPER_MAGIC, false, false, 0, false, 2},
+        {"ext4, replacing", EXT4_SUPER_MAGIC, true, false, 1, true, 1},
+        {"ext4, a source before 1980", EXT4_SUPER_MAGIC, false, true, 1, true, 1},
+        {"XFS, replacing", XFS_SUPER_MAGIC, true, false, 1, true, 1},
+        {"FAT", MSDOS_SUPER_MAGIC, false, false, 0, false, 2},
+        {"FAT, replacing", MSDOS_SUPER_MAGIC, true, false, 1, true, 1},
+        {"FUSE (sshfs, rclone)", kFuse, false, false, 1, true, 0},
+        {"FUSE, replacing", kFuse, true, false, 1, true, 0},
+        {"NFS", NFS_SUPER_MAGIC, false, false, 1, true, 0},
+        {"SMB", kCifs, false, false, 1, true, 0},
+        {"a file system that cannot be told", 0, false, false, 1, true, 0},
+    };
+    for (const Row& r : rows) {
+        FailingDevicePlatform device(table());
+        device.fileSystem = r.fileSystem;
+        device.forgetFolders();  // the folder is made anew below
+        std::filesystem::remove_all(tmp / "dst");
+        writeFile(tmp / "src/a.txt", "new");
+        setMtimeSeconds(tmp / "src/a.txt", r.oldSource ? 100'000'000 : 1'700'000'000);
+        writeFile(tmp / "dst/keep", "");
+        if (r.replacing) {
+            writeFile(tmp / "dst/a.txt", "the copy before");
+            setMtimeSeconds(tmp / "dst/a.txt", 1'600'000'000);
+        }
+        ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok) << r.kind;
+        EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new") << r.kind;
+        EXPECT_EQ(device.fileSyncs, r.fileSyncs) << r.kind;
+        EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt") == mtimeNanos(tmp / "src/a.txt"), r.finalAtOnce) << r.kind;
+        ASSERT_TRUE(device.finishCopies().result.ok) << r.kind;
+        EXPECT_EQ(device.fileSystemSyncs, r.fileSystemSyncs) << r.kind;
+        EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), mtimeNanos(tmp / "src/a.txt")) << r.kind;
+        EXPECT_EQ(listFolder(tmp / "dst"), "a.txt keep") << r.kind << ": no temporary file left";
+    }
+}
+
+TEST_F(PosixPlatformTest, theFinalTimeFindsItsCopyWhereTheFileSystemNumbersItsFilesAnew)
+{
+    struct Row {
+        const char* kind;
+        long fileSystem;
+        bool stamped;
+    };
+    // FAT gives a file read again from the disk a new inode number; on ext4 another number is
+    // another file, put in the copy's place since, and not the run's to stamp.
+    const Row rows[] = {{"FAT", MSDOS_SUPER_MAGIC, true}, {"ext4", EXT4_SUPER_MAGIC, false}};
+    for (const Row& r : rows) {
+        FailingDevicePlatform device(table());
+        device.fileSystem = r.fileSystem;
+        device.forgetFolders();  // the folder is made anew below
+        writeFile(tmp / "src/a.txt", "new");
+        setMtimeSeconds(tmp / "src/a.txt", 1'700'000'001);
+        std::filesystem::remove_all(tmp / "dst");
+        mkdir((tmp / "dst").c_str(), 0755);
+        ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok);
+        // The same name, size and time on a new inode, as after the copy was dropped from memory.
+        device.afterFirstSync = [&] {
+            const std::string copy = tmp / "dst/a.txt";
+            struct stat before {};
+            stat(copy.c_str(), &before);
+            writeFile(copy + ".again", readFile(copy));
+            const struct timespec times[2] = {before.st_atim, before.st_mtim};
+            utimensat(AT_FDCWD, (copy + ".again").c_str(), times, 0);
+            std::rename((copy + ".again").c_str(), copy.c_str());
+            struct stat after {};
+            stat(copy.c_str(), &after);
+            EXPECT_NE(after.st_ino, before.st_ino);
+        };
+        ASSERT_TRUE(device.finishCopies().result.ok);
+        EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt") == mtimeNanos(tmp / "src/a.txt"), r.stamped) << r.kind;
+    }
+}
+
+TEST_F(PosixPlatformTest, aListingThatBreaksOffSaysWhyAndOneThatEndsSaysNothing)
+{
+    struct BreakingPlatform : PosixPlatform {
+        using PosixPlatform::PosixPlatform;
+        int left = 2;
+        const dirent* readEntry(DIR* dir, int& error) override
+        {
+            if (left-- > 0)
+                return PosixPlatform::readEntry(dir, error);
+            error = EIO;
+            return nullptr;
+        }
+    };
+    makeSearchTree();
+    auto whole = platform.findFirst("D:\\f\\", "*", kFiles | Directory, false);
+    DirEntry e;
+    while (whole->next(e)) {
+    }
+    EXPECT_EQ(whole->failure(), "");
+    BreakingPlatform breaking(table());
+    auto cut = breaking.findFirst("D:\\f\\", "*", kFiles | Directory, false);
+    while (cut->next(e)) {
+    }
+    EXPECT_EQ(cut->failure(), std::strerror(EIO));
 }
 
 TEST_F(PosixPlatformTest, aSparseFileKeepsItsHoles)

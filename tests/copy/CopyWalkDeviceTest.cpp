@@ -1,0 +1,152 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#endif
+
+#include "CopyWalkFixture.h"
+#include "platform/TemporaryName.h"
+#ifndef _WIN32
+#include "platform/posix/PosixFiles.h"
+#endif
+
+using namespace sarvoli;
+using namespace sarvoli::testing;
+using ::testing::ElementsAre;
+
+namespace {
+
+// With several workers a copy that takes longer than a turn of the window is still running
+// when a Clear comes; the log must still be the one that one file at a time leaves.
+TEST_F(CopyWalkTest, aClearDuringALongCopyLeavesTheLogThatOneWorkerLeaves)
+{
+    source("a-slow.txt");  // the one file of the top folder: the first entry of the run
+    source("sub/b.txt");
+    source("sub/c.txt");
+    platform.slowName = "a-slow.txt";
+    const auto logWith = [&](int workers, const char* root) {
+        RecordingHost recording;
+        recording.onEvents = [&] {
+            if (recording.clears == 0)
+                recording.clear();  // at the first turn, after the first entry
+        };
+        texts.destination = std::string("E:\\") + root;
+        CopyWalk walk(platform, recording, text::RegionalSettings::finnish(), 0, workers);
+        const RunTotals totals = walk.run(texts);
+        EXPECT_EQ(totals.copied, 3) << "a line cleared away is a copy all the same";
+        std::vector<std::string> lines;
+        for (std::string line : recording.lines)
+            lines.push_back(line.replace(0, texts.destination.size(), "E:\\X"));
+        return lines;
+    };
+    const std::vector<std::string> one = logWith(1, "one");
+    EXPECT_THAT(one, ::testing::UnorderedElementsAre(std::string("E:\\X\\sub\\b.txt") + kTime,
+                                                     std::string("E:\\X\\sub\\c.txt") + kTime));
+    EXPECT_EQ(logWith(3, "three"), one);
+}
+
+#ifndef _WIN32
+
+TEST_F(CopyWalkTest, aFailedFlushMakesEveryCopyItCoveredAFailureAndTheNextRunCopiesThemAgain)
+{
+    source("a.txt", std::string(1500, 'a'));
+    source("sub/b.txt", std::string(2500, 'b'));
+    platform.system().deviceFails = true;
+    RunTotals totals = run();
+    const std::string notOnDevice = "   VIRHE: kopioita ei saatu levylle: " + std::string(std::strerror(EIO));
+    EXPECT_THAT(host.lines, ElementsAre(std::string("E:\\backup\\a.txt") + kTime,
+                                        std::string("E:\\backup\\sub\\b.txt") + kTime,
+                                        std::string("E:\\backup\\a.txt") + kTime + notOnDevice,
+                                        std::string("E:\\backup\\sub\\b.txt") + kTime + notOnDevice));
+    EXPECT_EQ(totals.copied, 0);
+    EXPECT_EQ(totals.failed, 2);
+    EXPECT_EQ(totals.kilobytes, 0);
+    EXPECT_TRUE(totals.notOnDevice) << "a run to leave unrecorded";
+    EXPECT_EQ(host.withdrawn, 2) << "the window takes both back from its count";
+    EXPECT_LT(mtimeNanos(dst("a.txt")), mtimeNanos(src("a.txt"))) << "left older, to be copied again";
+
+    host.lines.clear();
+    platform.system().deviceFails = false;
+    totals = run();
+    EXPECT_EQ(totals.copied, 2);
+    EXPECT_FALSE(totals.notOnDevice);
+    EXPECT_EQ(mtimeNanos(dst("sub/b.txt")), mtimeNanos(src("sub/b.txt")));
+}
+
+TEST_F(CopyWalkTest, aListingCutOffPartWayIsAFailureWithTheSystemsReason)
+{
+    source("a.txt");
+    for (int i = 0; i < 7; ++i)
+        source("dying/f" + std::to_string(i) + ".txt");
+    source("dying/inner/g.txt");
+    platform.system().brokenFolder = src("dying");
+    platform.system().breaksAfter = 4;  // "." and ".." among them
+    const RunTotals totals = run();
+    ASSERT_FALSE(host.lines.empty());
+    EXPECT_EQ(host.lines.back(), "E:\\backup\\dying\\   VIRHE: kansiota ei voi lukea: " + std::string(std::strerror(EIO)));
+    EXPECT_EQ(totals.failed, 1);
+    EXPECT_LE(totals.copied, 1 + 4) << "no more than the entries listed";
+    EXPECT_EQ(readFile(dst("a.txt")), "x");
+}
+
+// A process of this machine that has ended: its number is free.
+std::uint64_t endedProcess()
+{
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    waitpid(child, nullptr, 0);
+    return static_cast<std::uint64_t>(child);
+}
+
+TEST_F(CopyWalkTest, aRunRemovesWhatAKilledRunLeftAndNothingThatARunGoingOnWrites)
+{
+    source("docs/a.txt", "new");
+    writeFile(dst("docs/a.txt"), "old");
+    setMtimeSeconds(dst("docs/a.txt"), 1'600'000'000);
+    const std::string machine = thisTemporaryHost();
+    const std::string killed = temporaryFileName(machine, endedProcess(), 3);
+    const std::string running = temporaryFileName(machine, static_cast<std::uint64_t>(getpid()), 99);
+    const std::string otherMachine = temporaryFileName("other.machine", 1, 0);
+    for (const std::string& name : {killed, running, otherMachine, std::string(".sarvoli3-notes.txt")})
+        writeFile(dst("docs/" + name), "part of a copy");
+    writeFile(dst("untouched/" + killed), "part of a copy");
+    run();
+    EXPECT_EQ(readFile(dst("docs/a.txt")), "new");
+    EXPECT_FALSE(exists(dst("docs/" + killed))) << "its process is gone";
+    EXPECT_TRUE(exists(dst("docs/" + running))) << "a run going on now may be writing it";
+    EXPECT_TRUE(exists(dst("docs/" + otherMachine))) << "another machine's run may be writing it";
+    EXPECT_TRUE(exists(dst("docs/.sarvoli3-notes.txt"))) << "not a name of ours";
+    EXPECT_TRUE(exists(dst("untouched/" + killed))) << "only the folders a run writes are looked at";
+}
+
+// The open descriptors of this process that lead into `folder`.
+std::vector<std::string> openBelow(const std::string& folder)
+{
+    std::vector<std::string> open;
+    std::error_code ec;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+        const std::string target = std::filesystem::read_symlink(fd.path(), ec).string();
+        if (!ec && target.starts_with(folder))
+            open.push_back(target);
+    }
+    return open;
+}
+
+TEST_F(CopyWalkTest, aRunHoldsNothingOpenOnTheSourceOrTheDestinationOnceItEnds)
+{
+    for (int i = 0; i < 40; ++i)
+        source("d" + std::to_string(i % 4) + "/f" + std::to_string(i) + ".txt");
+    for (const int workers : {1, 3}) {
+        std::filesystem::remove_all(tmp / "e");
+        CopyWalk walk(platform, host, text::RegionalSettings::finnish(), 0, workers);
+        EXPECT_EQ(walk.run(texts).copied, 40);
+        EXPECT_THAT(openBelow(tmp.path()), ::testing::IsEmpty()) << workers << " workers: the disks can be unmounted";
+    }
+}
+
+#endif
+
+}  // namespace

@@ -1,0 +1,204 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <dirent.h>
+#include <unistd.h>
+#endif
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "RecordingHost.h"
+#include "TempDir.h"
+#include "TestPlatform.h"
+#include "copy/CopyWalk.h"
+#ifndef _WIN32
+#include "platform/posix/PosixPlatform.h"
+#endif
+
+// The walk on the system's platform, with the faults a test asks for.
+namespace sarvoli::testing {
+
+using namespace sarvoli::copy;
+using namespace sarvoli::platform;
+
+#ifndef _WIN32
+// On POSIX a copy can be cut off inside the platform's own copy routine, after its first
+// bytes, as a full disk or a failing device would; the device's flush can fail, a listing can
+// break off part-way, and the destination can be any kind of file system.
+class CuttingPlatform : public PosixPlatform {
+public:
+    using PosixPlatform::PosixPlatform;
+    bool cutNext = false;
+    bool deviceFails = false;
+    long fileSystem = 0x58465342;  // XFS: a disk whose copies wait for the batch's flush
+    std::string brokenFolder;      // a host folder whose listing fails with EIO...
+    int breaksAfter = 0;           // ...after this many entries
+
+    const dirent* readEntry(DIR* dir, int& error) override
+    {
+        if (!brokenFolder.empty()) {
+            char path[4096];
+            const std::string link = "/proc/self/fd/" + std::to_string(dirfd(dir));
+            const ssize_t n = readlink(link.c_str(), path, sizeof path - 1);
+            if (n > 0 && std::string(path, static_cast<std::size_t>(n)) == brokenFolder
+                && ++m_entriesRead[dir] > breaksAfter) {
+                error = EIO;
+                return nullptr;
+            }
+        }
+        return PosixPlatform::readEntry(dir, error);
+    }
+
+protected:
+    long fileSystemType(const std::string&) override { return fileSystem; }
+    int syncFileSystem(int fd) override { return deviceFails ? EIO : PosixPlatform::syncFileSystem(fd); }
+    int copyData(int in, int out, std::int64_t size) override
+    {
+        if (!cutNext)
+            return PosixPlatform::copyData(in, out, size);
+        cutNext = false;
+        char buffer[16];
+        const ssize_t n = read(in, buffer, sizeof buffer);
+        if (n > 0)
+            (void)!write(out, buffer, static_cast<std::size_t>(n));
+        return EIO;
+    }
+
+private:
+    std::map<DIR*, int> m_entriesRead;
+};
+#endif
+
+// The system's platform on the test's drives, with failures and odd sizes that a test asks for.
+class FaultyPlatform : public ForwardingPlatform {
+public:
+    explicit FaultyPlatform(const std::vector<TestDrive>& drives) : ForwardingPlatform(systemPlatform(drives)) {}
+
+    std::unique_ptr<DirSearch> findFirst(std::string_view folder, std::string_view pattern, std::uint32_t mask,
+                                         bool details) override
+    {
+        ++searches;
+        if (folder == unreadable)
+            return nullptr;
+        auto inner = ForwardingPlatform::findFirst(folder, pattern, mask, details);
+        if (!inner)
+            return nullptr;
+        return std::make_unique<Resizing>(std::move(inner), sizes);
+    }
+    FinishResult finishCopies() override
+    {
+        std::this_thread::sleep_for(finishTakes);
+        FinishResult result = ForwardingPlatform::finishCopies();
+        if (deviceFails)
+            result.result = OpResult::failure(std::strerror(EIO));
+        return result;
+    }
+    OpResult forceDirectories(std::string_view path, bool& created) override
+    {
+        created = false;
+        if (refuseFolders)
+            return OpResult::failure(std::strerror(EACCES));
+        return ForwardingPlatform::forceDirectories(path, created);
+    }
+    OpResult copyFile(std::string_view source, std::string_view destination) override
+    {
+        if (!slowName.empty() && source.ends_with(slowName))
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+#ifndef _WIN32
+        if (!halfWayName.empty())
+            static_cast<CuttingPlatform&>(inner()).cutNext = source.ends_with(halfWayName);
+#endif
+        return ForwardingPlatform::copyFile(source, destination);
+    }
+#ifndef _WIN32
+    CuttingPlatform& system() { return static_cast<CuttingPlatform&>(inner()); }
+#endif
+
+    std::map<std::string, std::int64_t> sizes;  // name -> size the search reports
+    std::string unreadable;                     // a folder whose search fails
+    bool refuseFolders = false;
+    std::string halfWayName;
+    std::string slowName;  // a copy that takes longer than a turn of the window
+    int searches = 0;
+    std::chrono::milliseconds finishTakes{0};
+    bool deviceFails = false;
+
+private:
+    static std::unique_ptr<Platform> systemPlatform(const std::vector<TestDrive>& drives)
+    {
+#ifdef _WIN32
+        return drivesPlatform(drives);
+#else
+        DriveTable table;
+        for (const TestDrive& d : drives)
+            table.set(d.letter, Drive{d.folder, d.type, d.hasMedium});
+        return std::make_unique<CuttingPlatform>(std::move(table));
+#endif
+    }
+
+    class Resizing : public DirSearch {
+    public:
+        Resizing(std::unique_ptr<DirSearch> inner, const std::map<std::string, std::int64_t>& sizes)
+            : m_inner(std::move(inner)), m_sizes(sizes)
+        {
+        }
+        bool next(DirEntry& e) override
+        {
+            if (!m_inner->next(e))
+                return false;
+            if (auto it = m_sizes.find(e.name); it != m_sizes.end())
+                e.size = it->second;
+            return true;
+        }
+        std::vector<std::string> subfolders() override { return m_inner->subfolders(); }
+        std::string failure() const override { return m_inner->failure(); }
+
+    private:
+        std::unique_ptr<DirSearch> m_inner;
+        const std::map<std::string, std::int64_t>& m_sizes;
+    };
+};
+
+class CopyWalkTest : public ::testing::Test {
+protected:
+    CopyWalkTest() : platform({{'D', tmp / "d"}, {'E', tmp / "e"}})
+    {
+        std::filesystem::create_directories(tmp / "d");
+        std::filesystem::create_directories(tmp / "e");
+    }
+
+    std::string src(const std::string& rel) const { return tmp / ("d/src/" + rel); }
+    std::string dst(const std::string& rel) const { return tmp / ("e/backup/" + rel); }
+
+    // A source file stamped 7 December 2026 11:05:32 local time unless told otherwise.
+    void source(const std::string& rel, const std::string& content = "x", int second = 32)
+    {
+        writeFile(src(rel), content);
+        setLocalMtime(src(rel), 2026, 12, 7, 11, 5, second);
+    }
+
+    RunTotals run()
+    {
+        CopyWalk walk(platform, host, text::RegionalSettings::finnish(), 0);
+        return walk.run(texts);
+    }
+
+    TempDir tmp;
+    FaultyPlatform platform;
+    RecordingHost host;
+    RunTexts texts{"D:\\src\\", "E:\\backup", "*.*", ".~|.bak", true};
+};
+
+inline constexpr const char* kTime = "   7.12.2026 11:05:32";
+
+}  // namespace sarvoli::testing
