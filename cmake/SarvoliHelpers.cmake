@@ -32,9 +32,12 @@ function(sarvoli_add_test name)
         # Under an emulator one start runs every test of the program: starting each apart
         # would cost a start of the emulator a test.
         add_test(NAME ${name} COMMAND ${name})
+        set_tests_properties(${name} PROPERTIES TIMEOUT 900)
     else()
+        # A test that hangs (a wait that never ends, a pool that spins) fails in minutes, not
+        # at CTest's 25: the slowest takes seconds, ten times that under the sanitizers.
         gtest_discover_tests(${name}
-            PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+            PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120
             DISCOVERY_TIMEOUT 60)
     endif()
 endfunction()

@@ -46,6 +46,7 @@ struct Launch {
     std::vector<std::string> environment;  // added to the bare one
     bool asOrdinaryUser = false;            // as root, run as nobody: root passes every permission test
     rlim_t fileSizeLimit = RLIM_INFINITY;
+    rlim_t processLimit = RLIM_INFINITY;    // threads count as processes of the user
     std::function<void(pid_t)> onStart;     // called once the program has started
 };
 
@@ -91,6 +92,9 @@ Outcome runProgram(const TempDir& tmp, std::vector<std::string> args,
             _exit(126);
         const struct rlimit limit = {launch.fileSizeLimit, launch.fileSizeLimit};
         setrlimit(RLIMIT_FSIZE, &limit);
+        // Set once the user is changed: the limit holds for what the program starts, not the change.
+        const struct rlimit processes = {launch.processLimit, launch.processLimit};
+        setrlimit(RLIMIT_NPROC, &processes);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
@@ -153,19 +157,21 @@ bool writingInto(pid_t pid, const std::string& folder)
     return false;
 }
 
-// An ext4 file system on a loop device, as a disk of its own; mounting it needs root.
-class Ext4Disk {
+// A file system on a loop device, as a disk of its own; mounting it needs root. `mkfs` makes
+// it on the image named last on its line.
+class LoopDisk {
 public:
-    explicit Ext4Disk(const std::string& mountPoint)
-        : m_image("/var/tmp/sarvoli3-disk-" + std::to_string(getpid()) + ".img"), m_mountPoint(mountPoint)
+    explicit LoopDisk(const std::string& mountPoint, const std::string& mkfs = "mkfs.ext4 -q -F", const char* size = "256M")
+        : m_image("/var/tmp/sarvoli3-disk-" + std::to_string(getpid()) + "-" + std::to_string(++s_count) + ".img"),
+          m_mountPoint(mountPoint)
     {
         std::filesystem::create_directories(mountPoint);
         m_ready = geteuid() == 0
-                  && std::system(("truncate -s 256M " + m_image + " && mkfs.ext4 -q -F " + m_image
+                  && std::system(("truncate -s " + std::string(size) + " " + m_image + " && " + mkfs + " " + m_image
                                   + " >/dev/null 2>&1").c_str()) == 0
                   && mount();
     }
-    ~Ext4Disk()
+    ~LoopDisk()
     {
         unmount();
         std::remove(m_image.c_str());
@@ -184,7 +190,8 @@ public:
         return committed;
     }
     // What a power cut does: the device stops taking writes, and what its journal did not
-    // commit is gone (ext4's shutdown without a log flush, as xfstests simulate one).
+    // commit is gone (the shutdown without a log flush of XFS, which ext4 shares, as xfstests
+    // simulate one).
     bool powerCut()
     {
         const int fd = open(m_mountPoint.c_str(), O_RDONLY | O_DIRECTORY);
@@ -196,10 +203,23 @@ public:
     }
 
 private:
+    static inline int s_count = 0;
     std::string m_image;
     std::string m_mountPoint;
     bool m_ready = false;
 };
+
+// The program where an ordinary user can start it, with the test's folder theirs: the build's
+// own folder may be one that they cannot enter (a clone in /root).
+std::string programForNobody(const TempDir& tmp)
+{
+    const std::string program = tmp / "bin/sarvoli3";
+    std::filesystem::create_directories(tmp / "bin");
+    std::filesystem::copy_file(SARVOLI3_EXE, program, std::filesystem::copy_options::overwrite_existing);
+    if (geteuid() == 0)
+        EXPECT_EQ(std::system(("chown -R 65534:65534 " + tmp.path()).c_str()), 0);
+    return program;
+}
 
 void writeSettings(const TempDir& tmp, const std::string& formLines)
 {
@@ -430,14 +450,12 @@ TEST_F(ProgramRun, foldersThatCannotBeEnteredOrListedAndFilesThatCannotBeExamine
     writeFile(tmp / "src/noexec/b.bin", "b");
     writeFile(tmp / "src/noexec/inner/d.bin", "d");
     writeFile(tmp / "src/noread/c.bin", "c");
-    if (geteuid() == 0) {
-        ASSERT_EQ(std::system(("chown -R 65534:65534 " + tmp.path()).c_str()), 0);
-    }
+    const std::string program = programForNobody(tmp);
     chmod((tmp / "src/noexec").c_str(), 0644);
     chmod((tmp / "src/noread").c_str(), 0311);
     Launch user;
     user.asOrdinaryUser = true;
-    const Outcome o = runProgram(tmp, run(), {}, SARVOLI3_EXE, user);
+    const Outcome o = runProgram(tmp, run(), {}, program, user);
     chmod((tmp / "src/noexec").c_str(), 0755);
     chmod((tmp / "src/noread").c_str(), 0755);
 
@@ -453,7 +471,7 @@ TEST_F(ProgramRun, foldersThatCannotBeEnteredOrListedAndFilesThatCannotBeExamine
 TEST_F(ProgramRun, aPowerCutLeavesNoCopyThatLooksCompleteAndLosesNothingAfterTheSummary)
 {
     const std::string disk = tmp / "disk";
-    Ext4Disk ext4(disk);
+    LoopDisk ext4(disk);
     if (!ext4.ready())
         GTEST_SKIP() << "needs root and a loop device for a file system of its own";
     std::map<std::string, std::string> files;
@@ -502,6 +520,97 @@ TEST_F(ProgramRun, aPowerCutLeavesNoCopyThatLooksCompleteAndLosesNothingAfterThe
     ASSERT_TRUE(ext4.unmount());
     ASSERT_TRUE(ext4.mount());
     EXPECT_EQ(check(true, "after a cut after the summary"), 602);
+}
+
+TEST_F(ProgramRun, aSystemShortOfThreadsCopiesWithFewerWorkersAndSaysSo)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "a process limit that leaves no thread holds only for a user of its own: needs root to be nobody";
+    for (int i = 0; i < 30; ++i)
+        writeFile(tmp / ("src/many/f" + std::to_string(i)), std::string(1000 + i, 'm'));
+    const std::string program = programForNobody(tmp);
+    Launch starved;
+    starved.asOrdinaryUser = true;
+    starved.processLimit = 1;  // the program itself: no thread can start
+    starved.environment = {"SARVOLI3_WORKERS=4"};
+    const Outcome o = runProgram(tmp, run(), {}, program, starved);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_THAT(o.err, HasSubstr("vain 0/4 kopioijaa käynnistyi"));
+    EXPECT_THAT(o.out, ::testing::Contains("32 tiedostoa kopioitu, kaikkiaan  35 KB"));
+    EXPECT_EQ(readFile(tmp / "dst/many/f29"), std::string(1029, 'm'));
+}
+
+TEST_F(ProgramRun, aPowerCutWhileCopiesAreReplacedOnXfsLeavesEachOldCopyOrTheNewOneWhole)
+{
+    const std::string disk = tmp / "xfs";
+    LoopDisk xfs(disk, "mkfs.xfs -q -f", "512M");
+    if (!xfs.ready())
+        GTEST_SKIP() << "needs root, a loop device and mkfs.xfs for an XFS file system of its own";
+    std::map<std::string, std::string> before, after;
+    for (int i = 0; i < 612; ++i) {
+        const std::string name = "many/f" + std::to_string(i) + ".bin";
+        const std::size_t size = i % 60 == 0 ? 1u << 20 : 16u << 10;
+        before[name] = randomBytes(size, 1000 + i);
+        after[name] = randomBytes(size, 5000 + i);
+        writeFile(tmp / ("src/" + name), before[name]);
+        setMtimeSeconds(tmp / ("src/" + name), 1'700'000'000);
+    }
+    writeSettings(tmp, "FromBox=" + tmp / "src" + "\r\nToFolder=" + disk + "/dst\r\n");
+    ASSERT_EQ(runProgram(tmp, run()).status, 0);
+    for (const auto& [name, bytes] : after) {
+        writeFile(tmp / ("src/" + name), bytes);
+        setMtimeSeconds(tmp / ("src/" + name), 1'800'000'000);
+    }
+
+    // Cut in the middle of the run that replaces them, just after another program's fsync,
+    // which puts every rename made so far in the log, whatever of the data is in memory.
+    runProgram(tmp, run(), [&](pid_t) {
+        EXPECT_TRUE(xfs.commitJournal());
+        EXPECT_TRUE(xfs.powerCut());
+    });
+    ASSERT_TRUE(xfs.unmount());
+    ASSERT_TRUE(xfs.mount());
+    int replaced = 0;
+    for (const auto& [name, bytes] : after) {
+        const std::string copy = readFile(disk + "/dst/" + name);
+        replaced += copy == bytes;
+        EXPECT_TRUE(copy == bytes || copy == before.at(name)) << name << ": " << copy.size() << " bytes, neither copy";
+    }
+    std::cout << "[          ] " << replaced << " of 612 replaced before the cut\n";
+    const Outcome mended = runProgram(tmp, run());
+    EXPECT_EQ(mended.status, 0) << mended.err;
+    for (const auto& [name, bytes] : after)
+        EXPECT_TRUE(readFile(disk + "/dst/" + name) == bytes) << name;
+}
+
+TEST_F(ProgramRun, copiesOntoAFuseFileSystemAreFlushedEachByItself)
+{
+    const std::string backing = tmp / "served";
+    const std::string mounted = tmp / "fuse";
+    std::filesystem::create_directories(backing);
+    std::filesystem::create_directories(mounted);
+    if (geteuid() != 0 || std::system(("bindfs " + backing + " " + mounted + " 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "needs root, /dev/fuse and bindfs for a FUSE file system of its own";
+    for (int i = 0; i < 20; ++i)
+        writeFile(tmp / ("src/many/f" + std::to_string(i)), std::string(5000, 'f'));
+    writeSettings(tmp, "FromBox=" + tmp / "src" + "\r\nToFolder=" + mounted + "/dst\r\n");
+    // syncfs() does nothing on FUSE and answers 0: only a flush of each copy reaches the server.
+    const std::string trace = tmp / "trace";
+    std::vector<std::string> args = {"-f", "-qq", "-e", "trace=fsync,syncfs", "-o", trace, SARVOLI3_EXE};
+    for (const std::string& a : run())
+        args.push_back(a);
+    const Outcome o = runProgram(tmp, args, {}, "/usr/bin/strace");
+    const bool unmounted = std::system(("fusermount -u " + mounted).c_str()) == 0;
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(unmounted) << "nothing of the run holds the mount";
+    const std::string calls = readFile(trace);
+    int fsyncs = 0;
+    for (std::size_t at = 0; (at = calls.find("fsync(", at)) != std::string::npos; ++at)
+        ++fsyncs;
+    EXPECT_GE(fsyncs, 22) << "one a copy at the least";
+    EXPECT_EQ(calls.find("syncfs("), std::string::npos) << "no trust in a flush that does nothing";
+    EXPECT_EQ(readFile(backing + "/dst/many/f19"), std::string(5000, 'f'));
+    EXPECT_EQ(mtimeNanos(backing + "/dst/many/f19"), mtimeNanos(tmp / "src/many/f19"));
 }
 
 TEST_F(ProgramRun, twoRunsAtOnceLeaveTheSettingsFileWhole)

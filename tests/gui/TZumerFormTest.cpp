@@ -16,6 +16,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
@@ -164,6 +169,55 @@ TEST_F(TZumerFormTest, aFailedCopyIsCountedApart)
     setFolders("D:\\src\\", "E:\\backup\\");
     clickCopy();
     EXPECT_EQ(caption("lblNumberFound"), QString::fromUtf8("1 tiedostoa kopioitu, kaikkiaan  2 KB, 1 epäonnistui"));
+}
+
+TEST_F(TZumerFormTest, copiesThatDoNotReachTheDeviceAreFailuresAndTheRunIsNotRecorded)
+{
+    source("a.bin", 600'000);
+    source("docs/b.bin", 634'000);
+    platform.fileSystem = 0xEF53;  // a disk whose copies wait for the flush of the batch
+    platform.deviceFails = true;
+    setFolders("D:\\src\\", "E:\\backup\\");
+    clickCopy();
+    const std::string lost = "   VIRHE: kopioita ei saatu levylle: " + std::string(std::strerror(EIO));
+    EXPECT_THAT(logLines(), ElementsAre("E:\\backup\\a.bin   7.12.2026 11:05:32",
+                                        "E:\\backup\\docs\\b.bin   7.12.2026 11:05:32",
+                                        "E:\\backup\\a.bin   7.12.2026 11:05:32" + lost,
+                                        "E:\\backup\\docs\\b.bin   7.12.2026 11:05:32" + lost));
+    EXPECT_EQ(caption("lblNumberFound"), QString::fromUtf8("0 tiedostoa kopioitu, kaikkiaan  0 KB, 2 epäonnistui"));
+    EXPECT_EQ(child<QComboBox>("FromBox")->count(), 0) << "no copy to remember";
+    EXPECT_FALSE(exists(tmp / "p/settings.ini"));
+    EXPECT_EQ(window.totalKilobytes(), 0) << "nothing carried to the next run";
+
+    platform.deviceFails = false;
+    clickCopy();
+    EXPECT_EQ(caption("lblNumberFound"), QString::fromUtf8("2 tiedostoa kopioitu, kaikkiaan  1.2 MB"));
+    EXPECT_EQ(child<QComboBox>("FromBox")->count(), 1) << "the run that reached the device is recorded";
+}
+
+TEST_F(TZumerFormTest, afterACopyTheSourceAndTheDestinationDiskCanBeUnmounted)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a file system of its own for each disk needs root";
+    for (const int workers : {1, 2}) {
+        for (const char* disk : {"d", "e"})
+            ASSERT_EQ(::mount("tmpfs", (tmp / disk).c_str(), "tmpfs", 0, "size=16m"), 0) << disk;
+        source("a.bin", 3000);
+        source("docs/b.bin", 4000);
+        source("docs/old/c.bin", 5000);
+        platform.fileSystem = 0xEF53;  // the way of a disk: copies wait for the flush, then get their time
+        window.setWorkers(workers);
+        setFolders("D:\\src\\", "E:\\backup\\");
+        clickCopy();
+        EXPECT_EQ(caption("lblNumberFound"), QString::fromUtf8("3 tiedostoa kopioitu, kaikkiaan  12 KB"));
+        // The window stays open, as a user's does while the stick is ejected.
+        for (const char* disk : {"e", "d"}) {
+            const bool unmounted = ::umount((tmp / disk).c_str()) == 0;
+            EXPECT_TRUE(unmounted) << workers << " workers: disk " << disk << ": " << std::strerror(errno);
+            if (!unmounted)
+                ::umount2((tmp / disk).c_str(), MNT_DETACH);
+        }
+    }
 }
 
 TEST_F(TZumerFormTest, checksRefuseTheRunAndLeaveTheLogEmpty)

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -53,6 +54,16 @@ public:
         return PosixPlatform::copyFile(source, destination);
     }
     std::function<void()> beforeCopy;
+    // The file system the copies go to, when set (ext4 when it is 0xEF53); a device whose flush fails.
+    long fileSystem = 0;
+    bool deviceFails = false;
+
+protected:
+    long fileSystemType(const std::string& folder) override
+    {
+        return fileSystem != 0 ? fileSystem : PosixPlatform::fileSystemType(folder);
+    }
+    int syncFileSystem(int fd) override { return deviceFails ? EIO : PosixPlatform::syncFileSystem(fd); }
 };
 
 class TZumerFormTest : public ::testing::Test {
