@@ -99,7 +99,7 @@ std::string CopyWalk::destinationFolder(std::string_view destinationRoot, std::s
 RunTotals CopyWalk::run(const RunTexts& texts)
 {
     m_totals = {};
-    m_platform.forgetFolders();
+    m_platform.holdFolders(true);
     m_mask = texts.mask;
     // A mask is a name pattern; one that holds a path would search another folder.
     m_maskUsable = !m_mask.empty() && m_mask.find_first_of("\\/") == std::string::npos;
@@ -130,7 +130,7 @@ RunTotals CopyWalk::run(const RunTexts& texts)
     finishCopies();
     m_pool.reset();
     // Nothing of the run keeps a disk busy after its summary: the stick can be ejected.
-    m_platform.forgetFolders();
+    m_platform.holdFolders(false);
     return m_totals;
 }
 

@@ -68,10 +68,12 @@ public:
     virtual std::unique_ptr<DirSearch> findFirst(std::string_view folderPath, std::string_view pattern,
                                                  std::uint32_t attributeMask, bool withDetails) = 0;
 
-    // Forgets what earlier calls learnt of folders and lets go of the folders held open: a run
-    // calls it when it begins (a folder may have been removed and made anew under its name) and
-    // when it ends, so that no disk it touched is kept busy and each can be unmounted or ejected.
-    virtual void forgetFolders() {}
+    // Folders may be held open between calls while `hold` is set, so that a run names files by
+    // their folder's handle: a run sets it when it begins, forgetting what earlier calls learnt
+    // (a folder may have been removed and made anew under its name), and clears it when it ends,
+    // letting go of every folder held, so that no disk is kept busy outside a run and each can
+    // be unmounted or ejected.
+    virtual void holdFolders(bool /*hold*/) {}
     // Whether a folder can be listed, asked when a search of it could not start.
     virtual FolderAccess folderAccess(std::string_view folderPath) = 0;
 

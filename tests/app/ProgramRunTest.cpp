@@ -216,8 +216,9 @@ std::string programForNobody(const TempDir& tmp)
     const std::string program = tmp / "bin/sarvoli3";
     std::filesystem::create_directories(tmp / "bin");
     std::filesystem::copy_file(SARVOLI3_EXE, program, std::filesystem::copy_options::overwrite_existing);
-    if (geteuid() == 0)
+    if (geteuid() == 0) {
         EXPECT_EQ(std::system(("chown -R 65534:65534 " + tmp.path()).c_str()), 0);
+    }
     return program;
 }
 
@@ -499,11 +500,16 @@ TEST_F(ProgramRun, aPowerCutLeavesNoCopyThatLooksCompleteAndLosesNothingAfterThe
     };
 
     // Cut in the middle of a run, just after another program's fsync: what is there may be
-    // short, but then it looks older.
-    runProgram(tmp, run(), [&](pid_t) {
+    // short, but then it looks older. The device takes nothing more, so the run's flush fails:
+    // none of its copies is a copy, and the run is no copy to record.
+    const Outcome cut = runProgram(tmp, run(), [&](pid_t) {
         EXPECT_TRUE(ext4.commitJournal());
         EXPECT_TRUE(ext4.powerCut());
     });
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_THAT(cut.out, ::testing::Contains(::testing::StartsWith("0 tiedostoa kopioitu, kaikkiaan  0 KB, ")));
+    EXPECT_THAT(cut.err, HasSubstr("VIRHE: kopioita ei saatu levylle: "));
+    EXPECT_THAT(readFile(tmp / "settings.ini"), ::testing::Not(HasSubstr("[FromBox]"))) << "not recorded";
     ASSERT_TRUE(ext4.unmount());
     ASSERT_TRUE(ext4.mount());
     check(false, "after a cut during the run");

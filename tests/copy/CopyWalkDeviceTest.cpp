@@ -145,6 +145,11 @@ TEST_F(CopyWalkTest, aRunHoldsNothingOpenOnTheSourceOrTheDestinationOnceItEnds)
         EXPECT_EQ(walk.run(texts).copied, 40);
         EXPECT_THAT(openBelow(tmp.path()), ::testing::IsEmpty()) << workers << " workers: the disks can be unmounted";
     }
+    // Nor does what the window asks between runs: a folder picked, the settings written.
+    EXPECT_TRUE(platform.directoryExists("E:\\backup\\d1\\"));
+    EXPECT_TRUE(platform.fileAge("E:\\backup\\d1\\f1.txt").exists);
+    EXPECT_TRUE(platform.replaceFile("E:\\backup\\settings.ini", "[ZumerForm]\r\n").ok);
+    EXPECT_THAT(openBelow(tmp.path()), ::testing::IsEmpty()) << "outside a run";
 }
 
 #endif

@@ -335,7 +335,6 @@ TEST_F(PosixPlatformTest, eachKindOfDeviceGetsTheFlushThatItCanBeTrustedWith)
     for (const Row& r : rows) {
         FailingDevicePlatform device(table());
         device.fileSystem = r.fileSystem;
-        device.forgetFolders();  // the folder is made anew below
         std::filesystem::remove_all(tmp / "dst");
         writeFile(tmp / "src/a.txt", "new");
         setMtimeSeconds(tmp / "src/a.txt", r.oldSource ? 100'000'000 : 1'700'000'000);
@@ -368,7 +367,6 @@ TEST_F(PosixPlatformTest, theFinalTimeFindsItsCopyWhereTheFileSystemNumbersItsFi
     for (const Row& r : rows) {
         FailingDevicePlatform device(table());
         device.fileSystem = r.fileSystem;
-        device.forgetFolders();  // the folder is made anew below
         writeFile(tmp / "src/a.txt", "new");
         setMtimeSeconds(tmp / "src/a.txt", 1'700'000'001);
         std::filesystem::remove_all(tmp / "dst");

@@ -31,7 +31,7 @@ public:
     {
         return m_inner->findFirst(folderPath, pattern, attributeMask, withDetails);
     }
-    void forgetFolders() override { m_inner->forgetFolders(); }
+    void holdFolders(bool hold) override { m_inner->holdFolders(hold); }
     platform::FolderAccess folderAccess(std::string_view path) override { return m_inner->folderAccess(path); }
     bool fileExists(std::string_view path) override { return m_inner->fileExists(path); }
     platform::FileAge fileAge(std::string_view path) override { return m_inner->fileAge(path); }

@@ -120,6 +120,9 @@ int PosixPlatform::syncFileSystem(int fd) { return syncfs(fd) == 0 ? 0 : errno; 
 
 Durability PosixPlatform::durabilityAt(const std::string& hostFolder)
 {
+    // Outside a run a folder's file system is asked anew each time: a disk may be swapped.
+    if (!holdingFolders())
+        return durabilityOf(fileSystemType(hostFolder));
     FolderCache& cache = folderCache();
     if (hostFolder != cache.durabilityFolder) {
         cache.durabilityFolder = hostFolder;

@@ -104,6 +104,8 @@ void FolderHandles::clear()
 
 namespace {
 std::atomic<std::uint64_t> g_folderGeneration{0};
+// Outside a run nothing is held: a folder picked or a settings file written leaves no disk busy.
+std::atomic<bool> g_holding{false};
 }
 
 FolderCache& folderCache()
@@ -119,16 +121,21 @@ FolderCache& folderCache()
     return cache;
 }
 
-void forgetAllFolders()
+void holdAllFolders(bool hold)
 {
+    g_holding.store(hold, std::memory_order_release);
     g_folderGeneration.fetch_add(1, std::memory_order_acq_rel);
     folderCache();  // the calling thread's handles go now
 }
 
-void PosixPlatform::forgetFolders() { forgetAllFolders(); }
+bool holdingFolders() { return g_holding.load(std::memory_order_acquire); }
+
+void PosixPlatform::holdFolders(bool hold) { holdAllFolders(hold); }
 
 int FolderHandles::folder(std::string_view hostFolder)
 {
+    if (!g_holding.load(std::memory_order_acquire))
+        return -1;
     for (const Held& h : m_held)
         if (h.fd >= 0 && h.folder == hostFolder)
             return h.fd;
@@ -147,7 +154,7 @@ int FolderHandles::folder(std::string_view hostFolder)
 AtPath FolderHandles::at(const std::string& hostPath)
 {
     const std::size_t slash = hostPath.find_last_of('/');
-    if (slash == std::string::npos || slash + 1 == hostPath.size())
+    if (slash == std::string::npos || slash + 1 == hostPath.size() || !g_holding.load(std::memory_order_acquire))
         return {AT_FDCWD, hostPath};
     const int dir = folder(slash == 0 ? std::string_view("/") : std::string_view(hostPath).substr(0, slash));
     if (dir < 0)

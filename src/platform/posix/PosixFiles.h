@@ -65,7 +65,8 @@ public:
 
     // Where an *at call finds a host path.
     AtPath at(const std::string& hostPath);
-    // A handle of a folder, opened when it is not held; -1 when it cannot be opened.
+    // A handle of a folder, opened when it is not held; -1 when it cannot be opened or no
+    // folder is held now (outside a run).
     int folder(std::string_view hostFolder);
     // Lets go of every folder held.
     void clear();
@@ -105,10 +106,12 @@ struct FolderCache {
     Durability durability = Durability::EachFile;
 };
 
-// The calling thread's cache, emptied first when forgetAllFolders() was called since its last use.
+// The calling thread's cache, emptied first when holdAllFolders() was called since its last use.
 FolderCache& folderCache();
-// Makes every thread's cache forget what it holds: the calling thread's now, each other's at
-// its next use or when the thread ends.
-void forgetAllFolders();
+// Lets the caches hold folders open (`hold`) or not. Either way every thread's cache forgets
+// what it holds: the calling thread's now, each other's at its next use or when the thread ends.
+void holdAllFolders(bool hold);
+// Whether a run holds folders now.
+bool holdingFolders();
 
 }  // namespace sarvoli::platform

@@ -294,8 +294,19 @@ OpResult PosixPlatform::forceDirectories(std::string_view path, bool& created)
 std::optional<FolderId> PosixPlatform::folderId(std::string_view path)
 {
     struct stat st {};
-    if (!statFolder(path, st))
+    // During a run a folder asked about is mostly one the run works in next: its handle serves
+    // the question and the calls that follow, without a second walk of its path.
+    auto host = m_drives.hostPath(path);
+    if (!host)
         return std::nullopt;
+    while (host->size() > 1 && host->back() == '/')
+        host->pop_back();
+    if (const int held = folderCache().handles.folder(*host); held >= 0) {
+        if (fstat(held, &st) != 0 || !S_ISDIR(st.st_mode))
+            return std::nullopt;
+    } else if (!statFolder(path, st)) {
+        return std::nullopt;
+    }
     return FolderId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 

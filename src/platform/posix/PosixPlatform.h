@@ -22,7 +22,7 @@ public:
 
     std::unique_ptr<DirSearch> findFirst(std::string_view folderPath, std::string_view pattern,
                                          std::uint32_t attributeMask, bool withDetails) override;
-    void forgetFolders() override;
+    void holdFolders(bool hold) override;
     FolderAccess folderAccess(std::string_view folderPath) override;
     bool fileExists(std::string_view path) override;
     FileAge fileAge(std::string_view path) override;
