@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "platform/TemporaryName.h"
+#include "platform/posix/FolderHandles.h"
 #include "platform/posix/PosixFiles.h"
 #include "platform/posix/PosixPlatform.h"
 

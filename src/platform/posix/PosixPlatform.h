@@ -9,7 +9,7 @@
 
 #include "platform/DriveTable.h"
 #include "platform/Platform.h"
-#include "platform/posix/PosixFiles.h"
+#include "platform/posix/FolderHandles.h"
 
 namespace sarvoli::platform {
 
