@@ -65,7 +65,7 @@ TZumerForm::TZumerForm(platform::Platform& platform, Services services, std::str
     : QMainWindow(parent),
       m_platform(platform),
       m_services(services),
-      m_settings(platform.regionalSettings()),
+      m_regional(platform.regionalSettings()),
       m_exeFolder(std::move(exeFolder)),
       m_settingsFile(platform, settingsFile.empty() ? settings::settingsFileIn(m_exeFolder) : std::move(settingsFile)),
       m_sourceHistory(m_settingsFile, settings::kSourceSection, settings::History::Kind::Source),
@@ -144,7 +144,7 @@ void TZumerForm::createControls()
     label("Label4", "Viimeisin kopio", 4, 81);
     m_dtPicker1 = placed(new QDateEdit(client), "DTPicker1", 80, 77, 86, 21);
     m_dtPicker1->setCalendarPopup(true);
-    m_dtPicker1->setDisplayFormat(QString::fromStdString(m_settings.shortDate));
+    m_dtPicker1->setDisplayFormat(QString::fromStdString(m_regional.shortDate));
     m_dtPicker1->setMinimumDate(QDate(1752, 9, 14));
     m_lbWeekday = label("lbWeekday", "", 179, 81);
     m_lbTime = label("lbTime", "", 237, 81);
@@ -287,7 +287,7 @@ void TZumerForm::runCopyCommand()
     if (!m_abortRequested) {
         m_lastPublish = m_platform.monotonicNanos();
         const int workers = m_workers > 0 ? m_workers : copy::CopyWalk::defaultWorkers(copy::destinationDriveType(m_platform, to));
-        copy::CopyWalk walk(m_platform, *this, m_settings, m_eventInterval, workers);
+        copy::CopyWalk walk(m_platform, *this, m_regional, m_eventInterval, workers);
         m_walk = &walk;
         m_lastProgress = m_runStartNanos;
         const copy::RunTotals totals = walk.run(texts);
@@ -320,7 +320,7 @@ void TZumerForm::ShowRunSummary()
 {
     showCount(m_totalKilobytes, "");
     const std::int64_t elapsedMs = (m_platform.monotonicNanos() - m_runStartNanos) / 1'000'000;
-    m_label7->setText(qs("Aika: ") + fromLocal(copy::elapsedText(elapsedMs, m_settings.timeSeparator)));
+    m_label7->setText(qs("Aika: ") + fromLocal(copy::elapsedText(elapsedMs, m_regional.timeSeparator)));
     m_label7->adjustSize();
     m_label7->show();
 }

@@ -122,7 +122,7 @@ private:
 
     platform::Platform& m_platform;
     Services m_services;
-    text::RegionalSettings m_settings;
+    text::RegionalSettings m_regional;
     std::string m_exeFolder;
     settings::IniFile m_settingsFile;
     settings::History m_sourceHistory;

@@ -79,7 +79,7 @@ void TZumerForm::fillLastCopyRow(const settings::LastCopy& lastCopy)
 
 void TZumerForm::FormCreate()
 {
-    const settings::LoadedSettings loaded = settings::loadSettings(m_settingsFile, m_settings, currentYear());
+    const settings::LoadedSettings loaded = settings::loadSettings(m_settingsFile, m_regional, currentYear());
     if (loaded.top)
         move(x(), *loaded.top);
     if (loaded.left)
@@ -92,10 +92,10 @@ void TZumerForm::FormCreate()
         appendToList(m_fromBox, fromLocal(folder));
     for (const std::string& folder : loaded.destinationFolders.value_or(std::vector<std::string>()))
         appendToList(m_toFolder, fromLocal(folder));
-    if (loaded.file)
-        m_edFile->setText(fromLocal(*loaded.file));
-    if (loaded.prev)
-        m_edPrev->setText(fromLocal(*loaded.prev));
+    if (loaded.mask)
+        m_edFile->setText(fromLocal(*loaded.mask));
+    if (loaded.exclusions)
+        m_edPrev->setText(fromLocal(*loaded.exclusions));
     if (loaded.date) {
         m_pickerValue = text::withDateOf(m_pickerValue, *loaded.date);
         showPickerValue();
@@ -124,8 +124,8 @@ bool TZumerForm::FormClose()
     settings::WindowState state;
     state.fromBox = toLocal(m_fromBox->currentText());
     state.toFolder = toLocal(m_toFolder->currentText());
-    state.file = toLocal(m_edFile->text());
-    state.prev = toLocal(m_edPrev->text());
+    state.mask = toLocal(m_edFile->text());
+    state.exclusions = toLocal(m_edPrev->text());
     state.pickerValue = m_pickerValue;
     state.lastFromDir = toLocal(m_lastFromDir);
     state.lastToDir = toLocal(m_lastToDir);
@@ -139,7 +139,7 @@ bool TZumerForm::FormClose()
     bool saved = false;
     const SettingsLock lock(settingsHostPath());
     guarded([&] {
-        settings::saveSettings(m_settingsFile, state, m_settings);
+        settings::saveSettings(m_settingsFile, state, m_regional);
         saved = true;
     });
     return saved;
@@ -150,8 +150,8 @@ void TZumerForm::RecordCopyRun(const copy::RunTexts& texts)
 {
     const SettingsLock lock(settingsHostPath());
     const text::DateTimeValue now = m_platform.localNow();
-    const std::string stamp = text::formatDateTime(now, m_settings);
-    fillLastCopyRow(settings::lastCopyOf(stamp, m_settings, text::decodeDateTime(now).year));
+    const std::string stamp = text::formatDateTime(now, m_regional);
+    fillLastCopyRow(settings::lastCopyOf(stamp, m_regional, text::decodeDateTime(now).year));
     if (!texts.source.empty()) {
         appendToList(m_fromBox, fromLocal(texts.source));
         m_sourceHistory.record(texts.source, settings::History::sourceEntry(texts.source, stamp));
@@ -172,7 +172,7 @@ void TZumerForm::FromBoxChange()
     if (source.empty())
         return;
     if (const auto entry = m_sourceHistory.entryOf(source))
-        fillLastCopyRow(settings::lastCopyOf(settings::History::dateTextOf(*entry), m_settings, currentYear()));
+        fillLastCopyRow(settings::lastCopyOf(settings::History::dateTextOf(*entry), m_regional, currentYear()));
     else
         emptyLastCopyRow();
 }

@@ -66,8 +66,8 @@ UnattendedStatus runUnattended(UnattendedRun& run)
         }
         fields.from = loaded.fromBox.value_or("");
         fields.to = loaded.toFolder.value_or("");
-        fields.mask = loaded.file.value_or(fields.mask);
-        fields.exclusions = loaded.prev.value_or(fields.exclusions);
+        fields.mask = loaded.mask.value_or(fields.mask);
+        fields.exclusions = loaded.exclusions.value_or(fields.exclusions);
         fields.subfolders = loaded.subs.value_or(true);
 
         for (std::string* folder : {&fields.from, &fields.to}) {

@@ -56,8 +56,8 @@ LoadedSettings loadSettings(IniFile& file, const text::RegionalSettings& setting
         take(file, "ToFolder", out.toFolder);
         out.sourceFolders = History(file, kSourceSection, History::Kind::Source).folders();
         out.destinationFolders = History(file, kDestinationSection, History::Kind::Destination).folders();
-        take(file, "File", out.file);
-        take(file, "Prev", out.prev);
+        take(file, "File", out.mask);
+        take(file, "Prev", out.exclusions);
         if (const std::string date = file.read(kFormSection, "Date"); !date.empty())
             out.date = text::parseDateTime(date, settings, currentYear);
         take(file, "Time", out.time);
@@ -75,8 +75,8 @@ void saveSettings(IniFile& file, const WindowState& window, const text::Regional
 {
     file.write(kFormSection, "FromBox", window.fromBox);
     file.write(kFormSection, "ToFolder", window.toFolder);
-    file.write(kFormSection, "File", window.file);
-    file.write(kFormSection, "Prev", window.prev);
+    file.write(kFormSection, "File", window.mask);
+    file.write(kFormSection, "Prev", window.exclusions);
     file.write(kFormSection, "Date", text::formatDateTime(window.pickerValue, settings));
     file.write(kFormSection, "FrmDir", window.lastFromDir);
     file.write(kFormSection, "ToDir", window.lastToDir);

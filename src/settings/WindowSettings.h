@@ -34,8 +34,8 @@ struct LoadedSettings {
     std::optional<std::string> toFolder;
     std::optional<std::vector<std::string>> sourceFolders;
     std::optional<std::vector<std::string>> destinationFolders;
-    std::optional<std::string> file;
-    std::optional<std::string> prev;
+    std::optional<std::string> mask;        // the file mask (key File)
+    std::optional<std::string> exclusions;  // the exclusion field (key Prev)
     std::optional<text::DateTimeValue> date;  // the stored picker value; only its date counts
     std::optional<std::string> time;          // the last copy's time: the row is to be shown
     std::optional<bool> subs;
@@ -50,8 +50,8 @@ LoadedSettings loadSettings(IniFile& file, const text::RegionalSettings& setting
 struct WindowState {
     std::string fromBox;
     std::string toFolder;
-    std::string file;
-    std::string prev;
+    std::string mask;        // the file mask (key File)
+    std::string exclusions;  // the exclusion field (key Prev)
     text::DateTimeValue pickerValue = 0;
     std::string lastFromDir;
     std::string lastToDir;

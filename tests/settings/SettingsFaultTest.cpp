@@ -28,7 +28,7 @@ void recordAndSave(IniFile& file)
     WindowState state;
     state.fromBox = "D:\\new\\";
     state.toFolder = "E:\\y";
-    state.file = "*.txt";
+    state.mask = "*.txt";
     state.subs = false;
     saveSettings(file, state, text::RegionalSettings::finnish());
 }
