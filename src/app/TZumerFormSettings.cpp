@@ -152,14 +152,11 @@ void TZumerForm::RecordCopyRun(const copy::RunTexts& texts)
     const text::DateTimeValue now = m_platform.localNow();
     const std::string stamp = text::formatDateTime(now, m_regional);
     fillLastCopyRow(settings::lastCopyOf(stamp, m_regional, text::decodeDateTime(now).year));
-    if (!texts.source.empty()) {
+    if (!texts.source.empty())
         appendToList(m_fromBox, fromLocal(texts.source));
-        m_sourceHistory.record(texts.source, settings::History::sourceEntry(texts.source, stamp));
-    }
-    if (!texts.destination.empty()) {
+    if (!texts.destination.empty())
         appendToList(m_toFolder, fromLocal(texts.destination));
-        m_destinationHistory.record(texts.destination, texts.destination);
-    }
+    settings::recordRun(m_settingsFile, texts.source, texts.destination, stamp);
     m_totalKilobytes = 0;
 }
 

@@ -113,18 +113,9 @@ UnattendedStatus runUnattended(UnattendedRun& run)
             const SettingsLock lock(QString::fromLocal8Bit(platform.systemPath(run.settingsFile).value_or("")));
             const text::DateTimeValue now = platform.localNow();
             const std::string stamp = text::formatDateTime(now, regional);
-            settings::History(file, settings::kSourceSection, settings::History::Kind::Source)
-                .record(fields.from, settings::History::sourceEntry(fields.from, stamp));
-            settings::History(file, settings::kDestinationSection, settings::History::Kind::Destination)
-                .record(fields.to, fields.to);
-            // What the window shows of its last copy at its next start, and the folders it ran with.
+            settings::recordRun(file, fields.from, fields.to, stamp);
             const settings::LastCopy last = settings::lastCopyOf(stamp, regional, text::decodeDateTime(now).year);
-            file.write(settings::kFormSection, "FromBox", fields.from);
-            file.write(settings::kFormSection, "ToFolder", fields.to);
-            file.write(settings::kFormSection, "Date", stamp);
-            file.write(settings::kFormSection, "Time", last.time);
-            file.write(settings::kFormSection, "FrmDir", fields.from);
-            file.write(settings::kFormSection, "ToDir", fields.to);
+            settings::saveRunFields(file, fields.from, fields.to, stamp, last.time);
         } catch (const std::exception& e) {
             run.err << text::withFinalStop(e.what()) << '\n';
             recorded = false;

@@ -48,20 +48,20 @@ LoadedSettings loadSettings(IniFile& file, const text::RegionalSettings& setting
 {
     LoadedSettings out;
     try {
-        if (const std::string position = file.read(kFormSection, "fSarvol"); !position.empty()) {
+        if (const std::string position = file.read(kFormSection, key::kPosition); !position.empty()) {
             out.top = integerValue(text::ExtractFields(position, ",", 1, 1));
             out.left = integerValue(text::ExtractFields(position, ",", 2, 1));
         }
-        take(file, "FromBox", out.fromBox);
-        take(file, "ToFolder", out.toFolder);
+        take(file, key::kFromBox, out.fromBox);
+        take(file, key::kToFolder, out.toFolder);
         out.sourceFolders = History(file, kSourceSection, History::Kind::Source).folders();
         out.destinationFolders = History(file, kDestinationSection, History::Kind::Destination).folders();
-        take(file, "File", out.mask);
-        take(file, "Prev", out.exclusions);
-        if (const std::string date = file.read(kFormSection, "Date"); !date.empty())
+        take(file, key::kMask, out.mask);
+        take(file, key::kExclusions, out.exclusions);
+        if (const std::string date = file.read(kFormSection, key::kDate); !date.empty())
             out.date = text::parseDateTime(date, settings, currentYear);
-        take(file, "Time", out.time);
-        const std::string subs = file.read(kFormSection, "Subs");
+        take(file, key::kTime, out.time);
+        const std::string subs = file.read(kFormSection, key::kSubfolders);
         if (subs == "1" || subs == "0")
             out.subs = subs == "1";
         out.complete = true;
@@ -73,18 +73,37 @@ LoadedSettings loadSettings(IniFile& file, const text::RegionalSettings& setting
 
 void saveSettings(IniFile& file, const WindowState& window, const text::RegionalSettings& settings)
 {
-    file.write(kFormSection, "FromBox", window.fromBox);
-    file.write(kFormSection, "ToFolder", window.toFolder);
-    file.write(kFormSection, "File", window.mask);
-    file.write(kFormSection, "Prev", window.exclusions);
-    file.write(kFormSection, "Date", text::formatDateTime(window.pickerValue, settings));
-    file.write(kFormSection, "FrmDir", window.lastFromDir);
-    file.write(kFormSection, "ToDir", window.lastToDir);
+    file.write(kFormSection, key::kFromBox, window.fromBox);
+    file.write(kFormSection, key::kToFolder, window.toFolder);
+    file.write(kFormSection, key::kMask, window.mask);
+    file.write(kFormSection, key::kExclusions, window.exclusions);
+    file.write(kFormSection, key::kDate, text::formatDateTime(window.pickerValue, settings));
+    file.write(kFormSection, key::kLastFromDir, window.lastFromDir);
+    file.write(kFormSection, key::kLastToDir, window.lastToDir);
     if (window.time)
-        file.write(kFormSection, "Time", *window.time);
-    file.write(kFormSection, "Subs", window.subs ? "1" : "0");
+        file.write(kFormSection, key::kTime, *window.time);
+    file.write(kFormSection, key::kSubfolders, window.subs ? "1" : "0");
     if (window.top && window.left)
-        file.write(kFormSection, "fSarvol", std::to_string(*window.top) + "," + std::to_string(*window.left));
+        file.write(kFormSection, key::kPosition, std::to_string(*window.top) + "," + std::to_string(*window.left));
+}
+
+void recordRun(IniFile& file, std::string_view source, std::string_view destination, std::string_view stamp)
+{
+    if (!source.empty())
+        History(file, kSourceSection, History::Kind::Source).record(source, History::sourceEntry(source, stamp));
+    if (!destination.empty())
+        History(file, kDestinationSection, History::Kind::Destination).record(destination, destination);
+}
+
+void saveRunFields(IniFile& file, std::string_view source, std::string_view destination, std::string_view stamp,
+                   std::string_view time)
+{
+    file.write(kFormSection, key::kFromBox, source);
+    file.write(kFormSection, key::kToFolder, destination);
+    file.write(kFormSection, key::kDate, stamp);
+    file.write(kFormSection, key::kTime, time);
+    file.write(kFormSection, key::kLastFromDir, source);
+    file.write(kFormSection, key::kLastToDir, destination);
 }
 
 LastCopy lastCopyOf(std::string_view dateTimeText, const text::RegionalSettings& settings, int currentYear)

@@ -16,6 +16,20 @@ inline constexpr const char* kFormSection = "ZumerForm";
 inline constexpr const char* kSourceSection = "FromBox";
 inline constexpr const char* kDestinationSection = "ToFolder";
 
+// The keys of the form section, each named once.
+namespace key {
+inline constexpr const char* kPosition = "fSarvol";
+inline constexpr const char* kFromBox = "FromBox";
+inline constexpr const char* kToFolder = "ToFolder";
+inline constexpr const char* kMask = "File";
+inline constexpr const char* kExclusions = "Prev";
+inline constexpr const char* kDate = "Date";
+inline constexpr const char* kTime = "Time";
+inline constexpr const char* kLastFromDir = "FrmDir";
+inline constexpr const char* kLastToDir = "ToDir";
+inline constexpr const char* kSubfolders = "Subs";
+}  // namespace key
+
 // The mask and the exclusions of a program that has no saved ones.
 inline constexpr const char* kDefaultMask = "*.*";
 inline constexpr const char* kDefaultExclusions = ".~|.bak";
@@ -42,6 +56,15 @@ struct LoadedSettings {
     bool complete = false;  // every step ran
     std::string error;      // the error that stopped the load, as the user sees it
 };
+
+// Records a copy run in the histories: the source's entry with the run's date-time text
+// `stamp`, and the destination's entry; an empty folder gets none. Throws SettingsWriteError.
+void recordRun(IniFile& file, std::string_view source, std::string_view destination, std::string_view stamp);
+// Writes what the window shows of a run at its next start (the folders it ran with, the date
+// and time of the last copy), for a run made without the window, which saves them itself on
+// close. Throws SettingsWriteError.
+void saveRunFields(IniFile& file, std::string_view source, std::string_view destination, std::string_view stamp,
+                   std::string_view time);
 
 // Reads the window's values; never throws.
 LoadedSettings loadSettings(IniFile& file, const text::RegionalSettings& settings, int currentYear);
