@@ -21,8 +21,10 @@
 #include "copy/CopyWalk.h"
 #include "copy/DriveCheck.h"
 #include "copy/RunSummaryText.h"
+#include "run/RunRules.h"
 #include "settings/WindowSettings.h"
 #include "text/DateTime.h"
+#include "text/PathParts.h"
 
 namespace sarvoli::app {
 
@@ -275,8 +277,8 @@ void TZumerForm::runCopyCommand()
         m_services.messages->showMessage(*refusal);
         return;
     }
-    if (from.back() != '\\') {
-        from += '\\';
+    if (const std::string withBackslash = text::withBackslash(from); withBackslash != from) {
+        from = withBackslash;
         m_fromBox->setEditText(fromLocal(from));
     }
 
@@ -286,7 +288,7 @@ void TZumerForm::runCopyCommand()
     bool notOnDevice = false;
     if (!m_abortRequested) {
         m_lastPublish = m_platform.monotonicNanos();
-        const int workers = m_workers > 0 ? m_workers : copy::CopyWalk::defaultWorkers(copy::destinationDriveType(m_platform, to));
+        const int workers = m_workers > 0 ? m_workers : run::workersFor(m_platform, to);
         copy::CopyWalk walk(m_platform, *this, m_regional, m_eventInterval, workers);
         m_walk = &walk;
         m_lastProgress = m_runStartNanos;
@@ -301,7 +303,7 @@ void TZumerForm::runCopyCommand()
     // for the next run to carry.
     if (notOnDevice)
         m_totalKilobytes = 0;
-    if (m_totalKilobytes > 0)
+    if (run::isRecorded(m_totalKilobytes, notOnDevice))
         RecordCopyRun(texts);
     m_lastFromDir = fromLocal(texts.source);
     m_lastToDir = fromLocal(texts.destination);

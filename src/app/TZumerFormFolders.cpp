@@ -5,7 +5,7 @@
 #include "app/LocalText.h"
 #include "app/LogModel.h"
 #include "app/TAboutBoxi.h"
-#include "app/TypedFolder.h"
+#include "run/TypedFolder.h"
 #include "folders/FolderRules.h"
 
 // The folder commands of the window: the two pickers and the same-path command; and the about box.
@@ -41,7 +41,7 @@ void TZumerForm::pickFolder(QComboBox* box, QString& remembered)
 
 bool TZumerForm::takeTypedHostPath(QComboBox* box)
 {
-    const TypedFolder folder = typedFolder(m_platform, toLocal(box->currentText()), toLocal(qEnvironmentVariable("HOME")));
+    const run::TypedFolder folder = run::typedFolder(m_platform, toLocal(box->currentText()), toLocal(qEnvironmentVariable("HOME")));
     if (!folder.error.empty()) {
         m_services.messages->showMessage(folder.error);
         return false;

@@ -8,7 +8,7 @@
 
 #include "app/LocalText.h"
 #include "app/LogModel.h"
-#include "app/SettingsLock.h"
+#include "run/SettingsLock.h"
 #include "copy/CopyWalk.h"
 #include "settings/WindowSettings.h"
 #include "text/DateTimeText.h"
@@ -137,7 +137,7 @@ bool TZumerForm::FormClose()
         state.left = x();
     }
     bool saved = false;
-    const SettingsLock lock(settingsHostPath());
+    const run::SettingsLock lock(settingsHostPath());
     guarded([&] {
         settings::saveSettings(m_settingsFile, state, m_regional);
         saved = true;
@@ -148,7 +148,7 @@ bool TZumerForm::FormClose()
 // Records the run under the folders it ran with, which edits during the run do not change.
 void TZumerForm::RecordCopyRun(const copy::RunTexts& texts)
 {
-    const SettingsLock lock(settingsHostPath());
+    const run::SettingsLock lock(settingsHostPath());
     const text::DateTimeValue now = m_platform.localNow();
     const std::string stamp = text::formatDateTime(now, m_regional);
     fillLastCopyRow(settings::lastCopyOf(stamp, m_regional, text::decodeDateTime(now).year));

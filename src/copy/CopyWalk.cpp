@@ -11,6 +11,7 @@
 #include "platform/DirEntry.h"
 #include "platform/DriveType.h"
 #include "text/DateTimeText.h"
+#include "text/PathParts.h"
 
 namespace sarvoli::copy {
 
@@ -55,15 +56,9 @@ std::string printable(std::string line)
     return out;
 }
 
-std::string withBackslash(std::string_view s)
-{
-    std::string out(s);
-    if (out.empty() || out.back() != '\\')
-        out += '\\';
-    return out;
-}
-
 }  // namespace
+
+using text::withBackslash;
 
 CopyWalk::CopyWalk(platform::Platform& platform, RunHost& host, text::RegionalSettings settings,
                    std::int64_t eventIntervalNanos, int workers)
@@ -74,11 +69,6 @@ CopyWalk::CopyWalk(platform::Platform& platform, RunHost& host, text::RegionalSe
 
 int CopyWalk::defaultWorkers(int destinationDriveType)
 {
-    if (const char* forced = std::getenv("SARVOLI3_WORKERS")) {
-        const int n = std::atoi(forced);
-        if (n >= 1)
-            return std::min(n, 64);
-    }
     // Measured on two cores: into memory or onto a local disk two workers were fastest, four
     // no faster and eight 25% slower (they wait on each other's folder locks).
     const int cores = static_cast<int>(std::max(std::thread::hardware_concurrency(), 2u));

@@ -50,9 +50,9 @@ public:
     CopyWalk(platform::Platform& platform, RunHost& host, text::RegionalSettings settings,
              std::int64_t eventIntervalNanos = 5'000'000, int workers = 1);
 
-    // How many workers a run into a drive of the given type uses: SARVOLI3_WORKERS when it is
-    // set (1 copies one file at a time); else one a core (two at the least), and eight on a
-    // network or removable drive, where each copy waits on the device more than on a core.
+    // How many workers a run into a drive of the given type uses: one a core (two at the least),
+    // and eight on a network or removable drive, where each copy waits on the device more than
+    // on a core.
     static int defaultWorkers(int destinationDriveType);
 
     RunTotals run(const RunTexts& texts);

@@ -21,4 +21,12 @@ std::vector<std::string_view> resolvedPathParts(std::string_view path, std::stri
     return parts;
 }
 
+std::string withBackslash(std::string_view path)
+{
+    std::string out(path);
+    if (out.empty() || out.back() != '\\')
+        out += '\\';
+    return out;
+}
+
 }  // namespace sarvoli::text

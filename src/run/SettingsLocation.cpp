@@ -1,11 +1,11 @@
-#include "app/SettingsLocation.h"
+#include "run/SettingsLocation.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
 
-namespace sarvoli::app {
+namespace sarvoli::run {
 
 bool isInstalledIn(const QString& exeFolder)
 {
@@ -42,4 +42,4 @@ QString settingsFileFor(const QString& exeFolder, const QString& configFolder)
     return config;
 }
 
-}  // namespace sarvoli::app
+}  // namespace sarvoli::run

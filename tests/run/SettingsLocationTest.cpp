@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include "TempDir.h"
-#include "app/SettingsLocation.h"
+#include "run/SettingsLocation.h"
 
 using namespace sarvoli::testing;
-using sarvoli::app::settingsFileFor;
+using sarvoli::run::settingsFileFor;
 
 namespace {
 

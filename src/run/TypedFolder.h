@@ -5,7 +5,7 @@
 
 #include "platform/Platform.h"
 
-namespace sarvoli::app {
+namespace sarvoli::run {
 
 // What the text of a folder box stands for when a run starts.
 struct TypedFolder {
@@ -17,4 +17,4 @@ struct TypedFolder {
 // its path text ("Z:\home\matti\docs\"); any other text stands for itself.
 TypedFolder typedFolder(platform::Platform& platform, std::string_view text, std::string_view home);
 
-}  // namespace sarvoli::app
+}  // namespace sarvoli::run

@@ -6,7 +6,7 @@
 
 #include "platform/Platform.h"
 
-namespace sarvoli::app {
+namespace sarvoli::run {
 
 // How a run without a window ended, as its exit status.
 enum UnattendedStatus : int {
@@ -28,4 +28,4 @@ struct UnattendedRun {
 // same checks, walk, log lines, summary and record.
 UnattendedStatus runUnattended(UnattendedRun& run);
 
-}  // namespace sarvoli::app
+}  // namespace sarvoli::run

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace sarvoli::app {
+namespace sarvoli::run {
 
 // The settings file of the program, as a host path: settings.ini beside the executable in
 // `exeFolder`, a portable copy, when that folder is writable and the program is not installed;
@@ -18,4 +18,4 @@ bool isInstalledIn(const QString& exeFolder);
 // True when a file can be created in the folder.
 bool isWritableFolder(const QString& folder);
 
-}  // namespace sarvoli::app
+}  // namespace sarvoli::run

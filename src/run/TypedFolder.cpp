@@ -1,19 +1,17 @@
-#include "app/TypedFolder.h"
+#include "run/TypedFolder.h"
 
 #include "folders/FolderRules.h"
+#include "text/PathParts.h"
 
-namespace sarvoli::app {
+namespace sarvoli::run {
 
 TypedFolder typedFolder([[maybe_unused]] platform::Platform& platform, std::string_view text,
                         [[maybe_unused]] std::string_view home)
 {
 #ifndef _WIN32
     if (const auto host = folders::typedHostPath(text, home)) {
-        if (auto pathText = platform.pathTextOf(*host)) {
-            if (pathText->back() != '\\')
-                *pathText += '\\';
-            return {*pathText, {}};
-        }
+        if (const auto pathText = platform.pathTextOf(*host))
+            return {text::withBackslash(*pathText), {}};
         return {std::string(text), host->find('\\') != std::string::npos ? "Nimessä on kenoviiva, sitä ei voi valita"
                                                                           : "Kansio ei ole millään asemalla"};
     }
@@ -21,4 +19,4 @@ TypedFolder typedFolder([[maybe_unused]] platform::Platform& platform, std::stri
     return {std::string(text), {}};
 }
 
-}  // namespace sarvoli::app
+}  // namespace sarvoli::run

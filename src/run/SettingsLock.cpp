@@ -1,6 +1,6 @@
-#include "app/SettingsLock.h"
+#include "run/SettingsLock.h"
 
-namespace sarvoli::app {
+namespace sarvoli::run {
 
 SettingsLock::SettingsLock(const QString& settingsHostPath, int waitMs)
 {
@@ -11,4 +11,4 @@ SettingsLock::SettingsLock(const QString& settingsHostPath, int waitMs)
     (void)m_lock->tryLock(waitMs);
 }
 
-}  // namespace sarvoli::app
+}  // namespace sarvoli::run

@@ -1,9 +1,10 @@
-#include "app/UnattendedRun.h"
+#include "run/UnattendedRun.h"
 
 #include <exception>
 
-#include "app/SettingsLock.h"
-#include "app/TypedFolder.h"
+#include "run/RunRules.h"
+#include "run/SettingsLock.h"
+#include "run/TypedFolder.h"
 #include "copy/CopyWalk.h"
 #include "copy/DriveCheck.h"
 #include "copy/RunSummaryText.h"
@@ -11,8 +12,9 @@
 #include "settings/WindowSettings.h"
 #include "text/DateTimeText.h"
 #include "text/MessageText.h"
+#include "text/PathParts.h"
 
-namespace sarvoli::app {
+namespace sarvoli::run {
 
 namespace {
 
@@ -84,7 +86,7 @@ UnattendedStatus runUnattended(UnattendedRun& run)
         }
         // Unattended, a source that is not there (a disk not mounted) is no run with nothing
         // to copy: the job that started it must be able to tell.
-        if (platform.folderAccess(fields.from.back() == '\\' ? fields.from : fields.from + '\\').missing) {
+        if (platform.folderAccess(text::withBackslash(fields.from)).missing) {
             run.err << "Lähdekansiota ei ole: " << fields.from << '\n';
             return kNotStarted;
         }
@@ -92,12 +94,10 @@ UnattendedStatus runUnattended(UnattendedRun& run)
         run.err << text::withFinalStop(e.what()) << '\n';
         return kNotStarted;
     }
-    if (fields.from.back() != '\\')
-        fields.from += '\\';
+    fields.from = text::withBackslash(fields.from);
 
     StreamHost host(run);
-    copy::CopyWalk walk(platform, host, regional, 5'000'000,
-                        copy::CopyWalk::defaultWorkers(copy::destinationDriveType(platform, fields.to)));
+    copy::CopyWalk walk(platform, host, regional, 5'000'000, workersFor(platform, fields.to));
     const copy::RunTotals totals =
         walk.run({fields.from, fields.to, fields.mask, fields.exclusions, fields.subfolders});
     run.out << copy::summaryText(totals.copied, totals.failed, totals.kilobytes) << '\n'
@@ -108,7 +108,7 @@ UnattendedStatus runUnattended(UnattendedRun& run)
     if (totals.aborted)
         run.err << "Kopiointi keskeytettiin\n";
     // Recorded as the window records a run: only one that copied data, all of it on the device.
-    if (totals.kilobytes > 0 && !totals.notOnDevice) {
+    if (isRecorded(totals.kilobytes, totals.notOnDevice)) {
         try {
             const SettingsLock lock(QString::fromLocal8Bit(platform.systemPath(run.settingsFile).value_or("")));
             const text::DateTimeValue now = platform.localNow();
@@ -124,4 +124,4 @@ UnattendedStatus runUnattended(UnattendedRun& run)
     return totals.failed == 0 && !totals.aborted && recorded ? kEveryFileCopied : kSomeFailed;
 }
 
-}  // namespace sarvoli::app
+}  // namespace sarvoli::run

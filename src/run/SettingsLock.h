@@ -5,7 +5,7 @@
 
 #include <memory>
 
-namespace sarvoli::app {
+namespace sarvoli::run {
 
 // Held while a run records itself or the window saves, so that two programs writing the same
 // settings file one value at a time cannot lose each other's values. The lock is a file beside
@@ -21,4 +21,4 @@ private:
     std::unique_ptr<QLockFile> m_lock;
 };
 
-}  // namespace sarvoli::app
+}  // namespace sarvoli::run

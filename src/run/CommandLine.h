@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/Platform.h"
+
+// The program's command line: its options, its help, and the signals that stop a run.
+namespace sarvoli::run {
+
+struct Options {
+    bool run = false;
+    bool help = false;
+    std::optional<std::string> settingsFile;  // as given: a host path
+    std::string error;                        // an option not known, as the user is told
+};
+
+Options parseCommandLine(int argc, char* argv[]);
+
+// The help that --help prints, in Finnish.
+extern const char* const kHelp;
+
+// Ctrl+C and SIGTERM stop the run after the entry in hand; a second one ends the program at
+// once (a copy cut off is copied again by the next run).
+void catchStopSignals();
+// True once a stop signal has come.
+bool stopSignalled();
+
+// The settings file as a path text: the one given, or the program's own (beside it, or in the
+// user's configuration folder); nothing when no path text can name it.
+std::optional<std::string> settingsFileOf(platform::Platform& platform, const Options& options,
+                                          const std::string& exeFolder);
+
+}  // namespace sarvoli::run
