@@ -1,0 +1,95 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "copy/CopyPool.h"
+#include "copy/RunHost.h"
+#include "copy/RunTotals.h"
+#include "platform/Platform.h"
+
+namespace sarvoli::copy {
+
+// The copies of a run in flight and the lines that wait for them, and the wait for the device.
+// Whatever the number of workers the log gets the same lines in the walk's order, each once its
+// copy has ended, as with one file at a time; the copies it counts are on the device when
+// finish() returns.
+class CopyQueue {
+public:
+    // `workers`: how many files are copied at once; with one, each copy is made by the caller's
+    // thread. `eventIntervalNanos`: how often, at the least, the window gets to handle its input.
+    // `destinationRoot` names a failure of the device that names no copy.
+    CopyQueue(platform::Platform& platform, RunHost& host, RunTotals& totals, std::string destinationRoot,
+              std::int64_t eventIntervalNanos, int workers);
+    ~CopyQueue();
+    CopyQueue(const CopyQueue&) = delete;
+    CopyQueue& operator=(const CopyQueue&) = delete;
+
+    // How many copies, at the most, wait for the device before they are made to reach it.
+    static constexpr std::int64_t kFinishEvery = 8192;
+
+    // Copies a file, on a worker when there are workers; its line comes once the copy has ended.
+    void copy(const std::string& source, const std::string& target, std::string line, std::int64_t size);
+    // A failure line, counted; it comes after the lines of the copies still in flight.
+    void fail(std::string line, const std::string& reason);
+    // After each entry of the walk: the lines of the copies that have ended, and the window's
+    // turn when its time has come. False when the run is to stop.
+    bool afterEntry();
+    // Drops the copies that no worker has started: a stop starts no file after it.
+    void dropWaiting();
+    // Waits for every copy, then puts the copies made so far on the device, letting the window
+    // in while it waits; those the device cannot vouch for become failures.
+    void finish();
+
+private:
+    void addLine(std::string line, bool failed);
+    // Adds the lines of the copies that have ended, in the walk's order, up to the first still running.
+    void takeEnded();
+    // Takes the lines of the copies that have ended; when there were none, waits until one ends
+    // or the time is up.
+    void takeEndedOrWait(std::int64_t timeoutNanos);
+    // Waits a little for a copy to end, letting the window in when its time has come.
+    void waitForACopy();
+    // Waits until every copy given to the workers has ended and has its line.
+    void waitForEveryCopy();
+    // How long one wait for a copy or for the device lasts: the event interval, 1 ms at the least.
+    std::int64_t waitSlice() const { return std::max<std::int64_t>(m_eventInterval, 1'000'000); }
+    // Lets the window handle its input when its time has come; a stop asked for there drops
+    // the copies not yet started.
+    void letWindowIn();
+    // platform.finishCopies() on a thread of its own, so that the window stays live.
+    platform::FinishResult finishOnAnotherThread();
+
+    platform::Platform& m_platform;
+    RunHost& m_host;
+    RunTotals& m_totals;
+    std::string m_destinationRoot;
+    std::int64_t m_eventInterval;
+    std::int64_t m_lastEvents = 0;
+
+    // Copies in flight and the lines waiting for them, in the walk's order.
+    struct Queued {
+        std::string line;
+        bool failed = false;
+        bool cleared = false;  // the log was emptied after its entry: counted, not shown
+        std::int64_t size = 0;
+        std::shared_ptr<CopyJob> job;  // none for a line that waits only for the lines before it
+    };
+    std::unique_ptr<CopyPool> m_pool;
+    std::deque<Queued> m_queued;
+    std::int64_t m_bytesQueued = 0;
+
+    // The copies not yet finished on the device, in the walk's order.
+    struct Unfinished {
+        std::string target;
+        std::string line;
+        std::int64_t size = 0;
+    };
+    std::vector<Unfinished> m_unfinished;
+};
+
+}  // namespace sarvoli::copy
