@@ -4,6 +4,24 @@ BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgtest-dev libgmock-dev tzdata e2f
 # The Windows build of the layers below the window, and Wine to run its tests.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine64 googletest)
 
+# build_in DIR [CMAKE_ARGUMENTS...] [--target TARGET...]: configures the build folder DIR from
+# this tree with the arguments and builds the targets named there, or all of them.
+build_in() {
+    local dir=$1 configure=() targets=()
+    shift
+    while (($#)); do
+        if [[ $1 == --target ]]; then
+            targets+=(--target "$2")
+            shift
+        else
+            configure+=("$1")
+        fi
+        shift
+    done
+    cmake -S . -B "$dir" "${configure[@]}"
+    cmake --build "$dir" -j "$(nproc)" "${targets[@]}"
+}
+
 # install_packages PKG...: installs those of the packages that are missing.
 install_packages() {
     local missing=()

@@ -23,6 +23,19 @@ namespace {
 
 using namespace sarvoli;
 
+// For scripts/run on a machine without a display: with SARVOLI3_SCREENSHOT=file.png the program
+// saves a picture of the screen once the window is up, and ends. Nothing else uses it.
+void saveScreenshotWhenAsked(QObject& window)
+{
+    const QString screenshot = qEnvironmentVariable("SARVOLI3_SCREENSHOT");
+    if (screenshot.isEmpty())
+        return;
+    QTimer::singleShot(1000, &window, [screenshot] {
+        const bool saved = QGuiApplication::primaryScreen()->grabWindow(0).save(screenshot, "PNG");
+        QCoreApplication::exit(saved ? 0 : 1);
+    });
+}
+
 int runWindow(QApplication& qtApp, platform::Platform& platform, const std::string& exeFolder,
               const std::string& settingsFile)
 {
@@ -34,15 +47,7 @@ int runWindow(QApplication& qtApp, platform::Platform& platform, const std::stri
     openFile.setParent(&window);
     window.show();
 
-    // SARVOLI3_SCREENSHOT=file.png: save a picture of the screen once the window is up, and
-    // end; for looking at the window on a machine without a display.
-    const QString screenshot = qEnvironmentVariable("SARVOLI3_SCREENSHOT");
-    if (!screenshot.isEmpty()) {
-        QTimer::singleShot(1000, &window, [&] {
-            const bool saved = QGuiApplication::primaryScreen()->grabWindow(0).save(screenshot, "PNG");
-            QCoreApplication::exit(saved ? 0 : 1);
-        });
-    }
+    saveScreenshotWhenAsked(window);
     return qtApp.exec();
 }
 

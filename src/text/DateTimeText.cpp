@@ -289,21 +289,16 @@ bool startsWith(std::string_view text, std::size_t at, std::string_view prefix)
     return !prefix.empty() && text.substr(at, prefix.size()) == prefix;
 }
 
-// Reads the forms that other settings or other programs may have written: see parseDateTime.
-DateTimeValue readLeniently(std::string_view text, const RegionalSettings& settings, int currentYear)
+// The numbers of a date: two or three; any run of non-digit, non-blank characters (or blanks
+// beside such characters) separates them, a bare blank ends the date. A separator directly
+// after the last number (as in "7.12.2026." or "2026/") belongs to it. How many were read; 0
+// when the text holds no date.
+int readDateNumbers(std::string_view text, std::size_t& i, const RegionalSettings& settings, Number (&numbers)[3])
 {
-    const auto fail = [&]() -> DateTimeError { return DateTimeError(text); };
-    std::size_t i = 0;
-    while (i < text.size() && isBlank(text[i]))
-        ++i;
-
-    // Date: two or three numbers; any run of non-digit, non-blank characters (or blanks
-    // beside such characters) separates them, a bare blank ends the date.
-    Number numbers[3];
     int count = 0;
     while (count < 3) {
         if (!readNumber(text, i, numbers[count]))
-            throw fail();
+            return 0;
         ++count;
         if (count == 3)
             break;
@@ -322,14 +317,18 @@ DateTimeValue readLeniently(std::string_view text, const RegionalSettings& setti
         i = j;
     }
     if (count < 2)
-        throw fail();
-    // A separator directly after the last date number (as in "7.12.2026." or "2026/") belongs to it.
+        return 0;
     if (startsWith(text, i, settings.dateSeparator))
         i += settings.dateSeparator.size();
     else if (i < text.size() && (text[i] == '.' || text[i] == '/' || text[i] == '-'))
         ++i;
+    return count;
+}
 
-    CalendarDateTime dt;
+// Puts the date's numbers in the order of the short date format; without a year, the current one.
+void placeDate(const Number (&numbers)[3], int count, const RegionalSettings& settings, int currentYear,
+               CalendarDateTime& dt)
+{
     Number year{currentYear, 4};
     int k = 0;
     for (PictureToken::Kind field : dateFieldOrder(settings.shortDate)) {
@@ -344,63 +343,80 @@ DateTimeValue readLeniently(std::string_view text, const RegionalSettings& setti
         ++k;
     }
     dt.year = year.digits <= 2 ? widenYear(year.value, currentYear) : year.value;
+}
 
-    // Time: optional.
+// Reads the time of day that follows the date: one to three numbers, with an AM/PM designator
+// before or after them. False when `rest` is no time.
+bool readTimeOfDay(std::string_view rest, const RegionalSettings& settings, CalendarDateTime& dt)
+{
+    int designator = 0;  // 0 none, 1 AM, 2 PM
+    const auto takeDesignator = [&](std::size_t& at) {
+        std::size_t end = at;
+        while (end < rest.size() && isAsciiLetter(rest[end]))
+            ++end;
+        const std::string_view word = rest.substr(at, end - at);
+        if (word.empty() || word.size() > 2 || (word.size() == 2 && upper(word[1]) != 'M'))
+            return false;
+        designator = upper(word[0]) == 'A' ? 1 : upper(word[0]) == 'P' ? 2 : 0;
+        at = end;
+        while (at < rest.size() && isBlank(rest[at]))
+            ++at;
+        return designator != 0;
+    };
+    std::size_t j = 0;
+    if (isAsciiLetter(rest[j]) && !takeDesignator(j))
+        return false;
+    int parts[3] = {0, 0, 0};
+    int partCount = 0;
+    while (partCount < 3) {
+        Number n;
+        if (!readNumber(rest, j, n) || n.digits > 2)
+            return false;
+        parts[partCount++] = n.value;
+        std::size_t separator = 0;
+        if (j < rest.size() && (rest[j] == ':' || rest[j] == '.'))
+            separator = 1;
+        else if (startsWith(rest, j, settings.timeSeparator))
+            separator = settings.timeSeparator.size();
+        if (separator == 0 || j + separator >= rest.size() || !isDigit(rest[j + separator]))
+            break;
+        j += separator;
+    }
+    while (j < rest.size() && isBlank(rest[j]))
+        ++j;
+    if (j < rest.size() && designator == 0 && !takeDesignator(j))
+        return false;
+    if (j != rest.size())
+        return false;
+    dt.hour = parts[0];
+    dt.minute = parts[1];
+    dt.second = parts[2];
+    if (designator != 0) {
+        if (dt.hour < 1 || dt.hour > 12)
+            return false;
+        dt.hour = dt.hour % 12 + (designator == 2 ? 12 : 0);
+    }
+    return true;
+}
+
+// Reads the forms that other settings or other programs may have written: see parseDateTime.
+DateTimeValue readLeniently(std::string_view text, const RegionalSettings& settings, int currentYear)
+{
+    std::size_t i = 0;
     while (i < text.size() && isBlank(text[i]))
         ++i;
-    if (i < text.size()) {
-        std::string_view rest = text.substr(i);
-        int designator = 0;  // 0 none, 1 AM, 2 PM
-        // The designator may stand before or after the numbers.
-        const auto takeDesignator = [&](std::size_t& at) {
-            std::size_t end = at;
-            while (end < rest.size() && isAsciiLetter(rest[end]))
-                ++end;
-            const std::string_view word = rest.substr(at, end - at);
-            if (word.empty() || word.size() > 2 || (word.size() == 2 && upper(word[1]) != 'M'))
-                return false;
-            designator = upper(word[0]) == 'A' ? 1 : upper(word[0]) == 'P' ? 2 : 0;
-            at = end;
-            while (at < rest.size() && isBlank(rest[at]))
-                ++at;
-            return designator != 0;
-        };
-        std::size_t j = 0;
-        if (isAsciiLetter(rest[j]) && !takeDesignator(j))
-            throw fail();
-        int parts[3] = {0, 0, 0};
-        int partCount = 0;
-        while (partCount < 3) {
-            Number n;
-            if (!readNumber(rest, j, n) || n.digits > 2)
-                throw fail();
-            parts[partCount++] = n.value;
-            std::size_t separator = 0;
-            if (j < rest.size() && (rest[j] == ':' || rest[j] == '.'))
-                separator = 1;
-            else if (startsWith(rest, j, settings.timeSeparator))
-                separator = settings.timeSeparator.size();
-            if (separator == 0 || j + separator >= rest.size() || !isDigit(rest[j + separator]))
-                break;
-            j += separator;
-        }
-        while (j < rest.size() && isBlank(rest[j]))
-            ++j;
-        if (j < rest.size() && designator == 0 && !takeDesignator(j))
-            throw fail();
-        if (j != rest.size())
-            throw fail();
-        dt.hour = parts[0];
-        dt.minute = parts[1];
-        dt.second = parts[2];
-        if (designator != 0) {
-            if (dt.hour < 1 || dt.hour > 12)
-                throw fail();
-            dt.hour = dt.hour % 12 + (designator == 2 ? 12 : 0);
-        }
-    }
+    Number numbers[3];
+    const int count = readDateNumbers(text, i, settings, numbers);
+    if (count == 0)
+        throw DateTimeError(text);
+    CalendarDateTime dt;
+    placeDate(numbers, count, settings, currentYear, dt);
+    while (i < text.size() && isBlank(text[i]))
+        ++i;
+    if (i < text.size() && !readTimeOfDay(text.substr(i), settings, dt))
+        throw DateTimeError(text);
     if (!isValidCalendarDateTime(dt))
-        throw fail();
+        throw DateTimeError(text);
     return encodeDateTime(dt);
 }
 

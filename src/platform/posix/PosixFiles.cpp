@@ -48,42 +48,33 @@ std::string temporaryName()
 
 Durability durabilityOf(long type)
 {
-    constexpr long kExfat = 0x2011BAB0;
-    constexpr long kNtfs = 0x5346544e;
-    constexpr long kHfsPlus = 0x482b;
-    constexpr long kFuse = 0x65735546;
-    constexpr long kNfs = 0x6969;
-    constexpr long kSmb = 0x517B;
-    constexpr long kCifs = 0xFF534D42;
-    constexpr long kSmb2 = 0xFE534D42;
-    constexpr long k9p = 0x01021997;
-    constexpr long kCeph = 0x00c36400;
-    constexpr long kAfs = 0x5346414F;
-    constexpr long kCoda = 0x73757245;
-    switch (type) {
-    case TMPFS_MAGIC:
-    case RAMFS_MAGIC:
-        return Durability::Memory;
-    case MSDOS_SUPER_MAGIC:
-    case kExfat:
-    case kNtfs:
-    case kHfsPlus:
-    case ISOFS_SUPER_MAGIC:
-        return Durability::BatchByName;
-    case kFuse:
-    case kNfs:
-    case kSmb:
-    case kCifs:
-    case kSmb2:
-    case k9p:
-    case kCeph:
-    case kAfs:
-    case kCoda:
-    case 0:  // not known
-        return Durability::EachFile;
-    default:
-        return Durability::Batch;
-    }
+    struct Kind {
+        long type;
+        Durability durability;
+    };
+    static constexpr Kind kKinds[] = {
+        {TMPFS_MAGIC, Durability::Memory},
+        {RAMFS_MAGIC, Durability::Memory},
+        {MSDOS_SUPER_MAGIC, Durability::BatchByName},
+        {0x2011BAB0, Durability::BatchByName},  // exFAT
+        {0x5346544e, Durability::BatchByName},  // NTFS (ntfs3)
+        {0x482b, Durability::BatchByName},      // HFS+
+        {ISOFS_SUPER_MAGIC, Durability::BatchByName},
+        {0x65735546, Durability::EachFile},  // FUSE: sshfs, rclone, NTFS-3G...
+        {NFS_SUPER_MAGIC, Durability::EachFile},
+        {0x517B, Durability::EachFile},      // SMB
+        {0xFF534D42, Durability::EachFile},  // CIFS
+        {0xFE534D42, Durability::EachFile},  // SMB2
+        {0x01021997, Durability::EachFile},  // 9P
+        {0x00c36400, Durability::EachFile},  // Ceph
+        {0x5346414F, Durability::EachFile},  // AFS
+        {0x73757245, Durability::EachFile},  // Coda
+        {0, Durability::EachFile},           // a file system that cannot be told
+    };
+    for (const Kind& k : kKinds)
+        if (k.type == type)
+            return k.durability;
+    return Durability::Batch;
 }
 
 }  // namespace sarvoli::platform
