@@ -3,51 +3,20 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 
-#include "platform/TemporaryName.h"
 #include "platform/win32/Win32Files.h"
 
 namespace sarvoli::platform {
 
-namespace {
-
-constexpr DWORD kInvalid = INVALID_FILE_ATTRIBUTES;
-// Attributes that make CopyFile and MoveFileEx refuse to replace a file.
-constexpr DWORD kGuarded = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-
 OpResult failure(DWORD error) { return OpResult::failure(reasonOf(error)); }
 
-// The folder part of a path text, up to and including its last backslash.
 std::string folderOf(const std::string& path)
 {
     const std::size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-const std::string& thisTemporaryHost()
-{
-    static const std::string host = [] {
-        char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-        DWORD size = sizeof name;
-        if (!GetComputerNameA(name, &size))
-            name[0] = 0;
-        return temporaryHostOf(name);
-    }();
-    return host;
-}
-
-// A fresh name for a temporary file, with this machine and process in it.
-std::string temporaryName()
-{
-    static std::atomic<unsigned long> counter{0};
-    return temporaryFileName(thisTemporaryHost(), GetCurrentProcessId(), counter++);
-}
-
-std::uint64_t ticksOf(const FILETIME& t)
-{
-    return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-}
+namespace {
 
 std::string withoutTrailingBackslash(std::string path)
 {
@@ -82,24 +51,6 @@ DWORD makeFolder(const std::string& folder, bool& created)
         const DWORD a = GetFileAttributesA(folder.c_str());
         return a != kInvalid && (a & FILE_ATTRIBUTE_DIRECTORY) ? 0 : error;
     }
-    return error;
-}
-
-// Puts `temporary` in the place of `target`, replacing a copy there even when it is marked
-// read-only or hidden; the temporary file is gone afterwards either way. 0 or an error code.
-DWORD moveIntoPlace(const std::string& temporary, const std::string& target)
-{
-    const DWORD old = GetFileAttributesA(target.c_str());
-    const bool guarded = old != kInvalid && !(old & FILE_ATTRIBUTE_DIRECTORY) && (old & kGuarded);
-    if (guarded)
-        SetFileAttributesA(target.c_str(), old & ~kGuarded);
-    if (MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return 0;
-    const DWORD error = GetLastError();
-    if (guarded)
-        SetFileAttributesA(target.c_str(), old);
-    SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(temporary.c_str());
     return error;
 }
 
@@ -172,77 +123,6 @@ OpResult Win32Platform::forceDirectories(std::string_view path, bool& created)
     return error == 0 ? OpResult::success() : failure(error);
 }
 
-OpResult Win32Platform::copyFile(std::string_view source, std::string_view destination)
-{
-    const std::string target(destination);
-    // The copy is made beside the target and takes its place only when complete, so a failed
-    // copy never damages the one that was there; CopyFile keeps the last-write time.
-    std::string temporary;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = folderOf(target) + temporaryName();
-        if (GetFileAttributesA(temporary.c_str()) == kInvalid)
-            break;
-    }
-    if (!CopyFileA(std::string(source).c_str(), temporary.c_str(), TRUE)) {
-        const DWORD error = GetLastError();
-        SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(temporary.c_str());
-        return failure(error);
-    }
-    // On the device before it gets its name, so that a power cut never leaves the copy with
-    // its source's time and without its data; the move itself is written through.
-    DWORD error = 0;
-    const HANDLE h = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr);
-    if (h == INVALID_HANDLE_VALUE || !FlushFileBuffers(h))
-        error = GetLastError();
-    if (h != INVALID_HANDLE_VALUE)
-        CloseHandle(h);
-    if (error != 0) {
-        SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(temporary.c_str());
-        return failure(error);
-    }
-    error = moveIntoPlace(temporary, target);
-    return error == 0 ? OpResult::success() : failure(error);
-}
-
-// Every copy was flushed and moved with write-through when it was made.
-FinishResult Win32Platform::finishCopies() { return {}; }
-
-void Win32Platform::removeLeftovers(std::string_view folderPath)
-{
-    const std::string folder(folderPath);
-    WIN32_FIND_DATAA data;
-    const HANDLE h = FindFirstFileA((folder + ".sarvoli3-*.tmp").c_str(), &data);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    FILETIME nowTime;
-    GetSystemTimeAsFileTime(&nowTime);
-    const auto running = [](std::uint64_t pid) {
-        const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
-        if (!process)
-            return GetLastError() == ERROR_ACCESS_DENIED;  // another user's: there all the same
-        const bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-        CloseHandle(process);
-        return alive;
-    };
-    do {
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            continue;
-        // CopyFile gives the copy its source's time at once; its creation tells when it began.
-        const std::uint64_t touched = std::max(ticksOf(data.ftLastWriteTime), ticksOf(data.ftCreationTime));
-        const std::uint64_t now = ticksOf(nowTime);
-        const std::int64_t seconds = now > touched ? static_cast<std::int64_t>((now - touched) / 10'000'000) : 0;
-        if (isLeftover(data.cFileName, thisTemporaryHost(), running, seconds)) {
-            const std::string path = folder + data.cFileName;
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(path.c_str());
-        }
-    } while (FindNextFileA(h, &data));
-    FindClose(h);
-}
-
 FolderAccess Win32Platform::folderAccess(std::string_view folderPath)
 {
     FolderAccess access;
@@ -273,72 +153,6 @@ std::optional<FolderId> Win32Platform::folderId(std::string_view path)
         return std::nullopt;
     return FolderId{info.dwVolumeSerialNumber,
                     (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
-}
-
-FileContent Win32Platform::readFile(std::string_view path)
-{
-    FileContent file;
-    const HANDLE h = CreateFileA(std::string(path).c_str(), GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
-            file.result = failure(error);
-        return file;
-    }
-    char buffer[64 * 1024];
-    for (;;) {
-        DWORD n = 0;
-        if (!ReadFile(h, buffer, sizeof buffer, &n, nullptr)) {
-            file.result = failure(GetLastError());
-            file.bytes.clear();
-            CloseHandle(h);
-            return file;
-        }
-        if (n == 0)
-            break;
-        file.bytes.append(buffer, n);
-    }
-    CloseHandle(h);
-    file.exists = true;
-    return file;
-}
-
-OpResult Win32Platform::replaceFile(std::string_view path, std::string_view content)
-{
-    const std::string target(path);
-    const DWORD old = GetFileAttributesA(target.c_str());
-    if (old != kInvalid && (old & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
-        return failure(ERROR_ACCESS_DENIED);
-    std::string temporary;
-    HANDLE h = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
-        temporary = folderOf(target) + temporaryName();
-        h = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
-            return failure(GetLastError());
-    }
-    if (h == INVALID_HANDLE_VALUE)
-        return failure(ERROR_FILE_EXISTS);
-    DWORD error = 0;
-    for (std::size_t done = 0; done < content.size() && error == 0;) {
-        DWORD written = 0;
-        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
-        if (!WriteFile(h, content.data() + done, chunk, &written, nullptr))
-            error = GetLastError();
-        done += written;
-    }
-    // On the disk before it takes the old file's place, so that a crash leaves one or the other.
-    if (error == 0 && !FlushFileBuffers(h))
-        error = GetLastError();
-    CloseHandle(h);
-    if (error != 0) {
-        DeleteFileA(temporary.c_str());
-        return failure(error);
-    }
-    error = moveIntoPlace(temporary, target);
-    return error == 0 ? OpResult::success() : failure(error);
 }
 
 std::string Win32Platform::executablePath()
