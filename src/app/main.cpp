@@ -90,6 +90,6 @@ int main(int argc, char* argv[])
 
     run::catchStopSignals();
     run::UnattendedRun unattended{*platform, *settingsFile, app::toLocal(qEnvironmentVariable("HOME")), std::cout,
-                                  std::cerr, run::stopSignalled};
+                                  std::cerr, run::stopSignalled, options.fields};
     return run::runUnattended(unattended);
 }

@@ -14,7 +14,8 @@ namespace sarvoli::run {
 
 const char* const kHelp =
     "Käyttö: sarvoli3 [--settings TIEDOSTO]\n"
-    "        sarvoli3 --run [--settings TIEDOSTO]\n"
+    "        sarvoli3 --run [--settings TIEDOSTO] [--from KANSIO] [--to KANSIO] [--mask MASKI]\n"
+    "                       [--exclude TEKSTI]... [--no-subfolders]\n"
     "\n"
     "Ilman valintaa sarvoli3 avaa ikkunansa.\n"
     "  --run       kopioi ilman ikkunaa ja näyttöä asetustiedostoon tallennetuilla kentillä\n"
@@ -22,6 +23,17 @@ const char* const kHelp =
     "              ja kirjaa kopion historiaan kuten ikkuna. Lokirivit ja yhteenveto\n"
     "              tulevat vakiotulosteeseen, epäonnistuneet rivit myös virhetulosteeseen.\n"
     "              Ctrl+C (SIGINT, SIGTERM) pysäyttää ajon käsillä olevan tiedoston jälkeen.\n"
+    "  --from, --to KANSIO\n"
+    "              lähde- ja kohdekansio tallennettujen sijaan: polku (/home/matti/docs,\n"
+    "              ~/docs) tai polkuteksti (Z:\\home\\matti\\docs\\).\n"
+    "  --mask MASKI\n"
+    "              tiedostomaski tallennetun sijaan (*.txt).\n"
+    "  --exclude TEKSTI\n"
+    "              ohitettava teksti tallennettujen sijaan; enintään kaksi kertaa.\n"
+    "  --no-subfolders\n"
+    "              vain lähdekansion omat tiedostot.\n"
+    "              Komentorivin kentät eivät muuta tallennettuja kenttiä; ajo kirjataan\n"
+    "              kansiohistoriaan kuten muutkin.\n"
     "  --settings  tämä asetustiedosto; muuten settings.ini ohjelman kansiossa, tai\n"
     "              käyttäjän asetuskansiossa, kun ohjelma on asennettu tai sen kansioon\n"
     "              ei voi kirjoittaa.\n"
@@ -29,23 +41,69 @@ const char* const kHelp =
     "Paluuarvo: 0 kaikki kopioitiin, 1 jokin kopio epäonnistui tai ajo pysäytettiin,\n"
     "2 ajo ei alkanut (syy virhetulosteessa).\n";
 
+namespace {
+
+// The value of an option given as "--name VALUE" or "--name=VALUE"; nothing when `arg` is not
+// that option. `missing` is set when the option has no value.
+std::optional<std::string> valueOf(const std::string& name, int argc, char* argv[], int& i, bool& missing)
+{
+    const std::string arg = argv[i];
+    if (arg == name) {
+        if (i + 1 >= argc) {
+            missing = true;
+            return std::string();
+        }
+        return std::string(argv[++i]);
+    }
+    if (arg.starts_with(name + "="))
+        return arg.substr(name.size() + 1);
+    return std::nullopt;
+}
+
+}  // namespace
+
 Options parseCommandLine(int argc, char* argv[])
 {
     Options options;
+    const auto fail = [&](const std::string& why) {
+        if (options.error.empty())
+            options.error = why;
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        bool missing = false;
         if (arg == "--run") {
             options.run = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
-        } else if (arg == "--settings" && i + 1 < argc) {
-            options.settingsFile = argv[++i];
-        } else if (arg.starts_with("--settings=")) {
-            options.settingsFile = arg.substr(std::strlen("--settings="));
+        } else if (arg == "--no-subfolders") {
+            options.fields.noSubfolders = true;
+        } else if (auto settings = valueOf("--settings", argc, argv, i, missing)) {
+            options.settingsFile = *settings;
+        } else if (auto from = valueOf("--from", argc, argv, i, missing)) {
+            options.fields.from = *from;
+        } else if (auto to = valueOf("--to", argc, argv, i, missing)) {
+            options.fields.to = *to;
+        } else if (auto mask = valueOf("--mask", argc, argv, i, missing)) {
+            options.fields.mask = *mask;
+        } else if (auto exclusion = valueOf("--exclude", argc, argv, i, missing)) {
+            // The field keeps two strings parted by "|": one that holds it would be two.
+            if (exclusion->find('|') != std::string::npos)
+                fail("Ohitettava teksti ei voi sisältää merkkiä |: " + *exclusion);
+            options.fields.exclusions.push_back(*exclusion);
         } else {
-            options.error = "Tuntematon valinta: " + arg;
+            fail("Tuntematon valinta: " + arg);
         }
+        if (missing)
+            fail("Valinnalta puuttuu arvo: " + arg);
     }
+    if (options.fields.exclusions.size() > 2)
+        fail("Ohitettavia tekstejä voi olla enintään kaksi (--exclude)");
+    for (const auto* folder : {&options.fields.from, &options.fields.to})
+        if (*folder && (*folder)->empty())
+            fail("HAKEMISTO tai LEVY on valitsematta");
+    if (options.fields.any() && !options.run)
+        fail("Kentät komentorivillä (--from, --to, --mask, --exclude, --no-subfolders) vain valinnan --run kanssa");
     return options;
 }
 

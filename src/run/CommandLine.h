@@ -2,17 +2,29 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
 // The program's command line: its options, its help, and the signals that stop a run.
 namespace sarvoli::run {
 
+// The fields of a run given on the command line, each in place of the saved one.
+struct FieldOptions {
+    std::optional<std::string> from;        // a host path or a path text, as typed in the window
+    std::optional<std::string> to;
+    std::optional<std::string> mask;
+    std::vector<std::string> exclusions;    // at most two
+    bool noSubfolders = false;
+    bool any() const { return from || to || mask || !exclusions.empty() || noSubfolders; }
+};
+
 struct Options {
     bool run = false;
     bool help = false;
     std::optional<std::string> settingsFile;  // as given: a host path
-    std::string error;                        // an option not known, as the user is told
+    FieldOptions fields;
+    std::string error;  // why the command line cannot be followed, as the user is told
 };
 
 Options parseCommandLine(int argc, char* argv[]);

@@ -54,8 +54,11 @@ UnattendedStatus runUnattended(UnattendedRun& run)
     settings::IniFile file(platform, run.settingsFile);
     Fields fields;
     try {
+        // With both folders on the command line a settings file is not needed: the record
+        // makes one.
+        const FieldOptions& given = run.given;
         const platform::FileContent content = platform.readFile(run.settingsFile);
-        if (!content.result.ok || !content.exists) {
+        if (!content.result.ok || (!content.exists && !(given.from && given.to))) {
             run.err << run.settingsFile << ": "
                     << (content.result.ok ? std::string("asetustiedostoa ei ole") : content.result.reason) << '\n';
             return kNotStarted;
@@ -66,11 +69,14 @@ UnattendedStatus runUnattended(UnattendedRun& run)
             run.err << text::withFinalStop(loaded.error) << '\n';
             return kNotStarted;
         }
-        fields.from = loaded.fromBox.value_or("");
-        fields.to = loaded.toFolder.value_or("");
-        fields.mask = loaded.mask.value_or(fields.mask);
+        fields.from = given.from.value_or(loaded.fromBox.value_or(""));
+        fields.to = given.to.value_or(loaded.toFolder.value_or(""));
+        fields.mask = given.mask.value_or(loaded.mask.value_or(fields.mask));
         fields.exclusions = loaded.exclusions.value_or(fields.exclusions);
-        fields.subfolders = loaded.subs.value_or(true);
+        if (!given.exclusions.empty())
+            fields.exclusions = given.exclusions.size() == 1 ? given.exclusions[0]
+                                                             : given.exclusions[0] + "|" + given.exclusions[1];
+        fields.subfolders = !given.noSubfolders && loaded.subs.value_or(true);
 
         for (std::string* folder : {&fields.from, &fields.to}) {
             const TypedFolder typed = typedFolder(platform, *folder, run.home);
@@ -114,8 +120,11 @@ UnattendedStatus runUnattended(UnattendedRun& run)
             const text::DateTimeValue now = platform.localNow();
             const std::string stamp = text::formatDateTime(now, regional);
             settings::recordRun(file, fields.from, fields.to, stamp);
-            const settings::LastCopy last = settings::lastCopyOf(stamp, regional, text::decodeDateTime(now).year);
-            settings::saveRunFields(file, fields.from, fields.to, stamp, last.time);
+            // The window's saved fields stay as the user left them when the command line gave others.
+            if (!run.given.any()) {
+                const settings::LastCopy last = settings::lastCopyOf(stamp, regional, text::decodeDateTime(now).year);
+                settings::saveRunFields(file, fields.from, fields.to, stamp, last.time);
+            }
         } catch (const std::exception& e) {
             run.err << text::withFinalStop(e.what()) << '\n';
             recorded = false;

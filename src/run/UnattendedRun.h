@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/Platform.h"
+#include "run/CommandLine.h"
 
 namespace sarvoli::run {
 
@@ -22,6 +23,7 @@ struct UnattendedRun {
     std::ostream& out;         // the log lines, the summary and the elapsed time
     std::ostream& err;         // the failure lines again, and why the run stopped or did not start
     std::function<bool()> stopRequested;
+    FieldOptions given = {};  // fields given on the command line, in place of the saved ones
 };
 
 // One copy run with the fields saved in the settings file, as the window would run it: the

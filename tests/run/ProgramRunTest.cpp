@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -338,6 +339,72 @@ TEST_F(ProgramRun, exitStatusTellsFailureAndARunThatCouldNotStart)
     EXPECT_EQ(help.status, 0);
     EXPECT_THAT(help.out, ::testing::Contains(HasSubstr("--run")));
     EXPECT_EQ(runProgram(tmp, {"--kopioi"}).status, 2);
+}
+
+TEST_F(ProgramRun, fieldsOnTheCommandLineTakeThePlaceOfTheSavedOnesForOneRun)
+{
+    writeFile(tmp / "src/notes.txt", std::string(1500, 'n'));
+    writeFile(tmp / "src/skip.bak", std::string(1500, 's'));
+    const std::string saved = "FromBox=" + tmp / "src" + "\r\nToFolder=~/dst\r\nSubs=1\r\n";
+    struct Row {
+        const char* name;
+        bool settingsFile;
+        std::vector<std::string> args;  // after --run --settings FILE
+        int status;
+        const char* message;            // on standard error, for a refused run
+        std::vector<std::string> copies;  // the files in the destination afterwards
+        const char* destination;          // below the test's folder
+    };
+    const std::string other = tmp / "other";
+    const Row rows[] = {
+        {"both folders, no settings file", false, {"--from", tmp / "src", "--to", other}, 0, nullptr,
+         {"a.bin", "notes.txt", "sub/b.bin"}, "other"},
+        {"the destination alone, as a path text", true, {"--to", pathText(other)}, 0, nullptr,
+         {"a.bin", "notes.txt", "sub/b.bin"}, "other"},
+        {"a mask", true, {"--mask", "*.txt"}, 0, nullptr, {"notes.txt"}, "dst"},
+        {"two exclusions", true, {"--exclude", ".bin", "--exclude", "notes"}, 0, nullptr, {"skip.bak"}, "dst"},
+        {"an empty exclusion: nothing left out", true, {"--exclude", "", "--no-subfolders"}, 0, nullptr,
+         {"a.bin", "notes.txt", "skip.bak"}, "dst"},
+        {"three exclusions", true, {"--exclude", "a", "--exclude", "b", "--exclude", "c"}, 2, "enintään kaksi", {}, "dst"},
+        {"an exclusion holding |", true, {"--exclude", "a|b"}, 2, "merkkiä |", {}, "dst"},
+        {"an empty folder", true, {"--from", ""}, 2, "HAKEMISTO tai LEVY on valitsematta", {}, "dst"},
+        {"a folder without its value", true, {"--to"}, 2, "puuttuu arvo: --to", {}, "dst"},
+        {"an unknown option", true, {"--verbose"}, 2, "Tuntematon valinta: --verbose", {}, "dst"},
+        {"one folder and no settings file", false, {"--to", other}, 2, "asetustiedostoa ei ole", {}, "other"},
+    };
+    for (const Row& r : rows) {
+        std::filesystem::remove_all(tmp / "dst");
+        std::filesystem::remove_all(other);
+        std::remove((tmp / "settings.ini").c_str());
+        if (r.settingsFile)
+            writeSettings(tmp, saved);
+        std::vector<std::string> args = run();
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        const Outcome o = runProgram(tmp, args);
+        EXPECT_EQ(o.status, r.status) << r.name << "\n" << o.err;
+        std::vector<std::string> copies;
+        const std::string destination = tmp / r.destination;
+        std::error_code none;  // a destination that is not there holds no copy
+        for (const auto& e : std::filesystem::recursive_directory_iterator(destination, none))
+            if (e.is_regular_file())
+                copies.push_back(std::filesystem::relative(e.path(), destination).generic_string());
+        std::sort(copies.begin(), copies.end());
+        EXPECT_EQ(copies, r.copies) << r.name;
+        const std::string settings = exists(tmp / "settings.ini") ? readFile(tmp / "settings.ini") : "";
+        if (r.message) {
+            EXPECT_THAT(o.err, HasSubstr(r.message)) << r.name;
+            EXPECT_THAT(o.out, ::testing::IsEmpty()) << r.name;
+            EXPECT_EQ(settings, r.settingsFile ? "[ZumerForm]\r\n" + saved : "") << r.name << ": nothing written";
+        } else {
+            // Recorded in the histories; the saved fields stay as the window left them.
+            EXPECT_THAT(settings, HasSubstr("[FromBox]")) << r.name;
+            EXPECT_THAT(settings, HasSubstr("[ToFolder]\r\n0=" + pathText(destination))) << r.name;
+            EXPECT_EQ(settings.find("FrmDir="), std::string::npos) << r.name;
+            if (r.settingsFile) {
+                EXPECT_THAT(settings, HasSubstr("ToFolder=~/dst\r\n")) << r.name;
+            }
+        }
+    }
 }
 
 TEST_F(ProgramRun, interruptStopsAfterTheEntryInHand)
