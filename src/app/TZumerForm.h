@@ -123,6 +123,7 @@ private:
     platform::Platform& m_platform;
     Services m_services;
     text::RegionalSettings m_regional;
+    bool m_verify = false;  // Verify=1 in the settings file: every copy is read back
     std::string m_exeFolder;
     settings::IniFile m_settingsFile;
     settings::History m_sourceHistory;

@@ -10,6 +10,8 @@ namespace sarvoli::copy {
 namespace {
 
 constexpr const char* kNotOnDevice = "kopioita ei saatu levylle";
+constexpr const char* kNotTheSame = "kopio ei vastaa lähdettä";
+constexpr const char* kNotReadBack = "kopiota ei voi lukea takaisin";
 
 // Copies and lines waiting for the copies before them, and the bytes of those copies, at the most.
 constexpr std::size_t kMaxQueued = 256;
@@ -44,9 +46,9 @@ std::string printable(std::string line)
 }  // namespace
 
 CopyQueue::CopyQueue(platform::Platform& platform, RunHost& host, RunTotals& totals, std::string destinationRoot,
-                     std::int64_t eventIntervalNanos, int workers)
+                     std::int64_t eventIntervalNanos, int workers, bool verify)
     : m_platform(platform), m_host(host), m_totals(totals), m_destinationRoot(std::move(destinationRoot)),
-      m_eventInterval(eventIntervalNanos),
+      m_verify(verify), m_eventInterval(eventIntervalNanos),
       m_lastEvents(platform.monotonicNanos())
 {
     if (workers > 1) {
@@ -67,17 +69,18 @@ void CopyQueue::dropWaiting()
         m_pool->dropWaiting();
 }
 
-platform::FinishResult CopyQueue::finishOnAnotherThread()
+template <typename Work>
+auto CopyQueue::whileWindowLive(Work work) -> decltype(work())
 {
-    std::future<platform::FinishResult> finished;
+    std::future<decltype(work())> done;
     try {
-        finished = std::async(std::launch::async, [this] { return m_platform.finishCopies(); });
+        done = std::async(std::launch::async, work);
     } catch (const std::system_error&) {
-        return m_platform.finishCopies();  // no thread to be had: the window waits
+        return work();  // no thread to be had: the window waits
     }
     // On a slow device this takes a while; the window stays live and says what it waits for.
     bool told = false;
-    while (finished.wait_for(std::chrono::nanoseconds(waitSlice())) != std::future_status::ready) {
+    while (done.wait_for(std::chrono::nanoseconds(waitSlice())) != std::future_status::ready) {
         if (!told) {
             told = true;
             m_host.writingToDevice(true);
@@ -86,7 +89,19 @@ platform::FinishResult CopyQueue::finishOnAnotherThread()
     }
     if (told)
         m_host.writingToDevice(false);
-    return finished.get();
+    return done.get();
+}
+
+void CopyQueue::withdraw(std::vector<std::string> lines, const std::vector<std::int64_t>& sizes,
+                         const std::string& reason)
+{
+    for (const std::int64_t size : sizes) {
+        --m_totals.copied;
+        m_totals.kilobytes -= size / 1000;
+    }
+    m_host.withdrawCopies(static_cast<std::int64_t>(lines.size()));
+    for (std::string& line : lines)
+        fail(std::move(line), reason);
 }
 
 void CopyQueue::finish()
@@ -97,45 +112,72 @@ void CopyQueue::finish()
         return;
     std::vector<Unfinished> unfinished = std::move(m_unfinished);
     m_unfinished.clear();
-    const platform::FinishResult finish = finishOnAnotherThread();
-    if (finish.result.ok)
-        return;
-    m_totals.notOnDevice = true;
-    const std::string reason = std::string(kNotOnDevice) + ": " + finish.result.reason;
-    if (finish.lost.empty()) {  // the device failed, and no copy can be named
-        fail(m_destinationRoot, reason);
-        return;
-    }
-    // Each copy it covered is a failure after all, named in the walk's order.
+    const platform::FinishResult finish = whileWindowLive([this] { return m_platform.finishCopies(); });
     const std::unordered_set<std::string> lost(finish.lost.begin(), finish.lost.end());
-    std::int64_t withdrawn = 0;
-    for (Unfinished& u : unfinished) {
-        if (!lost.contains(u.target))
-            continue;
-        --m_totals.copied;
-        m_totals.kilobytes -= u.size / 1000;
-        ++withdrawn;
+    if (!finish.result.ok) {
+        m_totals.notOnDevice = true;
+        const std::string reason = std::string(kNotOnDevice) + ": " + finish.result.reason;
+        if (finish.lost.empty()) {  // the device failed, and no copy can be named
+            fail(m_destinationRoot, reason);
+        } else {
+            // Each copy it covered is a failure after all, named in the walk's order.
+            std::vector<std::string> lines;
+            std::vector<std::int64_t> sizes;
+            for (Unfinished& u : unfinished)
+                if (lost.contains(u.target)) {
+                    lines.push_back(std::move(u.line));
+                    sizes.push_back(u.size);
+                }
+            withdraw(std::move(lines), sizes, reason);
+        }
     }
-    m_host.withdrawCopies(withdrawn);
+    if (m_verify)
+        verify(unfinished, lost);
+}
+
+void CopyQueue::verify(std::vector<Unfinished>& unfinished, const std::unordered_set<std::string>& lost)
+{
+    std::vector<Unfinished*> toRead;
     for (Unfinished& u : unfinished)
-        if (lost.contains(u.target))
-            fail(std::move(u.line), reason);
+        if (u.copied() && !lost.contains(u.target))
+            toRead.push_back(&u);
+    const std::vector<platform::Verification> read = whileWindowLive([&] {
+        std::vector<platform::Verification> outcomes;
+        for (const Unfinished* u : toRead)
+            outcomes.push_back(m_platform.verifyCopy(u->source, u->target));
+        return outcomes;
+    });
+    std::vector<std::string> lines;
+    std::vector<std::int64_t> sizes;
+    std::string reason;
+    for (std::size_t i = 0; i < toRead.size(); ++i) {
+        if (read[i].result.ok && read[i].same)
+            continue;
+        lines.push_back(std::move(toRead[i]->line));
+        sizes.push_back(toRead[i]->size);
+        // The copy that was read back differs, or could not be read back: not a copy either way.
+        if (reason.empty())
+            reason = read[i].result.ok ? std::string(kNotTheSame) : std::string(kNotReadBack) + ": " + read[i].result.reason;
+    }
+    if (!lines.empty())
+        withdraw(std::move(lines), sizes, reason);
 }
 
 void CopyQueue::copy(const std::string& source, const std::string& target, std::string line, std::int64_t size)
 {
-    m_unfinished.push_back({target, line, size});
     if (!m_pool) {
         const platform::OpResult copied = m_platform.copyFile(source, target);
         if (!copied.ok) {
             fail(std::move(line), copied.reason);
             return;
         }
+        m_unfinished.push_back({source, target, line, size, nullptr});
         ++m_totals.copied;
         m_totals.kilobytes += size / 1000;
         addLine(std::move(line), false);
     } else {
         auto job = std::make_shared<CopyJob>(source, target);
+        m_unfinished.push_back({source, target, line, size, job});
         m_pool->submit(job);
         m_queued.push_back({std::move(line), false, false, size, std::move(job)});
         m_bytesQueued += size;

@@ -5,6 +5,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "copy/CopyPool.h"
@@ -23,8 +24,9 @@ public:
     // `workers`: how many files are copied at once; with one, each copy is made by the caller's
     // thread. `eventIntervalNanos`: how often, at the least, the window gets to handle its input.
     // `destinationRoot` names a failure of the device that names no copy.
+    // `verify`: each copy is read back once it is on the device and compared with its source.
     CopyQueue(platform::Platform& platform, RunHost& host, RunTotals& totals, std::string destinationRoot,
-              std::int64_t eventIntervalNanos, int workers);
+              std::int64_t eventIntervalNanos, int workers, bool verify = false);
     ~CopyQueue();
     CopyQueue(const CopyQueue&) = delete;
     CopyQueue& operator=(const CopyQueue&) = delete;
@@ -61,13 +63,29 @@ private:
     // Lets the window handle its input when its time has come; a stop asked for there drops
     // the copies not yet started.
     void letWindowIn();
-    // platform.finishCopies() on a thread of its own, so that the window stays live.
-    platform::FinishResult finishOnAnotherThread();
+    // Runs `work` on a thread of its own while the window stays live and is told that the run
+    // waits for the device; on the caller's thread where no thread can be had.
+    template <typename Work>
+    auto whileWindowLive(Work work) -> decltype(work());
+    // Takes back copies that the device did not keep as they were made: each a failure line.
+    void withdraw(std::vector<std::string> lines, const std::vector<std::int64_t>& sizes, const std::string& reason);
+    // A copy not yet finished on the device, in the walk's order.
+    struct Unfinished {
+        std::string source;
+        std::string target;
+        std::string line;
+        std::int64_t size = 0;
+        std::shared_ptr<CopyJob> job;  // none for a copy made on the caller's thread, which succeeded
+        bool copied() const { return !job || (job->state.load() == CopyJob::Done && job->result.ok); }
+    };
+    // Reads every copy of `unfinished` back and makes those that differ from their sources failures.
+    void verify(std::vector<Unfinished>& unfinished, const std::unordered_set<std::string>& lost);
 
     platform::Platform& m_platform;
     RunHost& m_host;
     RunTotals& m_totals;
     std::string m_destinationRoot;
+    bool m_verify;
     std::int64_t m_eventInterval;
     std::int64_t m_lastEvents = 0;
 
@@ -83,12 +101,6 @@ private:
     std::deque<Queued> m_queued;
     std::int64_t m_bytesQueued = 0;
 
-    // The copies not yet finished on the device, in the walk's order.
-    struct Unfinished {
-        std::string target;
-        std::string line;
-        std::int64_t size = 0;
-    };
     std::vector<Unfinished> m_unfinished;
 };
 

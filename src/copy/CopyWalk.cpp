@@ -68,7 +68,8 @@ RunTotals CopyWalk::run(const RunTexts& texts)
     // The source folder by identity, so that no spelling of it (a link, a bind mount, "..",
     // another letter) lets a folder's copy land on it.
     m_sourceId = m_platform.folderId(m_sourceRoot);
-    m_queue = std::make_unique<CopyQueue>(m_platform, m_host, m_totals, m_destinationRoot, m_eventInterval, m_workers);
+    m_queue = std::make_unique<CopyQueue>(m_platform, m_host, m_totals, m_destinationRoot, m_eventInterval, m_workers,
+                                          texts.verify);
     m_totals.aborted = !CopyFolder(texts.source, texts.subfolders);
     if (m_totals.aborted)
         m_queue->dropWaiting();  // no file is started after the stop

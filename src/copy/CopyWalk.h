@@ -24,6 +24,7 @@ struct RunTexts {
     std::string mask;         // file mask
     std::string exclusions;   // exclusion field
     bool subfolders = true;
+    bool verify = false;      // each copy read back from the device and compared with its source
 };
 
 // The recursive walk: copies every file of the source tree that matches the mask, whose

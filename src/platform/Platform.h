@@ -53,6 +53,12 @@ struct FinishResult {
     std::vector<std::string> lost;
 };
 
+// Whether a copy holds its source's bytes, as read back from the device.
+struct Verification {
+    OpResult result;     // a failure when either file could not be read
+    bool same = false;
+};
+
 // The one seam to the operating system. Paths are Windows path texts (E:\src\a.txt) on
 // every platform; the implementation maps them to the host. copyFile() may be called from
 // several threads at once; the other calls come from one thread at a time.
@@ -96,6 +102,10 @@ public:
     // are named in `lost`; they stay older than their sources, to be copied again. Safe to call
     // from another thread while no other call is made.
     virtual FinishResult finishCopies() = 0;
+    // Reads a copy back from the device, not from what memory holds of it, and compares it with
+    // its source byte for byte. A copy that differs is left older than its source, so that the
+    // next run copies it again. Called after finishCopies().
+    virtual Verification verifyCopy(std::string_view source, std::string_view copy) = 0;
     // Removes the temporary files that a copy into the folder left when its run was killed,
     // and none that a run going on now may still be writing.
     virtual void removeLeftovers(std::string_view /*folderPath*/) {}

@@ -16,6 +16,7 @@ struct FieldOptions {
     std::optional<std::string> mask;
     std::vector<std::string> exclusions;    // at most two
     bool noSubfolders = false;
+    bool verify = false;                    // not a field: read every copy back
     bool any() const { return from || to || mask || !exclusions.empty() || noSubfolders; }
 };
 

@@ -53,6 +53,7 @@ UnattendedStatus runUnattended(UnattendedRun& run)
     const text::RegionalSettings regional = platform.regionalSettings();
     settings::IniFile file(platform, run.settingsFile);
     Fields fields;
+    bool verify = run.given.verify;
     try {
         // With both folders on the command line a settings file is not needed: the record
         // makes one.
@@ -77,6 +78,7 @@ UnattendedStatus runUnattended(UnattendedRun& run)
             fields.exclusions = given.exclusions.size() == 1 ? given.exclusions[0]
                                                              : given.exclusions[0] + "|" + given.exclusions[1];
         fields.subfolders = !given.noSubfolders && loaded.subs.value_or(true);
+        verify = verify || loaded.verify;
 
         for (std::string* folder : {&fields.from, &fields.to}) {
             const TypedFolder typed = typedFolder(platform, *folder, run.home);
@@ -105,7 +107,7 @@ UnattendedStatus runUnattended(UnattendedRun& run)
     StreamHost host(run);
     copy::CopyWalk walk(platform, host, regional, 5'000'000, workersFor(platform, fields.to));
     const copy::RunTotals totals =
-        walk.run({fields.from, fields.to, fields.mask, fields.exclusions, fields.subfolders});
+        walk.run({fields.from, fields.to, fields.mask, fields.exclusions, fields.subfolders, verify});
     run.out << copy::summaryText(totals.copied, totals.failed, totals.kilobytes) << '\n'
             << "Aika: " << copy::elapsedText((platform.monotonicNanos() - start) / 1'000'000, regional.timeSeparator)
             << '\n';

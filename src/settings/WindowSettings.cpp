@@ -64,6 +64,7 @@ LoadedSettings loadSettings(IniFile& file, const text::RegionalSettings& setting
         const std::string subs = file.read(kFormSection, key::kSubfolders);
         if (subs == "1" || subs == "0")
             out.subs = subs == "1";
+        out.verify = file.read(kFormSection, key::kVerify) == "1";
         out.complete = true;
     } catch (const std::exception& e) {
         out.error = e.what();

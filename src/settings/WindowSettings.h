@@ -28,6 +28,7 @@ inline constexpr const char* kTime = "Time";
 inline constexpr const char* kLastFromDir = "FrmDir";
 inline constexpr const char* kLastToDir = "ToDir";
 inline constexpr const char* kSubfolders = "Subs";
+inline constexpr const char* kVerify = "Verify";  // "1": every copy is read back; the window never writes it
 }  // namespace key
 
 // The mask and the exclusions of a program that has no saved ones.
@@ -53,6 +54,7 @@ struct LoadedSettings {
     std::optional<text::DateTimeValue> date;  // the stored picker value; only its date counts
     std::optional<std::string> time;          // the last copy's time: the row is to be shown
     std::optional<bool> subs;
+    bool verify = false;    // Verify=1: every copy is read back from the device and compared
     bool complete = false;  // every step ran
     std::string error;      // the error that stopped the load, as the user sees it
 };

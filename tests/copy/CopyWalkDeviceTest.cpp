@@ -91,6 +91,31 @@ TEST_F(CopyWalkTest, aListingCutOffPartWayIsAFailureWithTheSystemsReason)
     EXPECT_EQ(readFile(dst("a.txt")), "x");
 }
 
+TEST_F(CopyWalkTest, aCopyThatDoesNotReadBackAsItsSourceIsAFailureAndIsCopiedAgain)
+{
+    source("a.txt", std::string(1500, 'a'));
+    source("sub/b.txt", std::string(2500, 'b'));
+    platform.system().corruptName = "b.txt";
+    texts.verify = true;
+    CopyWalk walk(platform, host, text::RegionalSettings::finnish(), 0, 2);
+    RunTotals totals = walk.run(texts);
+    EXPECT_THAT(host.lines, ElementsAre(std::string("E:\\backup\\a.txt") + kTime,
+                                        std::string("E:\\backup\\sub\\b.txt") + kTime,
+                                        std::string("E:\\backup\\sub\\b.txt") + kTime
+                                            + "   VIRHE: kopio ei vastaa lähdettä"));
+    EXPECT_EQ(totals.copied, 1);
+    EXPECT_EQ(totals.failed, 1);
+    EXPECT_EQ(totals.kilobytes, 1);
+    EXPECT_EQ(host.withdrawn, 1);
+    EXPECT_LT(mtimeNanos(dst("sub/b.txt")), mtimeNanos(src("sub/b.txt"))) << "left to the next run";
+
+    host.lines.clear();
+    platform.system().corruptName.clear();
+    totals = walk.run(texts);
+    EXPECT_THAT(host.lines, ElementsAre(std::string("E:\\backup\\sub\\b.txt") + kTime)) << "copied again, and read back whole";
+    EXPECT_EQ(totals.failed, 0);
+}
+
 // A process of this machine that has ended: its number is free.
 std::uint64_t endedProcess()
 {

@@ -43,15 +43,20 @@ public:
     long fileSystem = 0x58465342;  // XFS: a disk whose copies wait for the batch's flush
     std::string brokenFolder;      // a host folder whose listing fails with EIO...
     int breaksAfter = 0;           // ...after this many entries
+    std::string corruptName;       // a copy whose first byte reads back changed, as a bad stick gives it
+
+    // The host path of an open descriptor.
+    static std::string pathOf(int fd)
+    {
+        char path[4096];
+        const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path - 1);
+        return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
+    }
 
     const dirent* readEntry(DIR* dir, int& error) override
     {
         if (!brokenFolder.empty()) {
-            char path[4096];
-            const std::string link = "/proc/self/fd/" + std::to_string(dirfd(dir));
-            const ssize_t n = readlink(link.c_str(), path, sizeof path - 1);
-            if (n > 0 && std::string(path, static_cast<std::size_t>(n)) == brokenFolder
-                && ++m_entriesRead[dir] > breaksAfter) {
+            if (pathOf(dirfd(dir)) == brokenFolder && ++m_entriesRead[dir] > breaksAfter) {
                 error = EIO;
                 return nullptr;
             }
@@ -60,6 +65,13 @@ public:
     }
 
 protected:
+    ssize_t readCopy(int fd, char* buffer, std::size_t size, off_t offset) override
+    {
+        const ssize_t n = PosixPlatform::readCopy(fd, buffer, size, offset);
+        if (n > 0 && offset == 0 && !corruptName.empty() && pathOf(fd).ends_with("/" + corruptName))
+            buffer[0] = static_cast<char>(buffer[0] ^ 0x20);
+        return n;
+    }
     long fileSystemType(const std::string&) override { return fileSystem; }
     int syncFileSystem(int fd) override { return deviceFails ? EIO : PosixPlatform::syncFileSystem(fd); }
     int copyData(int in, int out, std::int64_t size) override

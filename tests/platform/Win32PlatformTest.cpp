@@ -131,4 +131,20 @@ TEST_F(Win32PlatformTest, aCopyReplacesTheOldOneWholeOrNotAtAll)
     EXPECT_NE(platform.folderId(text("made")), platform.folderId(text("made/deeper")));
 }
 
+TEST_F(Win32PlatformTest, aCopyReadBackIsTheSameOrLeftOlderForTheNextRun)
+{
+    writeFile(tmp / "a.bin", std::string(3 << 20, 'a') + "end");
+    ASSERT_TRUE(platform.copyFile(text("a.bin"), text("copy.bin")).ok);
+    Verification v = platform.verifyCopy(text("a.bin"), text("copy.bin"));
+    EXPECT_TRUE(v.result.ok) << v.result.reason;
+    EXPECT_TRUE(v.same);
+
+    writeFile(tmp / "copy.bin", std::string(3 << 20, 'a') + "END");  // the same size, other bytes
+    const FileTime source = platform.fileAge(text("a.bin")).time;
+    v = platform.verifyCopy(text("a.bin"), text("copy.bin"));
+    EXPECT_TRUE(v.result.ok) << v.result.reason;
+    EXPECT_FALSE(v.same);
+    EXPECT_TRUE(platform.fileAge(text("copy.bin")).time < source) << "older, to be copied again";
+}
+
 }  // namespace

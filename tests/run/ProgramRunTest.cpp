@@ -362,6 +362,7 @@ TEST_F(ProgramRun, fieldsOnTheCommandLineTakeThePlaceOfTheSavedOnesForOneRun)
         {"the destination alone, as a path text", true, {"--to", pathText(other)}, 0, nullptr,
          {"a.bin", "notes.txt", "sub/b.bin"}, "other"},
         {"a mask", true, {"--mask", "*.txt"}, 0, nullptr, {"notes.txt"}, "dst"},
+        {"read back", true, {"--verify", "--mask", "*.bin"}, 0, nullptr, {"a.bin", "sub/b.bin"}, "dst"},
         {"two exclusions", true, {"--exclude", ".bin", "--exclude", "notes"}, 0, nullptr, {"skip.bak"}, "dst"},
         {"an empty exclusion: nothing left out", true, {"--exclude", "", "--no-subfolders"}, 0, nullptr,
          {"a.bin", "notes.txt", "skip.bak"}, "dst"},

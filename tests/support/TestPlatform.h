@@ -46,6 +46,10 @@ public:
     }
     platform::FinishResult finishCopies() override { return m_inner->finishCopies(); }
     void removeLeftovers(std::string_view folderPath) override { m_inner->removeLeftovers(folderPath); }
+    platform::Verification verifyCopy(std::string_view source, std::string_view copy) override
+    {
+        return m_inner->verifyCopy(source, copy);
+    }
     std::optional<platform::FolderId> folderId(std::string_view path) override { return m_inner->folderId(path); }
     platform::FileContent readFile(std::string_view path) override { return m_inner->readFile(path); }
     platform::OpResult replaceFile(std::string_view path, std::string_view content) override

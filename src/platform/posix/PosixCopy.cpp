@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <limits>
+#include <vector>
 
 #include "platform/TemporaryName.h"
 #include "platform/posix/FolderHandles.h"
@@ -307,6 +309,77 @@ FinishResult PosixPlatform::finishCopies()
     if (firstError != 0)
         finish.result = OpResult::failure(reasonOf(firstError));
     return finish;
+}
+
+ssize_t PosixPlatform::readCopy(int fd, char* buffer, std::size_t size, off_t offset)
+{
+    return pread(fd, buffer, size, offset);
+}
+
+namespace {
+
+// Reads as much as `size` asks, unless the file ends first; -1 with errno set on failure.
+ssize_t readFully(const std::function<ssize_t(char*, std::size_t, off_t)>& read, char* buffer, std::size_t size,
+                  off_t offset)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = read(buffer + done, size - done, offset + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+}  // namespace
+
+Verification PosixPlatform::verifyCopy(std::string_view source, std::string_view copy)
+{
+    Verification v;
+    const auto from = m_drives.hostPath(source);
+    const auto to = m_drives.hostPath(copy);
+    if (!from || !to) {
+        v.result = OpResult::failure(reasonOf(ENOENT));
+        return v;
+    }
+    Fd in(open(from->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    Fd back(open(to->c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat sourceStat {};
+    struct stat copyStat {};
+    if (in.get() < 0 || back.get() < 0 || fstat(in.get(), &sourceStat) != 0 || fstat(back.get(), &copyStat) != 0) {
+        v.result = OpResult::failure(reasonOf(errno));
+        return v;
+    }
+    // Its data is on the device by now: what memory holds of it goes, so that the read comes from
+    // the device (through the server on a network or FUSE file system).
+    posix_fadvise(back.get(), 0, 0, POSIX_FADV_DONTNEED);
+    v.same = sourceStat.st_size == copyStat.st_size;
+    constexpr std::size_t kChunk = 256 * 1024;
+    std::vector<char> a(kChunk);
+    std::vector<char> b(kChunk);
+    for (off_t at = 0; v.same && at < sourceStat.st_size; at += static_cast<off_t>(kChunk)) {
+        const ssize_t n = readFully([&](char* p, std::size_t s, off_t o) { return pread(in.get(), p, s, o); },
+                                    a.data(), kChunk, at);
+        const ssize_t m = readFully([&](char* p, std::size_t s, off_t o) { return readCopy(back.get(), p, s, o); },
+                                    b.data(), kChunk, at);
+        if (n < 0 || m < 0) {
+            v.result = OpResult::failure(reasonOf(errno));
+            return v;
+        }
+        v.same = n == m && std::memcmp(a.data(), b.data(), static_cast<std::size_t>(n)) == 0;
+    }
+    if (!v.same) {
+        // Older than its source, so that the next run copies it again.
+        const struct timespec older[2] = {sourceStat.st_atim, {std::max<time_t>(sourceStat.st_mtim.tv_sec - 4, 0), 0}};
+        if (utimensat(AT_FDCWD, to->c_str(), older, 0) != 0)
+            unlink(to->c_str());
+    }
+    return v;
 }
 
 void PosixPlatform::removeLeftovers(std::string_view folderPath)

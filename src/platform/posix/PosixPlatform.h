@@ -31,6 +31,7 @@ public:
     OpResult copyFile(std::string_view source, std::string_view destination) override;
     FinishResult finishCopies() override;
     void removeLeftovers(std::string_view folderPath) override;
+    Verification verifyCopy(std::string_view source, std::string_view copy) override;
     std::optional<FolderId> folderId(std::string_view path) override;
     FileContent readFile(std::string_view path) override;
     OpResult replaceFile(std::string_view path, std::string_view content) override;
@@ -64,6 +65,9 @@ protected:
     // Puts what is written on the file system of `fd` on its device; 0 or an errno value.
     // A seam for tests of a device that fails.
     virtual int syncFileSystem(int fd);
+    // Reads up to `size` bytes of a copy at `offset`, as pread() does. A seam for tests of a
+    // device that gives back other bytes than it was given.
+    virtual ssize_t readCopy(int fd, char* buffer, std::size_t size, off_t offset);
     // Puts the data of the open file `fd` on its device; 0 or an errno value. A seam, as above.
     virtual int syncFile(int fd);
     // The statfs type of the file system that holds a host folder; 0 when it cannot be told.

@@ -19,6 +19,7 @@ public:
     OpResult copyFile(std::string_view source, std::string_view destination) override;
     FinishResult finishCopies() override;
     void removeLeftovers(std::string_view folderPath) override;
+    Verification verifyCopy(std::string_view source, std::string_view copy) override;
     FolderAccess folderAccess(std::string_view folderPath) override;
     std::optional<FolderId> folderId(std::string_view path) override;
     FileContent readFile(std::string_view path) override;
