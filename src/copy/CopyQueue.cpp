@@ -163,6 +163,13 @@ void CopyQueue::verify(std::vector<Unfinished>& unfinished, const std::unordered
         withdraw(std::move(lines), sizes, reason);
 }
 
+void CopyQueue::wouldCopy(std::string line, std::int64_t size)
+{
+    ++m_totals.copied;
+    m_totals.kilobytes += size / 1000;
+    addLine(std::move(line), false);
+}
+
 void CopyQueue::copy(const std::string& source, const std::string& target, std::string line, std::int64_t size)
 {
     if (!m_pool) {

@@ -36,6 +36,8 @@ public:
 
     // Copies a file, on a worker when there are workers; its line comes once the copy has ended.
     void copy(const std::string& source, const std::string& target, std::string line, std::int64_t size);
+    // The line of a copy that a preview would make, counted as a copy.
+    void wouldCopy(std::string line, std::int64_t size);
     // A failure line, counted; it comes after the lines of the copies still in flight.
     void fail(std::string line, const std::string& reason);
     // After each entry of the walk: the lines of the copies that have ended, and the window's

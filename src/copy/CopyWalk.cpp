@@ -68,6 +68,7 @@ RunTotals CopyWalk::run(const RunTexts& texts)
     // The source folder by identity, so that no spelling of it (a link, a bind mount, "..",
     // another letter) lets a folder's copy land on it.
     m_sourceId = m_platform.folderId(m_sourceRoot);
+    m_preview = texts.preview;
     m_queue = std::make_unique<CopyQueue>(m_platform, m_host, m_totals, m_destinationRoot, m_eventInterval, m_workers,
                                           texts.verify);
     m_totals.aborted = !CopyFolder(texts.source, texts.subfolders);
@@ -161,6 +162,13 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
             return;
     }
 
+    if (m_preview) {  // what the copy would meet is known; the folder and the copy are not made
+        if (const platform::OpResult blocked = m_platform.copyBlocked(target); !blocked.ok)
+            logFailure(line(), blocked.reason);
+        else
+            m_queue->wouldCopy(line(), entry.size);
+        return;
+    }
     if (destination != m_knownDestinationFolder) {
         m_destinationIsNew = false;
         if (!m_platform.directoryExists(destination)) {

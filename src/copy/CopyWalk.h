@@ -25,6 +25,7 @@ struct RunTexts {
     std::string exclusions;   // exclusion field
     bool subfolders = true;
     bool verify = false;      // each copy read back from the device and compared with its source
+    bool preview = false;     // nothing written: the lines of what a run would copy, and its failures
 };
 
 // The recursive walk: copies every file of the source tree that matches the mask, whose
@@ -86,6 +87,7 @@ private:
     RunTotals m_totals;
     int m_workers;
     std::unique_ptr<CopyQueue> m_queue;  // the copies in flight and the wait for the device
+    bool m_preview = false;
 };
 
 }  // namespace sarvoli::copy

@@ -45,4 +45,12 @@ std::string summaryText(std::int64_t copiedFiles, std::int64_t failedFiles, std:
     return text;
 }
 
+std::string previewSummaryText(std::int64_t files, std::int64_t failedFiles, std::int64_t kilobytes)
+{
+    std::string text = std::to_string(files) + " tiedostoa kopioitaisiin, kaikkiaan  " + sizeText(kilobytes);
+    if (failedFiles > 0)
+        text += ", " + std::to_string(failedFiles) + " epäonnistuisi";
+    return text;
+}
+
 }  // namespace sarvoli::copy

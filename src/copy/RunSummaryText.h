@@ -15,5 +15,8 @@ std::string elapsedText(std::int64_t milliseconds, const std::string& timeSepara
 
 // The summary line: count of copied files, the total, and ", N epäonnistui" when copies failed.
 std::string summaryText(std::int64_t copiedFiles, std::int64_t failedFiles, std::int64_t kilobytes);
+// The summary line of a preview: what a run would copy, and ", N epäonnistuisi" for the
+// failures it can already tell.
+std::string previewSummaryText(std::int64_t files, std::int64_t failedFiles, std::int64_t kilobytes);
 
 }  // namespace sarvoli::copy

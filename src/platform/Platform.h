@@ -102,6 +102,9 @@ public:
     // are named in `lost`; they stay older than their sources, to be copied again. Safe to call
     // from another thread while no other call is made.
     virtual FinishResult finishCopies() = 0;
+    // Why a copy to `destination` would fail for what is already there (a folder in its place),
+    // as the copy would say it; success when nothing there stands in its way. For a preview.
+    virtual OpResult copyBlocked(std::string_view destination) = 0;
     // Reads a copy back from the device, not from what memory holds of it, and compares it with
     // its source byte for byte. A copy that differs is left older than its source, so that the
     // next run copies it again. Called after finishCopies().

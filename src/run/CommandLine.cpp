@@ -15,7 +15,7 @@ namespace sarvoli::run {
 const char* const kHelp =
     "Käyttö: sarvoli3 [--settings TIEDOSTO]\n"
     "        sarvoli3 --run [--settings TIEDOSTO] [--from KANSIO] [--to KANSIO] [--mask MASKI]\n"
-    "                       [--exclude TEKSTI]... [--no-subfolders] [--verify]\n"
+    "                       [--exclude TEKSTI]... [--no-subfolders] [--dry-run | --verify]\n"
     "\n"
     "Ilman valintaa sarvoli3 avaa ikkunansa.\n"
     "  --run       kopioi ilman ikkunaa ja näyttöä asetustiedostoon tallennetuilla kentillä\n"
@@ -34,6 +34,8 @@ const char* const kHelp =
     "              vain lähdekansion omat tiedostot.\n"
     "              Komentorivin kentät eivät muuta tallennettuja kenttiä; ajo kirjataan\n"
     "              kansiohistoriaan kuten muutkin.\n"
+    "  --dry-run   näyttää, mitä ajo kopioisi, ja virheet, jotka voi tietää kirjoittamatta:\n"
+    "              ei luo kansiota, ei kirjoita mitään eikä kirjaa ajoa.\n"
     "  --verify    jokainen kopio luetaan levyltä takaisin ja verrataan lähteeseen; kopio,\n"
     "              joka ei vastaa lähdettä, on epäonnistunut ja kopioidaan seuraavalla\n"
     "              kerralla uudelleen (myös asetus Verify=1).\n"
@@ -83,6 +85,8 @@ Options parseCommandLine(int argc, char* argv[])
             options.fields.noSubfolders = true;
         } else if (arg == "--verify") {
             options.fields.verify = true;
+        } else if (arg == "--dry-run") {
+            options.fields.preview = true;
         } else if (auto settings = valueOf("--settings", argc, argv, i, missing)) {
             options.settingsFile = *settings;
         } else if (auto from = valueOf("--from", argc, argv, i, missing)) {
@@ -107,8 +111,9 @@ Options parseCommandLine(int argc, char* argv[])
     for (const auto* folder : {&options.fields.from, &options.fields.to})
         if (*folder && (*folder)->empty())
             fail("HAKEMISTO tai LEVY on valitsematta");
-    if ((options.fields.any() || options.fields.verify) && !options.run)
-        fail("Valinnat --from, --to, --mask, --exclude, --no-subfolders ja --verify vain valinnan --run kanssa");
+    if ((options.fields.any() || options.fields.verify || options.fields.preview) && !options.run)
+        fail("Valinnat --from, --to, --mask, --exclude, --no-subfolders, --dry-run ja --verify vain valinnan --run "
+             "kanssa");
     return options;
 }
 

@@ -17,6 +17,7 @@ struct FieldOptions {
     std::vector<std::string> exclusions;    // at most two
     bool noSubfolders = false;
     bool verify = false;                    // not a field: read every copy back
+    bool preview = false;                   // not a field: --dry-run, nothing written
     bool any() const { return from || to || mask || !exclusions.empty() || noSubfolders; }
 };
 

@@ -107,8 +107,10 @@ UnattendedStatus runUnattended(UnattendedRun& run)
     StreamHost host(run);
     copy::CopyWalk walk(platform, host, regional, 5'000'000, workersFor(platform, fields.to));
     const copy::RunTotals totals =
-        walk.run({fields.from, fields.to, fields.mask, fields.exclusions, fields.subfolders, verify});
-    run.out << copy::summaryText(totals.copied, totals.failed, totals.kilobytes) << '\n'
+        walk.run({fields.from, fields.to, fields.mask, fields.exclusions, fields.subfolders, verify, run.given.preview});
+    run.out << (run.given.preview ? copy::previewSummaryText(totals.copied, totals.failed, totals.kilobytes)
+                                  : copy::summaryText(totals.copied, totals.failed, totals.kilobytes))
+            << '\n'
             << "Aika: " << copy::elapsedText((platform.monotonicNanos() - start) / 1'000'000, regional.timeSeparator)
             << '\n';
     run.out.flush();
@@ -116,7 +118,8 @@ UnattendedStatus runUnattended(UnattendedRun& run)
     if (totals.aborted)
         run.err << "Kopiointi keskeytettiin\n";
     // Recorded as the window records a run: only one that copied data, all of it on the device.
-    if (isRecorded(totals.kilobytes, totals.notOnDevice)) {
+    // A preview writes nothing, not even the record.
+    if (!run.given.preview && isRecorded(totals.kilobytes, totals.notOnDevice)) {
         try {
             const SettingsLock lock(QString::fromLocal8Bit(platform.systemPath(run.settingsFile).value_or("")));
             const text::DateTimeValue now = platform.localNow();

@@ -47,6 +47,53 @@ TEST_F(CopyWalkTest, aClearDuringALongCopyLeavesTheLogThatOneWorkerLeaves)
     EXPECT_EQ(logWith(3, "three"), one);
 }
 
+// Every entry below a folder with its last-write time, as "path time" lines.
+std::string snapshotOf(const std::string& folder)
+{
+    std::string all;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, ec); !ec && it != std::filesystem::recursive_directory_iterator();
+         it.increment(ec))
+        all += std::filesystem::relative(it->path(), folder).generic_string() + " "
+               + std::to_string(it->last_write_time(ec).time_since_epoch().count()) + "\n";
+    return all;
+}
+
+TEST_F(CopyWalkTest, aPreviewGivesTheLinesOfTheRunThatFollowsAndWritesNothing)
+{
+    source("new.txt", std::string(1500, 'n'));
+    source("newer.txt", "the source", 40);
+    writeFile(dst("newer.txt"), "an older copy");
+    setLocalMtime(dst("newer.txt"), 2026, 12, 7, 11, 5, 32);
+    source("older.txt", "the source");
+    writeFile(dst("older.txt"), "a newer copy");
+    setLocalMtime(dst("older.txt"), 2026, 12, 8, 0, 0, 0);
+    source("deep/down/d.txt", std::string(2500, 'd'));  // folders the run would make
+    source("locked/l.txt");
+    platform.unreadable = "D:\\src\\locked\\";
+#ifndef _WIN32
+    source("in-the-way.txt");
+    writeFile(dst("in-the-way.txt/inside"), "a folder where the copy would go");
+    source("we\\ird.txt");
+#endif
+    const std::string before = snapshotOf(tmp / "e");
+
+    texts.preview = true;
+    const RunTotals preview = run();
+    const std::vector<std::string> previewLines = host.lines;
+    EXPECT_EQ(snapshotOf(tmp / "e"), before) << "no folder made, no file written or touched";
+
+    host.lines.clear();
+    texts.preview = false;
+    const RunTotals real = run();
+    EXPECT_EQ(previewLines, host.lines) << "the preview's lines are the run's";
+    EXPECT_EQ(preview.copied, real.copied);
+    EXPECT_EQ(preview.failed, real.failed);
+    EXPECT_EQ(preview.kilobytes, real.kilobytes);
+    EXPECT_EQ(real.copied, 3);
+    EXPECT_EQ(readFile(dst("newer.txt")), "the source");
+}
+
 #ifndef _WIN32
 
 TEST_F(CopyWalkTest, aFailedFlushMakesEveryCopyItCoveredAFailureAndTheNextRunCopiesThemAgain)

@@ -354,6 +354,7 @@ TEST_F(ProgramRun, fieldsOnTheCommandLineTakeThePlaceOfTheSavedOnesForOneRun)
         const char* message;            // on standard error, for a refused run
         std::vector<std::string> copies;  // the files in the destination afterwards
         const char* destination;          // below the test's folder
+        bool records = true;              // a run that copies is recorded in the histories
     };
     const std::string other = tmp / "other";
     const Row rows[] = {
@@ -363,6 +364,9 @@ TEST_F(ProgramRun, fieldsOnTheCommandLineTakeThePlaceOfTheSavedOnesForOneRun)
          {"a.bin", "notes.txt", "sub/b.bin"}, "other"},
         {"a mask", true, {"--mask", "*.txt"}, 0, nullptr, {"notes.txt"}, "dst"},
         {"read back", true, {"--verify", "--mask", "*.bin"}, 0, nullptr, {"a.bin", "sub/b.bin"}, "dst"},
+        {"a preview", true, {"--dry-run"}, 0, nullptr, {}, "dst", false},
+        {"a preview with its folders", false, {"--dry-run", "--from", tmp / "src", "--to", other}, 0, nullptr, {}, "other",
+         false},
         {"two exclusions", true, {"--exclude", ".bin", "--exclude", "notes"}, 0, nullptr, {"skip.bak"}, "dst"},
         {"an empty exclusion: nothing left out", true, {"--exclude", "", "--no-subfolders"}, 0, nullptr,
          {"a.bin", "notes.txt", "skip.bak"}, "dst"},
@@ -396,6 +400,10 @@ TEST_F(ProgramRun, fieldsOnTheCommandLineTakeThePlaceOfTheSavedOnesForOneRun)
             EXPECT_THAT(o.err, HasSubstr(r.message)) << r.name;
             EXPECT_THAT(o.out, ::testing::IsEmpty()) << r.name;
             EXPECT_EQ(settings, r.settingsFile ? "[ZumerForm]\r\n" + saved : "") << r.name << ": nothing written";
+        } else if (!r.records) {
+            EXPECT_THAT(o.out, ::testing::Contains("3 tiedostoa kopioitaisiin, kaikkiaan  6 KB")) << r.name;
+            EXPECT_FALSE(exists(destination)) << r.name << ": no folder made";
+            EXPECT_EQ(settings, r.settingsFile ? "[ZumerForm]\r\n" + saved : "") << r.name << ": nothing recorded";
         } else {
             // Recorded in the histories; the saved fields stay as the window left them.
             EXPECT_THAT(settings, HasSubstr("[FromBox]")) << r.name;

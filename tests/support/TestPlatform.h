@@ -46,6 +46,10 @@ public:
     }
     platform::FinishResult finishCopies() override { return m_inner->finishCopies(); }
     void removeLeftovers(std::string_view folderPath) override { m_inner->removeLeftovers(folderPath); }
+    platform::OpResult copyBlocked(std::string_view destination) override
+    {
+        return m_inner->copyBlocked(destination);
+    }
     platform::Verification verifyCopy(std::string_view source, std::string_view copy) override
     {
         return m_inner->verifyCopy(source, copy);

@@ -311,6 +311,12 @@ FinishResult PosixPlatform::finishCopies()
     return finish;
 }
 
+OpResult PosixPlatform::copyBlocked(std::string_view destination)
+{
+    // The copy is renamed over its target, which a folder refuses.
+    return directoryExists(destination) ? OpResult::failure(reasonOf(EISDIR)) : OpResult::success();
+}
+
 ssize_t PosixPlatform::readCopy(int fd, char* buffer, std::size_t size, off_t offset)
 {
     return pread(fd, buffer, size, offset);

@@ -32,6 +32,7 @@ public:
     FinishResult finishCopies() override;
     void removeLeftovers(std::string_view folderPath) override;
     Verification verifyCopy(std::string_view source, std::string_view copy) override;
+    OpResult copyBlocked(std::string_view destination) override;
     std::optional<FolderId> folderId(std::string_view path) override;
     FileContent readFile(std::string_view path) override;
     OpResult replaceFile(std::string_view path, std::string_view content) override;

@@ -20,6 +20,7 @@ public:
     FinishResult finishCopies() override;
     void removeLeftovers(std::string_view folderPath) override;
     Verification verifyCopy(std::string_view source, std::string_view copy) override;
+    OpResult copyBlocked(std::string_view destination) override;
     FolderAccess folderAccess(std::string_view folderPath) override;
     std::optional<FolderId> folderId(std::string_view path) override;
     FileContent readFile(std::string_view path) override;

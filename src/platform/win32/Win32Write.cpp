@@ -95,6 +95,12 @@ OpResult Win32Platform::copyFile(std::string_view source, std::string_view desti
 // Every copy was flushed and moved with write-through when it was made.
 FinishResult Win32Platform::finishCopies() { return {}; }
 
+OpResult Win32Platform::copyBlocked(std::string_view destination)
+{
+    // MoveFileEx refuses to put a file in a folder's place.
+    return directoryExists(destination) ? failure(ERROR_ACCESS_DENIED) : OpResult::success();
+}
+
 Verification Win32Platform::verifyCopy(std::string_view source, std::string_view copy)
 {
     Verification v;
