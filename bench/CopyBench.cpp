@@ -163,6 +163,11 @@ int run(int argc, char** argv, const fs::path& source, const fs::path& destinati
     // The settings file goes to a folder of the benchmark's own.
     const fs::path exeFolder = fs::absolute(destination).parent_path() / "program";
     fs::create_directories(exeFolder);
+    // SARVOLI3_BENCH_VERIFY=1: the window reads every copy back, as Verify=1 in its settings file makes it.
+    if (qEnvironmentVariable("SARVOLI3_BENCH_VERIFY") == "1")
+        std::ofstream(exeFolder / "settings.ini") << "[ZumerForm]\r\nVerify=1\r\n";
+    else
+        fs::remove(exeFolder / "settings.ini");
     sarvoli::app::QtMessageBoxes messages(nullptr);
     sarvoli::app::QtOpenFileDialog openFile(nullptr);
     sarvoli::app::QtShell shell;

@@ -9,6 +9,7 @@
 #include <QFocusEvent>
 #include <QLineEdit>
 
+#include <filesystem>
 #include <memory>
 #include <sstream>
 
@@ -103,6 +104,26 @@ TEST_F(SettingsWindowTest, theWindowComesBackAsItWasLeft)
     EXPECT_EQ(lastCopyRow(*again), QString::fromUtf8("7.12.2026 Maanantai 11:06:34"));
     EXPECT_EQ(again->lastFromDir(), "D:\\src\\");
     EXPECT_TRUE(messages.errors.empty());
+}
+
+TEST_F(SettingsWindowTest, verifyInTheSettingsFileMakesTheWindowReadEveryCopyBackAndStays)
+{
+    source("a.bin", 3000);
+    platform.readBackChanged = true;  // a stick that hands back other bytes than it was given
+    for (const bool verify : {false, true}) {
+        std::filesystem::remove_all(tmp / "e");
+        setSettingsFile(verify ? "[ZumerForm]\r\nVerify=1\r\n" : "[ZumerForm]\r\n");
+        auto w = restart();
+        w->findChild<QComboBox*>("FromBox")->setEditText("D:\\src\\");
+        w->findChild<QComboBox*>("ToFolder")->setEditText("E:\\backup\\");
+        w->btCopyClick();
+        EXPECT_EQ(w->findChild<QLabel*>("lblNumberFound")->text(),
+                  QString::fromUtf8(verify ? "0 tiedostoa kopioitu, kaikkiaan  0 KB, 1 epäonnistui"
+                                           : "1 tiedostoa kopioitu, kaikkiaan  3 KB"))
+            << "Verify=" << verify;
+        ASSERT_TRUE(w->close());
+        EXPECT_EQ(settingsFile().find("Verify=1") != std::string::npos, verify) << "the window never writes it, nor drops it";
+    }
 }
 
 struct LoadRow {

@@ -57,8 +57,16 @@ public:
     // The file system the copies go to, when set (ext4 when it is 0xEF53); a device whose flush fails.
     long fileSystem = 0;
     bool deviceFails = false;
+    bool readBackChanged = false;  // every copy reads back with its first byte changed
 
 protected:
+    ssize_t readCopy(int fd, char* buffer, std::size_t size, off_t offset) override
+    {
+        const ssize_t n = PosixPlatform::readCopy(fd, buffer, size, offset);
+        if (readBackChanged && n > 0 && offset == 0)
+            buffer[0] = static_cast<char>(buffer[0] ^ 1);
+        return n;
+    }
     long fileSystemType(const std::string& folder) override
     {
         return fileSystem != 0 ? fileSystem : PosixPlatform::fileSystemType(folder);
