@@ -178,13 +178,13 @@ void CopyQueue::copy(const std::string& source, const std::string& target, std::
             fail(std::move(line), copied.reason);
             return;
         }
-        m_unfinished.push_back({source, target, line, size, nullptr});
+        m_unfinished.push_back({m_verify ? source : std::string(), target, line, size, nullptr});
         ++m_totals.copied;
         m_totals.kilobytes += size / 1000;
         addLine(std::move(line), false);
     } else {
         auto job = std::make_shared<CopyJob>(source, target);
-        m_unfinished.push_back({source, target, line, size, job});
+        m_unfinished.push_back({m_verify ? source : std::string(), target, line, size, job});
         m_pool->submit(job);
         m_queued.push_back({std::move(line), false, false, size, std::move(job)});
         m_bytesQueued += size;

@@ -73,7 +73,7 @@ private:
     void withdraw(std::vector<std::string> lines, const std::vector<std::int64_t>& sizes, const std::string& reason);
     // A copy not yet finished on the device, in the walk's order.
     struct Unfinished {
-        std::string source;
+        std::string source;  // kept only where copies are read back
         std::string target;
         std::string line;
         std::int64_t size = 0;
