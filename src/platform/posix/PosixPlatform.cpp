@@ -101,33 +101,35 @@ FileAge PosixPlatform::fileAge(std::string_view path)
     return age;
 }
 
-bool PosixPlatform::statFolder(std::string_view path, struct stat& st)
+std::optional<std::string> PosixPlatform::hostFolder(std::string_view path)
 {
     auto host = m_drives.hostPath(path);
-    if (!host)
-        return false;
-    while (host->size() > 1 && host->back() == '/')
-        host->pop_back();
-    const AtPath folder = folderCache().handles.at(*host);
+    if (host)
+        while (host->size() > 1 && host->back() == '/')
+            host->pop_back();
+    return host;
+}
+
+bool PosixPlatform::statFolder(const std::string& hostFolder, struct stat& st)
+{
+    const AtPath folder = folderCache().handles.at(hostFolder);
     return fstatat(folder.dir, folder.name.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool PosixPlatform::directoryExists(std::string_view path)
 {
     struct stat st {};
-    return statFolder(path, st);
+    const auto host = hostFolder(path);
+    return host && statFolder(*host, st);
 }
 
 OpResult PosixPlatform::forceDirectories(std::string_view path, bool& created)
 {
     created = false;
-    const auto host = m_drives.hostPath(path);
+    const auto host = hostFolder(path);
     if (!host)
         return OpResult::failure(reasonOf(ENOENT));
-    std::string folder = *host;
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
-    const int error = makeFolderWithParents(folder, created);
+    const int error = makeFolderWithParents(*host, created);
     return error == 0 ? OpResult::success() : OpResult::failure(reasonOf(error));
 }
 
@@ -136,15 +138,13 @@ std::optional<FolderId> PosixPlatform::folderId(std::string_view path)
     struct stat st {};
     // During a run a folder asked about is mostly one the run works in next: its handle serves
     // the question and the calls that follow, without a second walk of its path.
-    auto host = m_drives.hostPath(path);
+    const auto host = hostFolder(path);
     if (!host)
         return std::nullopt;
-    while (host->size() > 1 && host->back() == '/')
-        host->pop_back();
     if (const int held = folderCache().handles.folder(*host); held >= 0) {
         if (fstat(held, &st) != 0 || !S_ISDIR(st.st_mode))
             return std::nullopt;
-    } else if (!statFolder(path, st)) {
+    } else if (!statFolder(*host, st)) {
         return std::nullopt;
     }
     return FolderId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};

@@ -108,8 +108,10 @@ private:
     };
 
     std::int64_t utcOffset();
-    // Fills `st` for a folder named by a path text; false when it names no folder.
-    bool statFolder(std::string_view path, struct stat& st);
+    // The host path of a folder named by a path text, without a trailing slash.
+    std::optional<std::string> hostFolder(std::string_view path);
+    // Fills `st` for a folder named by its host path; false when it names no folder.
+    bool statFolder(const std::string& hostFolder, struct stat& st);
     // Writes a new file through `fill` and gives it the name `target`, replacing what is there
     // only when the new file is complete; nothing is left behind on failure. `fill` may be
     // called a second time, on a new file. 0 or an errno value.
