@@ -96,32 +96,6 @@ TEST_F(CopyWalkTest, aPreviewGivesTheLinesOfTheRunThatFollowsAndWritesNothing)
 
 #ifndef _WIN32
 
-TEST_F(CopyWalkTest, aFailedFlushMakesEveryCopyItCoveredAFailureAndTheNextRunCopiesThemAgain)
-{
-    source("a.txt", std::string(1500, 'a'));
-    source("sub/b.txt", std::string(2500, 'b'));
-    platform.system().deviceFails = true;
-    RunTotals totals = run();
-    const std::string notOnDevice = "   VIRHE: kopioita ei saatu levylle: " + std::string(std::strerror(EIO));
-    EXPECT_THAT(host.lines, ElementsAre(std::string("E:\\backup\\a.txt") + kTime,
-                                        std::string("E:\\backup\\sub\\b.txt") + kTime,
-                                        std::string("E:\\backup\\a.txt") + kTime + notOnDevice,
-                                        std::string("E:\\backup\\sub\\b.txt") + kTime + notOnDevice));
-    EXPECT_EQ(totals.copied, 0);
-    EXPECT_EQ(totals.failed, 2);
-    EXPECT_EQ(totals.kilobytes, 0);
-    EXPECT_TRUE(totals.notOnDevice) << "a run to leave unrecorded";
-    EXPECT_EQ(host.withdrawn, 2) << "the window takes both back from its count";
-    EXPECT_LT(mtimeNanos(dst("a.txt")), mtimeNanos(src("a.txt"))) << "left older, to be copied again";
-
-    host.lines.clear();
-    platform.system().deviceFails = false;
-    totals = run();
-    EXPECT_EQ(totals.copied, 2);
-    EXPECT_FALSE(totals.notOnDevice);
-    EXPECT_EQ(mtimeNanos(dst("sub/b.txt")), mtimeNanos(src("sub/b.txt")));
-}
-
 TEST_F(CopyWalkTest, aListingCutOffPartWayIsAFailureWithTheSystemsReason)
 {
     source("a.txt");
@@ -192,36 +166,6 @@ TEST_F(CopyWalkTest, aRunRemovesWhatAKilledRunLeftAndNothingThatARunGoingOnWrite
     EXPECT_TRUE(exists(dst("docs/" + otherMachine))) << "another machine's run may be writing it";
     EXPECT_TRUE(exists(dst("docs/.sarvoli3-notes.txt"))) << "not a name of ours";
     EXPECT_TRUE(exists(dst("untouched/" + killed))) << "only the folders a run writes are looked at";
-}
-
-// The open descriptors of this process that lead into `folder`.
-std::vector<std::string> openBelow(const std::string& folder)
-{
-    std::vector<std::string> open;
-    std::error_code ec;
-    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
-        const std::string target = std::filesystem::read_symlink(fd.path(), ec).string();
-        if (!ec && target.starts_with(folder))
-            open.push_back(target);
-    }
-    return open;
-}
-
-TEST_F(CopyWalkTest, aRunHoldsNothingOpenOnTheSourceOrTheDestinationOnceItEnds)
-{
-    for (int i = 0; i < 40; ++i)
-        source("d" + std::to_string(i % 4) + "/f" + std::to_string(i) + ".txt");
-    for (const int workers : {1, 3}) {
-        std::filesystem::remove_all(tmp / "e");
-        CopyWalk walk(platform, host, text::RegionalSettings::finnish(), 0, workers);
-        EXPECT_EQ(walk.run(texts).copied, 40);
-        EXPECT_THAT(openBelow(tmp.path()), ::testing::IsEmpty()) << workers << " workers: the disks can be unmounted";
-    }
-    // Nor does what the window asks between runs: a folder picked, the settings written.
-    EXPECT_TRUE(platform.directoryExists("E:\\backup\\d1\\"));
-    EXPECT_TRUE(platform.fileAge("E:\\backup\\d1\\f1.txt").exists);
-    EXPECT_TRUE(platform.replaceFile("E:\\backup\\settings.ini", "[ZumerForm]\r\n").ok);
-    EXPECT_THAT(openBelow(tmp.path()), ::testing::IsEmpty()) << "outside a run";
 }
 
 #endif

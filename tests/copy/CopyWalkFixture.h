@@ -33,13 +33,12 @@ using namespace sarvoli::platform;
 
 #ifndef _WIN32
 // On POSIX a copy can be cut off inside the platform's own copy routine, after its first
-// bytes, as a full disk or a failing device would; the device's flush can fail, a listing can
-// break off part-way, and the destination can be any kind of file system.
+// bytes, as a full disk or a failing device would; a listing can break off part-way, a copy can
+// read back changed, and the destination can be any kind of file system.
 class CuttingPlatform : public PosixPlatform {
 public:
     using PosixPlatform::PosixPlatform;
     bool cutNext = false;
-    bool deviceFails = false;
     long fileSystem = 0x58465342;  // XFS: a disk whose copies wait for the batch's flush
     std::string brokenFolder;      // a host folder whose listing fails with EIO...
     int breaksAfter = 0;           // ...after this many entries
@@ -73,7 +72,6 @@ protected:
         return n;
     }
     long fileSystemType(const std::string&) override { return fileSystem; }
-    int syncFileSystem(int fd) override { return deviceFails ? EIO : PosixPlatform::syncFileSystem(fd); }
     int copyData(int in, int out, std::int64_t size) override
     {
         if (!cutNext)

@@ -209,6 +209,9 @@ TEST_F(TZumerFormTest, afterACopyTheSourceAndTheDestinationDiskCanBeUnmounted)
         setFolders("D:\\src\\", "E:\\backup\\");
         clickCopy();
         EXPECT_EQ(caption("lblNumberFound"), QString::fromUtf8("3 tiedostoa kopioitu, kaikkiaan  12 KB"));
+        // Between runs the window still asks about folders (the picker) and writes its settings.
+        EXPECT_TRUE(platform.directoryExists("E:\\backup\\docs\\"));
+        EXPECT_TRUE(platform.replaceFile("E:\\backup\\notes.ini", "[ZumerForm]\r\n").ok);
         // The window stays open, as a user's does while the stick is ejected.
         for (const char* disk : {"e", "d"}) {
             const bool unmounted = ::umount((tmp / disk).c_str()) == 0;

@@ -390,32 +390,6 @@ TEST_F(PosixPlatformTest, theFinalTimeFindsItsCopyWhereTheFileSystemNumbersItsFi
     }
 }
 
-TEST_F(PosixPlatformTest, aListingThatBreaksOffSaysWhyAndOneThatEndsSaysNothing)
-{
-    struct BreakingPlatform : PosixPlatform {
-        using PosixPlatform::PosixPlatform;
-        int left = 2;
-        const dirent* readEntry(DIR* dir, int& error) override
-        {
-            if (left-- > 0)
-                return PosixPlatform::readEntry(dir, error);
-            error = EIO;
-            return nullptr;
-        }
-    };
-    makeSearchTree();
-    auto whole = platform.findFirst("D:\\f\\", "*", kFiles | Directory, false);
-    DirEntry e;
-    while (whole->next(e)) {
-    }
-    EXPECT_EQ(whole->failure(), "");
-    BreakingPlatform breaking(table());
-    auto cut = breaking.findFirst("D:\\f\\", "*", kFiles | Directory, false);
-    while (cut->next(e)) {
-    }
-    EXPECT_EQ(cut->failure(), std::strerror(EIO));
-}
-
 TEST_F(PosixPlatformTest, aSparseFileKeepsItsHoles)
 {
     mkdir((tmp / "src").c_str(), 0755);

@@ -8,16 +8,6 @@ using namespace sarvoli::platform;
 
 namespace {
 
-TEST(TemporaryName, aNameCarriesTheMachineAndTheProcessAndReadsBack)
-{
-    const std::string host = temporaryHostOf("build-box.lan");
-    EXPECT_EQ(host, "build_box.lan") << "a machine's name holds no dash, which parts the name";
-    EXPECT_EQ(temporaryHostOf(""), "_");
-    EXPECT_EQ(temporaryFileName(host, 4242, 7), ".sarvoli3-build_box.lan-4242-7.tmp");
-    const auto dead = [](std::uint64_t) { return false; };
-    EXPECT_TRUE(isLeftover(temporaryFileName(host, 4242, 7), host, dead, 0));
-}
-
 TEST(TemporaryName, onlyAFileThatNobodyWillFinishIsALeftover)
 {
     const std::set<std::uint64_t> running = {100, 200};
@@ -47,6 +37,11 @@ TEST(TemporaryName, onlyAFileThatNobodyWillFinishIsALeftover)
     for (const Row& r : rows)
         EXPECT_EQ(isLeftover(r.name, "here", isRunning, r.secondsSinceTouched), r.leftover)
             << r.name << " touched " << r.secondsSinceTouched << " s ago";
+    // The names the program makes: the machine's name holds no dash, which parts the name.
+    const std::string host = temporaryHostOf("build-box.lan");
+    EXPECT_EQ(temporaryFileName(host, 300, 7), ".sarvoli3-build_box.lan-300-7.tmp");
+    EXPECT_TRUE(isLeftover(temporaryFileName(host, 300, 7), host, isRunning, 0));
+    EXPECT_FALSE(isLeftover(temporaryFileName(temporaryHostOf(""), 100, 0), temporaryHostOf(""), isRunning, 0));
 }
 
 }  // namespace
