@@ -92,16 +92,15 @@ auto CopyQueue::whileWindowLive(Work work) -> decltype(work())
     return done.get();
 }
 
-void CopyQueue::withdraw(std::vector<std::string> lines, const std::vector<std::int64_t>& sizes,
-                         const std::string& reason)
+void CopyQueue::withdraw(std::vector<Withdrawn> copies)
 {
-    for (const std::int64_t size : sizes) {
+    for (const Withdrawn& w : copies) {
         --m_totals.copied;
-        m_totals.kilobytes -= size / 1000;
+        m_totals.kilobytes -= w.size / 1000;
     }
-    m_host.withdrawCopies(static_cast<std::int64_t>(lines.size()));
-    for (std::string& line : lines)
-        fail(std::move(line), reason);
+    m_host.withdrawCopies(static_cast<std::int64_t>(copies.size()));
+    for (Withdrawn& w : copies)
+        fail(std::move(w.line), w.reason);
 }
 
 void CopyQueue::finish()
@@ -121,14 +120,11 @@ void CopyQueue::finish()
             fail(m_destinationRoot, reason);
         } else {
             // Each copy it covered is a failure after all, named in the walk's order.
-            std::vector<std::string> lines;
-            std::vector<std::int64_t> sizes;
+            std::vector<Withdrawn> withdrawn;
             for (Unfinished& u : unfinished)
-                if (lost.contains(u.target)) {
-                    lines.push_back(std::move(u.line));
-                    sizes.push_back(u.size);
-                }
-            withdraw(std::move(lines), sizes, reason);
+                if (lost.contains(u.target))
+                    withdrawn.push_back({std::move(u.line), u.size, reason});
+            withdraw(std::move(withdrawn));
         }
     }
     if (m_verify)
@@ -147,20 +143,15 @@ void CopyQueue::verify(std::vector<Unfinished>& unfinished, const std::unordered
             outcomes.push_back(m_platform.verifyCopy(u->source, u->target));
         return outcomes;
     });
-    std::vector<std::string> lines;
-    std::vector<std::int64_t> sizes;
-    std::string reason;
-    for (std::size_t i = 0; i < toRead.size(); ++i) {
-        if (read[i].result.ok && read[i].same)
-            continue;
-        lines.push_back(std::move(toRead[i]->line));
-        sizes.push_back(toRead[i]->size);
-        // The copy that was read back differs, or could not be read back: not a copy either way.
-        if (reason.empty())
-            reason = read[i].result.ok ? std::string(kNotTheSame) : std::string(kNotReadBack) + ": " + read[i].result.reason;
-    }
-    if (!lines.empty())
-        withdraw(std::move(lines), sizes, reason);
+    // A copy that was read back and differs, or could not be read back, is no copy either way.
+    std::vector<Withdrawn> withdrawn;
+    for (std::size_t i = 0; i < toRead.size(); ++i)
+        if (!read[i].result.ok || !read[i].same)
+            withdrawn.push_back({std::move(toRead[i]->line), toRead[i]->size,
+                                 read[i].result.ok ? std::string(kNotTheSame)
+                                                   : std::string(kNotReadBack) + ": " + read[i].result.reason});
+    if (!withdrawn.empty())
+        withdraw(std::move(withdrawn));
 }
 
 void CopyQueue::wouldCopy(std::string line, std::int64_t size)

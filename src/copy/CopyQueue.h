@@ -69,8 +69,14 @@ private:
     // waits for the device; on the caller's thread where no thread can be had.
     template <typename Work>
     auto whileWindowLive(Work work) -> decltype(work());
+    // A copy counted that turned out not to be one, and why.
+    struct Withdrawn {
+        std::string line;
+        std::int64_t size = 0;
+        std::string reason;
+    };
     // Takes back copies that the device did not keep as they were made: each a failure line.
-    void withdraw(std::vector<std::string> lines, const std::vector<std::int64_t>& sizes, const std::string& reason);
+    void withdraw(std::vector<Withdrawn> copies);
     // A copy not yet finished on the device, in the walk's order.
     struct Unfinished {
         std::string source;  // kept only where copies are read back
