@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
-#include <functional>
 #include <limits>
 #include <vector>
 
@@ -325,8 +324,8 @@ ssize_t PosixPlatform::readCopy(int fd, char* buffer, std::size_t size, off_t of
 namespace {
 
 // Reads as much as `size` asks, unless the file ends first; -1 with errno set on failure.
-ssize_t readFully(const std::function<ssize_t(char*, std::size_t, off_t)>& read, char* buffer, std::size_t size,
-                  off_t offset)
+template <typename Read>
+ssize_t readFully(Read read, char* buffer, std::size_t size, off_t offset)
 {
     std::size_t done = 0;
     while (done < size) {
