@@ -5,19 +5,14 @@
 #include <QScreen>
 #include <QTimer>
 
-#include <csignal>
-#include <iostream>
-#include <memory>
 #include <optional>
 #include <string>
 
-#include "app/LocalText.h"
 #include "app/QtServices.h"
-#include "run/CommandLine.h"
-#include "app/TZumerForm.h"
+#include "run/ProgramStart.h"
 #include "run/UnattendedRun.h"
+#include "app/TZumerForm.h"
 #include "platform/SystemPlatform.h"
-#include "settings/WindowSettings.h"
 
 namespace {
 
@@ -56,40 +51,18 @@ int runWindow(QApplication& qtApp, platform::Platform& platform, const std::stri
 int main(int argc, char* argv[])
 {
     const run::Options options = run::parseCommandLine(argc, argv);
-    if (options.help) {
-        std::cout << run::kHelp;
-        return 0;
-    }
-    if (!options.error.empty()) {
-        std::cerr << options.error << "\n\n" << run::kHelp;
-        return run::kNotStarted;
-    }
-    QCoreApplication::setApplicationName(QStringLiteral("Sarvoli3"));
-
-    // A run without a window needs no display: no GUI application is made for it.
-    std::unique_ptr<QCoreApplication> qtApp;
+    if (const std::optional<int> status = run::answeredByCommandLine(options))
+        return *status;
     if (options.run)
-        qtApp = std::make_unique<QCoreApplication>(argc, argv);
-    else
-        qtApp = std::make_unique<QApplication>(argc, argv);
+        return run::runWithoutWindow(argc, argv, options);
 
-#ifndef _WIN32
-    // A copy past the file-size limit fails with its reason instead of ending the program.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
+    QApplication qtApp(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Sarvoli3"));
+    run::keepRunningPastFileSizeLimit();
     auto platform = platform::createSystemPlatform();
-    const std::string exeFolder = settings::exeFolderOf(platform->executablePath());
-    const std::optional<std::string> settingsFile = run::settingsFileOf(*platform, options, exeFolder);
-    if (!settingsFile) {
-        std::cerr << "Asetustiedostoa ei voi kirjoittaa polkuna: "
-                  << options.settingsFile.value_or(std::string()) << '\n';
+    std::string exeFolder;
+    const std::optional<std::string> settingsFile = run::settingsFileFor(*platform, options, exeFolder);
+    if (!settingsFile)
         return run::kNotStarted;
-    }
-    if (!options.run)
-        return runWindow(static_cast<QApplication&>(*qtApp), *platform, exeFolder, *settingsFile);
-
-    run::catchStopSignals();
-    run::UnattendedRun unattended{*platform, *settingsFile, app::toLocal(qEnvironmentVariable("HOME")), std::cout,
-                                  std::cerr, run::stopSignalled, options.fields};
-    return run::runUnattended(unattended);
+    return runWindow(qtApp, *platform, exeFolder, *settingsFile);
 }

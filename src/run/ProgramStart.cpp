@@ -1,0 +1,62 @@
+#include "run/ProgramStart.h"
+
+#include <QCoreApplication>
+
+#include <csignal>
+#include <iostream>
+
+#include "platform/SystemPlatform.h"
+#include "run/UnattendedRun.h"
+#include "settings/WindowSettings.h"
+
+namespace sarvoli::run {
+
+std::optional<int> answeredByCommandLine(const Options& options)
+{
+    if (options.help) {
+        std::cout << kHelp;
+        return 0;
+    }
+    if (!options.error.empty()) {
+        std::cerr << options.error << "\n\n" << kHelp;
+        return kNotStarted;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> settingsFileFor(platform::Platform& platform, const Options& options,
+                                           std::string& exeFolder)
+{
+    exeFolder = settings::exeFolderOf(platform.executablePath());
+    std::optional<std::string> file = settingsFileOf(platform, options, exeFolder);
+    if (!file)
+        std::cerr << "Asetustiedostoa ei voi kirjoittaa polkuna: " << options.settingsFile.value_or(std::string())
+                  << '\n';
+    return file;
+}
+
+void keepRunningPastFileSizeLimit()
+{
+#ifndef _WIN32
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+int runWithoutWindow(int argc, char* argv[], const Options& options)
+{
+    // No GUI application: a run without a window needs no display.
+    QCoreApplication qtApp(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Sarvoli3"));
+    keepRunningPastFileSizeLimit();
+    auto platform = platform::createSystemPlatform();
+    std::string exeFolder;
+    const std::optional<std::string> settingsFile = settingsFileFor(*platform, options, exeFolder);
+    if (!settingsFile)
+        return kNotStarted;
+    catchStopSignals();
+    const std::string home = qEnvironmentVariable("HOME").toLocal8Bit().toStdString();
+    UnattendedRun unattended{*platform, *settingsFile, home, std::cout, std::cerr, stopSignalled, options.fields};
+    return runUnattended(unattended);
+}
+
+}  // namespace sarvoli::run
