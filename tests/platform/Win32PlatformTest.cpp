@@ -131,6 +131,60 @@ TEST_F(Win32PlatformTest, aCopyReplacesTheOldOneWholeOrNotAtAll)
     EXPECT_NE(platform.folderId(text("made")), platform.folderId(text("made/deeper")));
 }
 
+// Another program that opens each new file as soon as it is there, sharing it as a virus
+// scanner or a sync client does.
+class OpenedAtOnce : public Win32Platform {
+public:
+    ~OpenedAtOnce() override { let(); }
+    void let()
+    {
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+    }
+    HANDLE held = INVALID_HANDLE_VALUE;
+
+protected:
+    void copyMade(const std::string& temporary) override
+    {
+        let();
+        held = CreateFileA(temporary.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+};
+
+TEST_F(Win32PlatformTest, aReadOnlySourceAndANewFileOpenedByAnotherProgramAreCopiedAllTheSame)
+{
+    // Run as an ordinary user: for root Wine lets a read-only file be opened for writing.
+    writeFile(tmp / "src/ro.txt", "first");
+    CreateDirectoryA(text("dst").c_str(), nullptr);
+    SetFileAttributesA(text("src/ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    for (const char* content : {"first", "second"}) {
+        if (std::string(content) == "second") {
+            SetFileAttributesA(text("src/ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+            writeFile(tmp / "src/ro.txt", content);
+            setMtimeSeconds(tmp / "src/ro.txt", 1'800'000'000);
+            SetFileAttributesA(text("src/ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+        }
+        const OpResult copied = platform.copyFile(text("src/ro.txt"), text("dst/ro.txt"));
+        EXPECT_TRUE(copied.ok) << content << ": " << copied.reason;
+        EXPECT_EQ(readFile(tmp / "dst/ro.txt"), content);
+        EXPECT_TRUE(GetFileAttributesA(text("dst/ro.txt").c_str()) & FILE_ATTRIBUTE_READONLY)
+            << "the copy keeps its source's attributes";
+    }
+
+    OpenedAtOnce scanned;
+    writeFile(tmp / "src/a.txt", "scanned");
+    const OpResult copied = scanned.copyFile(text("src/a.txt"), text("dst/a.txt"));
+    ASSERT_NE(scanned.held, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(copied.ok) << copied.reason;
+    scanned.let();
+    EXPECT_EQ(readFile(tmp / "dst/a.txt"), "scanned");
+    SetFileAttributesA(text("dst/ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA(text("src/ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(listFolder(tmp / "dst"), "a.txt ro.txt") << "no temporary file is left";
+}
+
 TEST_F(Win32PlatformTest, aCopyReadBackIsTheSameOrLeftOlderForTheNextRun)
 {
     writeFile(tmp / "a.bin", std::string(3 << 20, 'a') + "end");

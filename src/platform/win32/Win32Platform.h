@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "platform/Platform.h"
 
 namespace sarvoli::platform {
@@ -37,6 +39,11 @@ public:
     text::DateTimeValue localNow() override;
     std::int64_t monotonicNanos() override;
     text::RegionalSettings regionalSettings() override;
+
+protected:
+    // The copy is made under its temporary name and not yet flushed: where another program
+    // may open it first.
+    virtual void copyMade(const std::string& /*temporary*/) {}
 
 private:
     std::int64_t m_counterFrequency = 1;

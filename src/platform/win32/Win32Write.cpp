@@ -74,15 +74,26 @@ OpResult Win32Platform::copyFile(std::string_view source, std::string_view desti
         DeleteFileA(temporary.c_str());
         return failure(error);
     }
+    copyMade(temporary);
     // On the device before it gets its name, so that a power cut never leaves the copy with
-    // its source's time and without its data; the move itself is written through.
+    // its source's time and without its data; the move itself is written through. CopyFile
+    // gives the copy its source's attributes: a read-only copy cannot be opened for the flush
+    // until it is writable, and it is read-only again before it takes its name. Another
+    // program may have the new file open already (a virus scanner, a sync client): sharing it
+    // keeps the flush from failing on that.
+    const DWORD attributes = GetFileAttributesA(temporary.c_str());
+    const bool readOnly = attributes != kInvalid && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (readOnly)
+        SetFileAttributesA(temporary.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
     DWORD error = 0;
-    const HANDLE h = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr);
+    const HANDLE h = CreateFileA(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE || !FlushFileBuffers(h))
         error = GetLastError();
     if (h != INVALID_HANDLE_VALUE)
         CloseHandle(h);
+    if (error == 0 && readOnly && !SetFileAttributesA(temporary.c_str(), attributes))
+        error = GetLastError();
     if (error != 0) {
         SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(temporary.c_str());
