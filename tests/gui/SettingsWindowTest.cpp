@@ -106,6 +106,7 @@ TEST_F(SettingsWindowTest, theWindowComesBackAsItWasLeft)
     EXPECT_TRUE(messages.errors.empty());
 }
 
+#ifndef _WIN32  // the read-back seam is the POSIX platform's
 TEST_F(SettingsWindowTest, verifyInTheSettingsFileMakesTheWindowReadEveryCopyBackAndStays)
 {
     source("a.bin", 3000);
@@ -125,6 +126,7 @@ TEST_F(SettingsWindowTest, verifyInTheSettingsFileMakesTheWindowReadEveryCopyBac
         EXPECT_EQ(settingsFile().find("Verify=1") != std::string::npos, verify) << "the window never writes it, nor drops it";
     }
 }
+#endif
 
 struct LoadRow {
     const char* file;

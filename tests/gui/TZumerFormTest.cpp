@@ -16,8 +16,10 @@
 #include <QTest>
 #include <QTimer>
 
+#ifndef _WIN32
 #include <sys/mount.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -170,6 +172,7 @@ TEST_F(TZumerFormTest, aFailedCopyIsCountedApart)
     EXPECT_EQ(caption("lblNumberFound"), QString::fromUtf8("1 tiedostoa kopioitu, kaikkiaan  2 KB, 1 epäonnistui"));
 }
 
+#ifndef _WIN32  // the flush seam is the POSIX platform's
 TEST_F(TZumerFormTest, copiesThatDoNotReachTheDeviceAreFailuresAndTheRunIsNotRecorded)
 {
     source("a.bin", 600'000);
@@ -193,7 +196,9 @@ TEST_F(TZumerFormTest, copiesThatDoNotReachTheDeviceAreFailuresAndTheRunIsNotRec
     EXPECT_EQ(caption("lblNumberFound"), QString::fromUtf8("2 tiedostoa kopioitu, kaikkiaan  1.2 MB"));
     EXPECT_EQ(child<QComboBox>("FromBox")->count(), 1) << "the run that reached the device is recorded";
 }
+#endif
 
+#ifndef _WIN32  // mounts a file system of its own for each disk
 TEST_F(TZumerFormTest, afterACopyTheSourceAndTheDestinationDiskCanBeUnmounted)
 {
     if (geteuid() != 0)
@@ -221,6 +226,7 @@ TEST_F(TZumerFormTest, afterACopyTheSourceAndTheDestinationDiskCanBeUnmounted)
         }
     }
 }
+#endif
 
 TEST_F(TZumerFormTest, checksRefuseTheRunAndLeaveTheLogEmpty)
 {
@@ -254,6 +260,7 @@ TEST_F(TZumerFormTest, checksRefuseTheRunAndLeaveTheLogEmpty)
     }
 }
 
+#ifndef _WIN32  // folders are typed as host paths on Linux alone
 TEST_F(TZumerFormTest, foldersTypedAsHostPathsRunAsTheirPathTexts)
 {
     source("a.bin", 1000);
@@ -278,6 +285,7 @@ TEST_F(TZumerFormTest, foldersTypedAsHostPathsRunAsTheirPathTexts)
         EXPECT_EQ(window.log().lineCount(), 0) << to;
     }
 }
+#endif
 
 TEST_F(TZumerFormTest, aLongRunShowsItsCountUntilTheSummaryReplacesIt)
 {

@@ -20,21 +20,38 @@
 #include "app/LogModel.h"
 #include "app/TZumerForm.h"
 #include "platform/DriveType.h"
+#include "TestPlatform.h"
+#ifndef _WIN32
 #include "platform/posix/PosixPlatform.h"
+#endif
 
 namespace sarvoli::testing {
 
+#ifdef _WIN32
+// On Windows the test's drive letters are mapped onto its folders by a platform underneath.
+using SystemTestPlatform = ForwardingPlatform;
+#else
+using SystemTestPlatform = platform::PosixPlatform;
+#endif
+
 // The real platform with Finnish regional settings, any drive type a test asks for, and a
 // clock that stands still.
-class TestPlatform : public platform::PosixPlatform {
+class TestPlatform : public SystemTestPlatform {
 public:
-    using PosixPlatform::PosixPlatform;
+    explicit TestPlatform(const std::vector<TestDrive>& drives)
+#ifdef _WIN32
+        : ForwardingPlatform(drivesPlatform(drives))
+#else
+        : PosixPlatform(tableOf(drives))
+#endif
+    {
+    }
     text::RegionalSettings regionalSettings() override { return text::RegionalSettings::finnish(); }
     text::DateTimeValue localNow() override { return now; }
     text::DateTimeValue now = text::encodeDateTime({2026, 12, 7, 11, 6, 34, 250});
     int driveType(std::string_view root) override
     {
-        return forcedType >= 0 ? forcedType : PosixPlatform::driveType(root);
+        return forcedType >= 0 ? forcedType : SystemTestPlatform::driveType(root);
     }
     int forcedType = -1;
     bool setCurrentDirectory(std::string_view path) override
@@ -45,15 +62,16 @@ public:
     std::string currentDirectory;
     bool currentDirectoryFails = false;
     // A clock of the test's own when set, and a hook called before each copy.
-    std::int64_t monotonicNanos() override { return clock ? *clock : PosixPlatform::monotonicNanos(); }
+    std::int64_t monotonicNanos() override { return clock ? *clock : SystemTestPlatform::monotonicNanos(); }
     std::optional<std::int64_t> clock;
     platform::OpResult copyFile(std::string_view source, std::string_view destination) override
     {
         if (beforeCopy)
             beforeCopy();
-        return PosixPlatform::copyFile(source, destination);
+        return SystemTestPlatform::copyFile(source, destination);
     }
     std::function<void()> beforeCopy;
+#ifndef _WIN32
     // The file system the copies go to, when set (ext4 when it is 0xEF53); a device whose flush fails.
     long fileSystem = 0;
     bool deviceFails = false;
@@ -72,23 +90,31 @@ protected:
         return fileSystem != 0 ? fileSystem : PosixPlatform::fileSystemType(folder);
     }
     int syncFileSystem(int fd) override { return deviceFails ? EIO : PosixPlatform::syncFileSystem(fd); }
+
+private:
+    static platform::DriveTable tableOf(const std::vector<TestDrive>& drives)
+    {
+        platform::DriveTable table;
+        for (const TestDrive& d : drives)
+            table.set(d.letter, platform::Drive{d.folder, d.type, d.hasMedium});
+        return table;
+    }
+#endif
 };
 
 class TZumerFormTest : public ::testing::Test {
 protected:
     TZumerFormTest() : platform(drives()), window(platform, {&messages, &openFile, &shell}, "P:\\") {}
 
-    platform::DriveTable drives()
+    std::vector<TestDrive> drives()
     {
-        platform::DriveTable t;
-        t.set('D', platform::Drive{tmp / "d", platform::DriveFixed, true});
-        t.set('E', platform::Drive{tmp / "e", platform::DriveFixed, true});
-        t.set('F', platform::Drive{tmp / "f", platform::DriveRemovable, false});
-        t.set('P', platform::Drive{tmp / "p", platform::DriveFixed, true});  // the program's folder
         std::filesystem::create_directories(tmp / "p");
         std::filesystem::create_directories(tmp / "d");
         std::filesystem::create_directories(tmp / "e");
-        return t;
+        return {{'D', tmp / "d"},
+                {'E', tmp / "e"},
+                {'F', tmp / "f", platform::DriveRemovable, false},
+                {'P', tmp / "p"}};  // the program's folder
     }
 
     template <typename W>

@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 #include <algorithm>
+#include <cstring>
 #include <array>
 #include <optional>
 
@@ -61,6 +62,28 @@ public:
         return ForwardingPlatform::replaceFile(mapped(p), c);
     }
     bool setCurrentDirectory(std::string_view p) override { return ForwardingPlatform::setCurrentDirectory(mapped(p)); }
+    platform::OpResult copyBlocked(std::string_view d) override { return ForwardingPlatform::copyBlocked(mapped(d)); }
+    platform::Verification verifyCopy(std::string_view s, std::string_view c) override
+    {
+        return ForwardingPlatform::verifyCopy(mapped(s), mapped(c));
+    }
+    void removeLeftovers(std::string_view p) override { ForwardingPlatform::removeLeftovers(mapped(p)); }
+    // A folder of the system (as a folder picker gives it) is written on the test's drive.
+    std::optional<std::string> systemPath(std::string_view text) override { return mapped(text); }
+    std::optional<std::string> pathTextOf(std::string_view path) override
+    {
+        std::string p(path);
+        std::replace(p.begin(), p.end(), '/', '\\');
+        for (const auto& d : m_drives) {
+            if (!d || p.size() < d->folder.size() || _strnicmp(p.c_str(), d->folder.c_str(), d->folder.size()) != 0)
+                continue;
+            const std::string rest = p.substr(d->folder.size());
+            if (!rest.empty() && rest[0] != '\\')
+                continue;
+            return std::string(1, d->letter) + ":" + (rest.empty() ? std::string("\\") : rest);
+        }
+        return p;
+    }
     int driveType(std::string_view root) override
     {
         if (const TestDrive* d = driveOf(root); d && root.size() == 3 && root[1] == ':' && root[2] == '\\')
