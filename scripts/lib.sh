@@ -3,6 +3,8 @@
 BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgtest-dev libgmock-dev tzdata e2fsprogs xfsprogs bindfs strace)
 # The Windows build of the layers below the window, and Wine to run its tests.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine64 googletest)
+# Building Qt for Windows from its Debian source package, and packing the Windows program.
+QT_WINDOWS_PACKAGES=(dpkg-dev ninja-build qt6-base-dev-tools nsis unzip xvfb xauth xdotool x11-apps netpbm locales)
 
 # build_in DIR [CMAKE_ARGUMENTS...] [--target TARGET...]: configures the build folder DIR from
 # this tree with the arguments and builds the targets named there, or all of them.
