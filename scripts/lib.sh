@@ -1,9 +1,10 @@
 # Shared by the scripts: the Debian packages the project needs and how to install them.
 # xfsprogs, bindfs (a FUSE file system) and strace serve the tests of copies on those devices.
 BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgtest-dev libgmock-dev tzdata e2fsprogs xfsprogs bindfs strace)
-# The Windows build of the layers below the window, and Wine to run its tests.
+# The Windows cross build, and Wine to run its tests.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine64 googletest)
-# Building Qt for Windows from its Debian source package, and packing the Windows program.
+# Building Qt for Windows from its Debian source package, packing the Windows program, and
+# starting it under Wine on a virtual screen (xdotool presses its keys, xwd takes its picture).
 QT_WINDOWS_PACKAGES=(dpkg-dev ninja-build qt6-base-dev-tools nsis unzip xvfb xauth xdotool x11-apps netpbm locales)
 
 # build_in DIR [CMAKE_ARGUMENTS...] [--target TARGET...]: configures the build folder DIR from
