@@ -230,7 +230,7 @@ int main(int argc, char** argv)
     if (command == "mutate" && argc == 5)
         return mutate(argv[2], static_cast<unsigned>(std::atol(argv[3])), std::atoi(argv[4]));
     if (command == "workers") {
-        std::printf("%d\n", sarvoli::copy::CopyWalk::defaultWorkers(sarvoli::platform::DriveFixed));
+        std::printf("%d\n", sarvoli::copy::CopyWalk::defaultWorkers(sarvoli::platform::DestinationClass::Memory));
         return 0;
     }
     if (command == "run" && argc == 4)

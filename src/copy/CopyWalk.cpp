@@ -31,14 +31,13 @@ CopyWalk::CopyWalk(platform::Platform& platform, RunHost& host, text::RegionalSe
 {
 }
 
-int CopyWalk::defaultWorkers(int destinationDriveType)
+int CopyWalk::defaultWorkers(platform::DestinationClass destination)
 {
     // Measured on two cores: into memory or onto a local disk two workers were fastest, four
-    // no faster and eight 25% slower (they wait on each other's folder locks).
+    // no faster and eight 25% slower (they wait on each other's folder locks). On a file system
+    // over SSH eight overlap their round trips.
     const int cores = static_cast<int>(std::max(std::thread::hardware_concurrency(), 2u));
-    const bool waitsOnDevice = destinationDriveType == platform::DriveRemote
-                               || destinationDriveType == platform::DriveRemovable;
-    return waitsOnDevice ? std::max(cores, 8) : cores;
+    return platform::waitsOnDevice(destination) ? std::max(cores, 8) : cores;
 }
 
 std::string CopyWalk::destinationFolder(std::string_view destinationRoot, std::string_view folderPath,

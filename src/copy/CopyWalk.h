@@ -43,10 +43,9 @@ public:
     CopyWalk(platform::Platform& platform, RunHost& host, text::RegionalSettings settings,
              std::int64_t eventIntervalNanos = 5'000'000, int workers = 1);
 
-    // How many workers a run into a drive of the given type uses: one a core (two at the least),
-    // and eight on a network or removable drive, where each copy waits on the device more than
-    // on a core.
-    static int defaultWorkers(int destinationDriveType);
+    // How many workers a run into a device of the given kind uses: one a core (two at the
+    // least), and eight where each copy waits on the device more than on a core.
+    static int defaultWorkers(platform::DestinationClass destination);
 
     RunTotals run(const RunTexts& texts);
     // What the run in hand has done so far.

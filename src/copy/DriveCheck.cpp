@@ -86,11 +86,4 @@ std::optional<std::string> RunRefusal(platform::Platform& platform, const std::f
     return "Asemaa " + destination.substr(0, text::characterEnd(destination, 0)) + " ei ole tai se ei ole käytettävissä.";
 }
 
-int destinationDriveType(platform::Platform& platform, const std::string& destination)
-{
-    if (destination.empty())
-        return platform::DriveNoRootDir;
-    return platform.driveType(rootPathOf(destination[0]));
-}
-
 }  // namespace sarvoli::copy

@@ -31,7 +31,4 @@ bool DiskInDrive(platform::Platform& platform, const std::function<void()>& proc
 std::optional<std::string> RunRefusal(platform::Platform& platform, const std::function<void()>& processEvents,
                                       const std::string& source, const std::string& destination);
 
-// The drive type of a destination's drive, as the drive check asks it.
-int destinationDriveType(platform::Platform& platform, const std::string& destination);
-
 }  // namespace sarvoli::copy

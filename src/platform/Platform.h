@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/DestinationClass.h"
 #include "platform/DirSearch.h"
 #include "platform/OpResult.h"
 #include "text/DateTime.h"
@@ -129,6 +130,9 @@ public:
     // The path text of a path in the system's own form; nothing when it cannot be written as one.
     virtual std::optional<std::string> pathTextOf(std::string_view systemPath) = 0;
 
+    // The kind of device that holds a folder, or would hold it once made (its nearest existing
+    // parent's); a fixed disk when it cannot be told.
+    virtual DestinationClass destinationClass(std::string_view /*folderPath*/) { return DestinationClass::LocalDisk; }
     // Drive type of a root path such as "E:\".
     virtual int driveType(std::string_view rootPath) = 0;
     // Total size in bytes of drive number n (1 = A:), or -1 when it cannot be read.

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "copy/CopyWalk.h"
-#include "copy/DriveCheck.h"
 
 namespace sarvoli::run {
 
@@ -16,7 +15,7 @@ int workersFor(platform::Platform& platform, std::string_view destination)
         if (n >= 1)
             return std::min(n, 64);
     }
-    return copy::CopyWalk::defaultWorkers(copy::destinationDriveType(platform, std::string(destination)));
+    return copy::CopyWalk::defaultWorkers(platform.destinationClass(destination));
 }
 
 bool isRecorded(std::int64_t kilobytes, bool notOnDevice) { return kilobytes > 0 && !notOnDevice; }

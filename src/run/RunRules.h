@@ -9,7 +9,7 @@
 namespace sarvoli::run {
 
 // How many files a run into `destination` copies at once: SARVOLI3_WORKERS when it is set
-// (1 copies one file at a time), else the walk's rule for the destination's drive type.
+// (1 copies one file at a time), else the walk's rule for the kind of device it goes to.
 int workersFor(platform::Platform& platform, std::string_view destination);
 
 // Whether a run is recorded: one that copied data, all of it known to be on the device.

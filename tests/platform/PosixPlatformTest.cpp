@@ -251,9 +251,29 @@ public:
     int fileSyncs = 0;
     int fileSystemSyncs = 0;
     std::function<void()> afterFirstSync;
+    // The calls that a file system may refuse: how often each was asked, and whether it refuses.
+    int unnamedAsked = 0;
+    int kernelCopyAsked = 0;
+    bool refusesOptionalCalls = false;
 
 protected:
     long fileSystemType(const std::string&) override { return fileSystem; }
+    int openUnnamed(const std::string& folder, unsigned mode) override
+    {
+        ++unnamedAsked;
+        if (!refusesOptionalCalls)
+            return PosixPlatform::openUnnamed(folder, mode);
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    ssize_t kernelCopy(int in, off_t* inPosition, int out, off_t* outPosition, std::size_t length) override
+    {
+        ++kernelCopyAsked;
+        if (!refusesOptionalCalls)
+            return PosixPlatform::kernelCopy(in, inPosition, out, outPosition, length);
+        errno = EXDEV;
+        return -1;
+    }
     int syncFile(int fd) override
     {
         ++fileSyncs;
@@ -316,25 +336,33 @@ TEST_F(PosixPlatformTest, eachKindOfDeviceGetsTheFlushThatItCanBeTrustedWith)
         int fileSyncs;    // flushes of the copy by itself
         bool finalAtOnce; // the copy has its source's time before finishCopies()
         int fileSystemSyncs;
+        DestinationClass destination;
+        bool triesOptionalCalls;  // an unnamed file and the kernel's copy
     };
+    constexpr auto kMemory = DestinationClass::Memory;
+    constexpr auto kLocal = DestinationClass::LocalDisk;
+    constexpr auto kFuseClass = DestinationClass::Fuse;
+    constexpr auto kNetwork = DestinationClass::Network;
     const Row rows[] = {
-        {"tmpfs", TMPFS_MAGIC, false, false, 0, true, 0},
-        {"tmpfs, replacing", TMPFS_MAGIC, true, false, 0, true, 0},
-        {"ext4", EXT4_SUPER_MAGIC, false, false, 0, false, 2},
-        {"ext4, replacing", EXT4_SUPER_MAGIC, true, false, 1, true, 1},
-        {"ext4, a source before 1980", EXT4_SUPER_MAGIC, false, true, 1, true, 1},
-        {"XFS, replacing", XFS_SUPER_MAGIC, true, false, 1, true, 1},
-        {"FAT", MSDOS_SUPER_MAGIC, false, false, 0, false, 2},
-        {"FAT, replacing", MSDOS_SUPER_MAGIC, true, false, 1, true, 1},
-        {"FUSE (sshfs, rclone)", kFuse, false, false, 1, true, 0},
-        {"FUSE, replacing", kFuse, true, false, 1, true, 0},
-        {"NFS", NFS_SUPER_MAGIC, false, false, 1, true, 0},
-        {"SMB", kCifs, false, false, 1, true, 0},
-        {"a file system that cannot be told", 0, false, false, 1, true, 0},
+        {"tmpfs", TMPFS_MAGIC, false, false, 0, true, 0, kMemory, true},
+        {"tmpfs, replacing", TMPFS_MAGIC, true, false, 0, true, 0, kMemory, true},
+        {"ext4", EXT4_SUPER_MAGIC, false, false, 0, false, 2, kLocal, true},
+        {"ext4, replacing", EXT4_SUPER_MAGIC, true, false, 1, true, 1, kLocal, true},
+        {"ext4, a source before 1980", EXT4_SUPER_MAGIC, false, true, 1, true, 1, kLocal, true},
+        {"XFS, replacing", XFS_SUPER_MAGIC, true, false, 1, true, 1, kLocal, true},
+        {"FAT", MSDOS_SUPER_MAGIC, false, false, 0, false, 2, kLocal, true},
+        {"FAT, replacing", MSDOS_SUPER_MAGIC, true, false, 1, true, 1, kLocal, true},
+        {"FUSE (sshfs, rclone)", kFuse, false, false, 1, true, 0, kFuseClass, false},
+        {"FUSE, replacing", kFuse, true, false, 1, true, 0, kFuseClass, false},
+        {"NFS", NFS_SUPER_MAGIC, false, false, 1, true, 0, kNetwork, false},
+        {"NFS, replacing", NFS_SUPER_MAGIC, true, false, 1, true, 0, kNetwork, false},
+        {"SMB", kCifs, false, false, 1, true, 0, kNetwork, false},
+        {"a file system that cannot be told", 0, false, false, 1, true, 0, kLocal, true},
     };
     for (const Row& r : rows) {
         FailingDevicePlatform device(table());
         device.fileSystem = r.fileSystem;
+        EXPECT_EQ(device.destinationClass("D:\\dst\\not made yet\\"), r.destination) << r.kind;
         std::filesystem::remove_all(tmp / "dst");
         writeFile(tmp / "src/a.txt", "new");
         setMtimeSeconds(tmp / "src/a.txt", r.oldSource ? 100'000'000 : 1'700'000'000);
@@ -351,7 +379,45 @@ TEST_F(PosixPlatformTest, eachKindOfDeviceGetsTheFlushThatItCanBeTrustedWith)
         EXPECT_EQ(device.fileSystemSyncs, r.fileSystemSyncs) << r.kind;
         EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), mtimeNanos(tmp / "src/a.txt")) << r.kind;
         EXPECT_EQ(listFolder(tmp / "dst"), "a.txt keep") << r.kind << ": no temporary file left";
+        EXPECT_EQ(device.unnamedAsked, r.triesOptionalCalls ? 1 : 0) << r.kind;
+        EXPECT_EQ(device.kernelCopyAsked, r.triesOptionalCalls ? 1 : 0) << r.kind;
     }
+}
+
+TEST_F(PosixPlatformTest, aCallThatAFileSystemRefusedIsNotAskedAgainInTheRun)
+{
+    FailingDevicePlatform device(table());
+    device.fileSystem = MSDOS_SUPER_MAGIC;  // a memory stick: neither unnamed files nor the kernel's copy
+    device.refusesOptionalCalls = true;
+    for (const char* name : {"a", "b", "c"})
+        writeFile(tmp / ("src/" + std::string(name)), std::string("data of ") + name);
+    const auto copyAll = [&](const std::string& into) {
+        for (const char* folder : {"x", "y"})
+            for (const char* name : {"a", "b", "c"})
+                ASSERT_TRUE(device.copyFile(std::string("D:\\src\\") + name,
+                                            "D:\\" + into + "\\" + folder + "\\" + name).ok);
+        ASSERT_TRUE(device.finishCopies().result.ok);
+    };
+    for (const char* folder : {"x", "y"}) {
+        std::filesystem::create_directories(tmp / ("run1/" + std::string(folder)));
+        std::filesystem::create_directories(tmp / ("run2/" + std::string(folder)));
+    }
+
+    device.holdFolders(true);
+    copyAll("run1");
+    device.holdFolders(false);
+    EXPECT_EQ(device.unnamedAsked, 1) << "six copies in two folders of one file system";
+    EXPECT_EQ(device.kernelCopyAsked, 1);
+    EXPECT_EQ(readFile(tmp / "run1/y/c"), "data of c") << "copied by hand all the same";
+    EXPECT_EQ(listFolder(tmp / "run1/x"), "a b c") << "through named temporary files";
+
+    // The next run asks again: the stick may have been swapped for a disk that can.
+    device.holdFolders(true);
+    copyAll("run2");
+    device.holdFolders(false);
+    EXPECT_EQ(device.unnamedAsked, 2);
+    EXPECT_EQ(device.kernelCopyAsked, 2);
+    EXPECT_EQ(readFile(tmp / "run2/x/b"), "data of b");
 }
 
 TEST_F(PosixPlatformTest, theFinalTimeFindsItsCopyWhereTheFileSystemNumbersItsFilesAnew)

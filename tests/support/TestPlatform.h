@@ -64,6 +64,10 @@ public:
     bool setCurrentDirectory(std::string_view path) override { return m_inner->setCurrentDirectory(path); }
     std::optional<std::string> systemPath(std::string_view pathText) override { return m_inner->systemPath(pathText); }
     std::optional<std::string> pathTextOf(std::string_view path) override { return m_inner->pathTextOf(path); }
+    platform::DestinationClass destinationClass(std::string_view folderPath) override
+    {
+        return m_inner->destinationClass(folderPath);
+    }
     int driveType(std::string_view rootPath) override { return m_inner->driveType(rootPath); }
     std::int64_t diskSize(int driveNumber) override { return m_inner->diskSize(driveNumber); }
     unsigned setErrorMode(unsigned mode) override { return m_inner->setErrorMode(mode); }

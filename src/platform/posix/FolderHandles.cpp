@@ -34,7 +34,7 @@ FolderCache& folderCache()
     const std::uint64_t now = g_folderGeneration.load(std::memory_order_acquire);
     if (seen != now) {
         cache.handles.clear();
-        cache.durabilityFolder.clear();
+        cache.fileSystemFolder.clear();
         seen = now;
     }
     return cache;
@@ -49,7 +49,14 @@ void holdAllFolders(bool hold)
 
 bool holdingFolders() { return g_holding.load(std::memory_order_acquire); }
 
-void PosixPlatform::holdFolders(bool hold) { holdAllFolders(hold); }
+void PosixPlatform::holdFolders(bool hold)
+{
+    holdAllFolders(hold);
+    // What a file system refused is asked again in the next run: it may be another by then.
+    const std::lock_guard lock(m_refusalLock);
+    m_unnamedRefused.clear();
+    m_kernelCopyRefused.clear();
+}
 
 int FolderHandles::folder(std::string_view hostFolder)
 {

@@ -42,13 +42,16 @@ private:
     std::size_t m_next = 0;
 };
 
-// What one thread has learnt of folders: the folders it holds open, and the durability of the
+// What one thread has learnt of folders: the folders it holds open, and the file system of the
 // folder it last copied into. Each thread has its own, so that no handle is ever closed under
 // another thread's call.
 struct FolderCache {
     FolderHandles handles;
-    std::string durabilityFolder;
-    Durability durability = Durability::EachFile;
+    std::string fileSystemFolder;
+    long fileSystem = 0;  // its statfs type
+    // The copy in hand: whether the kernel may copy its data, and whether the kernel refused.
+    bool kernelCopy = true;
+    bool kernelCopyRefused = false;
 };
 
 // The calling thread's cache, emptied first when holdAllFolders() was called since its last use.

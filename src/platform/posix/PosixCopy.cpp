@@ -19,21 +19,19 @@
 // The copy of the walk: the data, the way to the device, and what a killed run left.
 namespace sarvoli::platform {
 
-namespace {
-
-// Copies `length` bytes from `offset` of one file to the same place of the other, or up to the
-// source's end where that comes first: by the kernel where it can, by hand where it cannot.
-int copyRange(int in, int out, off_t offset, off_t length)
+int PosixPlatform::copyRange(int in, int out, off_t offset, off_t length)
 {
     off_t inPos = offset;
     off_t outPos = offset;
-    bool kernelCopy = true;
+    FolderCache& cache = folderCache();
     while (length > 0) {
         ssize_t n = -1;
-        if (kernelCopy) {
-            n = copy_file_range(in, &inPos, out, &outPos, static_cast<std::size_t>(std::min<off_t>(length, 1 << 30)), 0);
+        if (cache.kernelCopy) {
+            n = kernelCopy(in, &inPos, out, &outPos, static_cast<std::size_t>(std::min<off_t>(length, 1 << 30)));
             if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
-                kernelCopy = false;
+                // EINVAL may be this file's alone; the others say that the file systems cannot.
+                cache.kernelCopyRefused = errno != EINVAL;
+                cache.kernelCopy = false;
                 continue;
             }
         } else {
@@ -62,10 +60,14 @@ int copyRange(int in, int out, off_t offset, off_t length)
     return 0;
 }
 
-// Copies only the parts of a sparse file that hold data, so that its holes stay holes.
-// EOPNOTSUPP where the file system cannot tell where they are.
-int copySparse(int in, int out, off_t size)
+ssize_t PosixPlatform::kernelCopy(int in, off_t* inPosition, int out, off_t* outPosition, std::size_t length)
 {
+    return copy_file_range(in, inPosition, out, outPosition, length, 0);
+}
+
+int PosixPlatform::copySparse(int in, int out, off_t size)
+{
+    // EOPNOTSUPP where the file system cannot tell where the holes are.
     for (off_t position = 0; position < size;) {
         const off_t data = lseek(in, position, SEEK_DATA);
         if (data < 0) {
@@ -83,8 +85,6 @@ int copySparse(int in, int out, off_t size)
     }
     return ftruncate(out, size) == 0 ? 0 : errno;
 }
-
-}  // namespace
 
 int PosixPlatform::copyData(int sourceFd, int destinationFd, std::int64_t size)
 {
@@ -120,17 +120,26 @@ int PosixPlatform::syncFile(int fd) { return fsync(fd) == 0 ? 0 : errno; }
 
 int PosixPlatform::syncFileSystem(int fd) { return syncfs(fd) == 0 ? 0 : errno; }
 
-Durability PosixPlatform::durabilityAt(const std::string& hostFolder)
+long PosixPlatform::fileSystemAt(const std::string& hostFolder)
 {
     // Outside a run a folder's file system is asked anew each time: a disk may be swapped.
     if (!holdingFolders())
-        return durabilityOf(fileSystemType(hostFolder));
+        return fileSystemType(hostFolder);
     FolderCache& cache = folderCache();
-    if (hostFolder != cache.durabilityFolder) {
-        cache.durabilityFolder = hostFolder;
-        cache.durability = durabilityOf(fileSystemType(hostFolder));
+    if (hostFolder != cache.fileSystemFolder) {
+        cache.fileSystemFolder = hostFolder;
+        cache.fileSystem = fileSystemType(hostFolder);
     }
-    return cache.durability;
+    return cache.fileSystem;
+}
+
+bool PosixPlatform::triesKernelCopy(dev_t source, long fileSystem)
+{
+    if (!triesOptionalCalls(fileSystem))
+        return false;
+    const std::lock_guard lock(m_refusalLock);
+    return std::find(m_kernelCopyRefused.begin(), m_kernelCopyRefused.end(), std::make_pair(source, fileSystem))
+           == m_kernelCopyRefused.end();
 }
 
 OpResult PosixPlatform::copyFile(std::string_view source, std::string_view destination)
@@ -160,7 +169,12 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
     // device flushed copy by copy has the data before the name, and a source too old for an
     // older time is flushed by itself too.
     const std::string folder = parentOf(*to);
-    const Durability durability = durabilityAt(folder);
+    const long fileSystem = fileSystemAt(folder);
+    const Durability durability = durabilityOf(fileSystem);
+    // A file system that refused the kernel's copy from this source's device is not asked again.
+    FolderCache& cache = folderCache();
+    cache.kernelCopy = triesKernelCopy(st.st_dev, fileSystem);
+    cache.kernelCopyRefused = false;
     const bool batch = durability == Durability::Batch || durability == Durability::BatchByName;
     const bool provisional = batch && st.st_mtim.tv_sec >= kEarliestProvisional;
     const struct timespec finalTimes[2] = {st.st_atim, st.st_mtim};
@@ -188,13 +202,20 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
     // final time before it takes the old one's place.
     const auto beforeReplacing = [&](int out) {
         replaced = true;
-        if (!provisional)
-            return 0;
         if (futimens(out, finalTimes) != 0)
             return errno;
         return syncFile(out);
     };
-    if (const int error = writeNewFile(*to, mode, fill, beforeReplacing); error != 0)
+    // Only a provisional copy has anything to do before it replaces one: elsewhere the copy was
+    // flushed with its final time already, and the question whether a file is there is saved.
+    const int error = writeNewFile(*to, mode, fill, provisional ? beforeReplacing : std::function<int(int)>(),
+                                   fileSystem);
+    if (cache.kernelCopyRefused && holdingFolders()) {
+        const std::lock_guard lock(m_refusalLock);
+        m_kernelCopyRefused.emplace_back(st.st_dev, fileSystem);
+    }
+    cache.kernelCopy = true;
+    if (error != 0)
         return OpResult::failure(reasonOf(error));
     // Even a copy with its data on the device needs its name there before the summary.
     if (batch)

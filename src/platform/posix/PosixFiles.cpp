@@ -46,35 +46,60 @@ std::string temporaryName()
     return temporaryFileName(thisTemporaryHost(), static_cast<std::uint64_t>(getpid()), counter++);
 }
 
-Durability durabilityOf(long type)
+namespace {
+
+struct Kind {
+    long type;
+    Durability durability;
+    DestinationClass destination;
+};
+
+constexpr DestinationClass kMemory = DestinationClass::Memory;
+constexpr DestinationClass kLocal = DestinationClass::LocalDisk;
+constexpr DestinationClass kFuse = DestinationClass::Fuse;
+constexpr DestinationClass kNetwork = DestinationClass::Network;
+
+constexpr Kind kKinds[] = {
+    {TMPFS_MAGIC, Durability::Memory, kMemory},
+    {RAMFS_MAGIC, Durability::Memory, kMemory},
+    {MSDOS_SUPER_MAGIC, Durability::BatchByName, kLocal},
+    {0x2011BAB0, Durability::BatchByName, kLocal},  // exFAT
+    {0x5346544e, Durability::BatchByName, kLocal},  // NTFS (ntfs3)
+    {0x482b, Durability::BatchByName, kLocal},      // HFS+
+    {ISOFS_SUPER_MAGIC, Durability::BatchByName, kLocal},
+    {0x65735546, Durability::EachFile, kFuse},  // FUSE: sshfs, rclone, NTFS-3G...
+    {NFS_SUPER_MAGIC, Durability::EachFile, kNetwork},
+    {0x517B, Durability::EachFile, kNetwork},      // SMB
+    {0xFF534D42, Durability::EachFile, kNetwork},  // CIFS
+    {0xFE534D42, Durability::EachFile, kNetwork},  // SMB2
+    {0x01021997, Durability::EachFile, kNetwork},  // 9P
+    {0x00c36400, Durability::EachFile, kNetwork},  // Ceph
+    {0x5346414F, Durability::EachFile, kNetwork},  // AFS
+    {0x73757245, Durability::EachFile, kNetwork},  // Coda
+    {0, Durability::EachFile, kLocal},             // a file system that cannot be told
+};
+
+// Every other type is a local disk flushed by batches (ext4, XFS, Btrfs...).
+constexpr Kind kLocalDisk = {-1, Durability::Batch, kLocal};
+
+const Kind& kindOf(long type)
 {
-    struct Kind {
-        long type;
-        Durability durability;
-    };
-    static constexpr Kind kKinds[] = {
-        {TMPFS_MAGIC, Durability::Memory},
-        {RAMFS_MAGIC, Durability::Memory},
-        {MSDOS_SUPER_MAGIC, Durability::BatchByName},
-        {0x2011BAB0, Durability::BatchByName},  // exFAT
-        {0x5346544e, Durability::BatchByName},  // NTFS (ntfs3)
-        {0x482b, Durability::BatchByName},      // HFS+
-        {ISOFS_SUPER_MAGIC, Durability::BatchByName},
-        {0x65735546, Durability::EachFile},  // FUSE: sshfs, rclone, NTFS-3G...
-        {NFS_SUPER_MAGIC, Durability::EachFile},
-        {0x517B, Durability::EachFile},      // SMB
-        {0xFF534D42, Durability::EachFile},  // CIFS
-        {0xFE534D42, Durability::EachFile},  // SMB2
-        {0x01021997, Durability::EachFile},  // 9P
-        {0x00c36400, Durability::EachFile},  // Ceph
-        {0x5346414F, Durability::EachFile},  // AFS
-        {0x73757245, Durability::EachFile},  // Coda
-        {0, Durability::EachFile},           // a file system that cannot be told
-    };
     for (const Kind& k : kKinds)
         if (k.type == type)
-            return k.durability;
-    return Durability::Batch;
+            return k;
+    return kLocalDisk;
+}
+
+}  // namespace
+
+Durability durabilityOf(long type) { return kindOf(type).durability; }
+
+DestinationClass classOf(long type) { return kindOf(type).destination; }
+
+bool triesOptionalCalls(long type)
+{
+    const DestinationClass c = classOf(type);
+    return c != DestinationClass::Fuse && c != DestinationClass::Network;
 }
 
 }  // namespace sarvoli::platform

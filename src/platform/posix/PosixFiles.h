@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/DestinationClass.h"
+
 // Helpers shared by the parts of the POSIX platform.
 namespace sarvoli::platform {
 
@@ -64,5 +66,12 @@ enum class Durability { Memory, Batch, BatchByName, EachFile };
 
 // The durability of a file system by its statfs type.
 Durability durabilityOf(long fileSystemType);
+// The kind of device of a file system by its statfs type; a removable drive's local file
+// system is told apart by its drive, not here.
+DestinationClass classOf(long fileSystemType);
+// Whether the calls that a file system may refuse as unsupported (an unnamed file, a copy by
+// the kernel) are worth a try there: not where each call is a round trip and the answer is
+// known to be no.
+bool triesOptionalCalls(long fileSystemType);
 
 }  // namespace sarvoli::platform

@@ -71,11 +71,11 @@ std::int64_t PosixPlatform::utcOffset()
 {
     // Read at most once a second: file times of one run all use the offset of its moment.
     const std::time_t now = std::time(nullptr);
-    if (now != m_offsetReadAt) {
-        m_offsetReadAt = now;
-        m_utcOffset = currentUtcOffsetSeconds();
+    if (now != m_offsetReadAt.load(std::memory_order_relaxed)) {
+        m_utcOffset.store(currentUtcOffsetSeconds(), std::memory_order_relaxed);
+        m_offsetReadAt.store(now, std::memory_order_relaxed);
     }
-    return m_utcOffset;
+    return m_utcOffset.load(std::memory_order_relaxed);
 }
 
 bool PosixPlatform::fileExists(std::string_view path) { return fileAge(path).exists; }
@@ -154,6 +154,23 @@ bool PosixPlatform::setCurrentDirectory(std::string_view path)
 {
     const auto host = m_drives.hostPath(path);
     return host && chdir(host->c_str()) == 0;
+}
+
+DestinationClass PosixPlatform::destinationClass(std::string_view folderPath)
+{
+    const auto host = hostFolder(folderPath);
+    if (!host)
+        return DestinationClass::LocalDisk;
+    // A destination not made yet will be made on the file system of its nearest parent.
+    std::string folder = *host;
+    struct stat st {};
+    while (stat(folder.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR) && folder != parentOf(folder))
+        folder = parentOf(folder);
+    const DestinationClass c = classOf(fileSystemType(folder));
+    const Drive* drive = folderPath.size() >= 2 && folderPath[1] == ':' ? m_drives.find(folderPath[0]) : nullptr;
+    if (c == DestinationClass::LocalDisk && drive && drive->type == DriveRemovable)
+        return DestinationClass::Removable;
+    return c;
 }
 
 int PosixPlatform::driveType(std::string_view rootPath)

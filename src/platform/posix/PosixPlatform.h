@@ -3,7 +3,9 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <functional>
+#include <optional>
 #include <mutex>
 #include <vector>
 
@@ -41,6 +43,7 @@ public:
     std::optional<std::string> systemPath(std::string_view pathText) override { return m_drives.hostPath(pathText); }
     std::optional<std::string> pathTextOf(std::string_view hostPath) override { return m_drives.pathText(hostPath); }
 
+    DestinationClass destinationClass(std::string_view folderPath) override;
     int driveType(std::string_view rootPath) override;
     std::int64_t diskSize(int driveNumber) override;
     unsigned setErrorMode(unsigned mode) override;
@@ -62,6 +65,9 @@ protected:
     // Opens an unnamed file in the folder for writing; -1 with errno set where the file
     // system has none. A seam for tests of the named temporary file.
     virtual int openUnnamed(const std::string& folder, unsigned mode);
+    // Copies data by the kernel, as copy_file_range() does. A seam for tests of a file system
+    // that refuses it.
+    virtual ssize_t kernelCopy(int in, off_t* inPosition, int out, off_t* outPosition, std::size_t length);
 
     // Puts what is written on the file system of `fd` on its device; 0 or an errno value.
     // A seam for tests of a device that fails.
@@ -116,12 +122,23 @@ private:
     // only when the new file is complete; nothing is left behind on failure. `fill` may be
     // called a second time, on a new file. 0 or an errno value.
     // `beforeReplacing` is called on the complete new file when a file is there to be replaced.
+    // `fileSystem`: the statfs type of the target's folder, where it is known.
     int writeNewFile(const std::string& target, unsigned mode, const std::function<int(int fd)>& fill,
-                     const std::function<int(int fd)>& beforeReplacing = {});
+                     const std::function<int(int fd)>& beforeReplacing = {}, std::optional<long> fileSystem = {});
+    // Copies `length` bytes from `offset` of one file to the same place of the other, or up to the
+    // source's end where that comes first: by the kernel where it may, by hand where it cannot.
+    int copyRange(int in, int out, off_t offset, off_t length);
+    // Copies only the parts of a sparse file that hold data, so that its holes stay holes.
+    int copySparse(int in, int out, off_t size);
     // Fills the open copy from the source: data, permission bits, the given times. 0 or an errno value.
     int fillCopy(int in, int out, const struct stat& source, const struct timespec times[2]);
-    // How copies into the host folder reach the device.
-    Durability durabilityAt(const std::string& hostFolder);
+    // The statfs type of the file system of a host folder that a run copies into.
+    long fileSystemAt(const std::string& hostFolder);
+    // Whether an unnamed file is worth a try on a file system: not where the run learnt that
+    // it has none, nor where each call is a round trip to a file system known to have none.
+    bool triesUnnamed(long fileSystem);
+    // Whether the kernel may copy from the device `source` to a file system of this type.
+    bool triesKernelCopy(dev_t source, long fileSystem);
     // Remembers a copy, `name` in the host folder `folder`, that waits for finishCopies().
     void addPending(const std::string& folder, std::string name, std::string pathText, const struct stat& copy,
                     const struct stat& source, bool stamp, bool byName);
@@ -136,10 +153,15 @@ private:
     DriveTable m_drives;
     unsigned m_errorMode = 0;
     unsigned m_umask = 0;
-    std::int64_t m_offsetReadAt = -1;
-    std::int64_t m_utcOffset = 0;
+    // Read from several threads: a pair torn by a race is an offset of a second before, as good.
+    std::atomic<std::int64_t> m_offsetReadAt{-1};
+    std::atomic<std::int64_t> m_utcOffset{0};
     std::mutex m_pendingLock;  // copies are made on several threads at once
     std::vector<PendingFolder> m_pending;
+    // What a file system refused as unsupported during this run, so that it is asked once.
+    std::mutex m_refusalLock;
+    std::vector<long> m_unnamedRefused;                          // file-system types
+    std::vector<std::pair<dev_t, long>> m_kernelCopyRefused;     // source device, target type
 };
 
 // The UTC offset in force now, in seconds east of UTC.

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,12 +14,19 @@
 namespace sarvoli::platform {
 
 int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const std::function<int(int fd)>& fill,
-                                const std::function<int(int fd)>& beforeReplacing)
+                                const std::function<int(int fd)>& beforeReplacing, std::optional<long> fileSystem)
 {
     const std::string folder = parentOf(target);
     // An unnamed file that gets its name only when it is complete: a new file then costs a
-    // single link, and a failure leaves nothing behind.
-    const int unnamed = openUnnamed(folder, mode);
+    // single link, and a failure leaves nothing behind. A file system that has none is asked once.
+    const bool tryUnnamed = !fileSystem || triesUnnamed(*fileSystem);
+    const auto refused = [&] {
+        if (fileSystem && holdingFolders()) {
+            const std::lock_guard lock(m_refusalLock);
+            m_unnamedRefused.push_back(*fileSystem);
+        }
+    };
+    const int unnamed = tryUnnamed ? openUnnamed(folder, mode) : -1;
     if (unnamed >= 0) {
         Fd out(unnamed);
         if (const int error = fill(out.get()); error != 0)
@@ -28,8 +36,11 @@ int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const 
             return out.close();
         if (error != kCannotName)
             return error;
-    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-        return errno;
+        refused();
+    } else if (tryUnnamed) {
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return errno;
+        refused();
     }
 
     // File systems without unnamed files: a named temporary file renamed over the target.
@@ -46,6 +57,8 @@ int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const 
     Fd out(fd);
     int error = fill(out.get());
     struct stat existing {};
+    // Asked only where something is to be done before a file is replaced: on a network each
+    // question is a round trip.
     if (error == 0 && beforeReplacing && lstat(target.c_str(), &existing) == 0)
         error = beforeReplacing(out.get());
     if (error == 0)
@@ -64,6 +77,14 @@ int PosixPlatform::openUnnamed(const std::string& folder, unsigned mode)
     const int dir = folderCache().handles.folder(folder);
     return dir >= 0 ? openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode))
                     : open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode));
+}
+
+bool PosixPlatform::triesUnnamed(long fileSystem)
+{
+    if (!triesOptionalCalls(fileSystem))
+        return false;
+    const std::lock_guard lock(m_refusalLock);
+    return std::find(m_unnamedRefused.begin(), m_unnamedRefused.end(), fileSystem) == m_unnamedRefused.end();
 }
 
 int PosixPlatform::publishUnnamed(int fd, const AtPath& target, const std::function<int(int fd)>& beforeReplacing)

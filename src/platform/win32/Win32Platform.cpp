@@ -175,6 +175,38 @@ bool Win32Platform::setCurrentDirectory(std::string_view path)
     return SetCurrentDirectoryA(std::string(path).c_str()) != 0;
 }
 
+DestinationClass Win32Platform::destinationClass(std::string_view folderPath)
+{
+    // The root of the folder's volume: "E:\" or "\\server\share\".
+    std::string root;
+    if (folderPath.size() >= 2 && folderPath[1] == ':') {
+        root = std::string(folderPath.substr(0, 2)) + "\\";
+    } else if (folderPath.substr(0, 2) == "\\\\") {
+        const std::size_t share = folderPath.find('\\', 2);
+        const std::size_t end = share == std::string_view::npos ? share : folderPath.find('\\', share + 1);
+        root = std::string(folderPath.substr(0, end)) + "\\";
+    } else {
+        return DestinationClass::LocalDisk;
+    }
+    switch (GetDriveTypeA(root.c_str())) {
+    case DRIVE_REMOTE:
+        return DestinationClass::Network;
+    case DRIVE_REMOVABLE:
+    case DRIVE_CDROM:
+        return DestinationClass::Removable;
+    case DRIVE_RAMDISK:
+        return DestinationClass::Memory;
+    default:
+        break;
+    }
+    // A file system in user space (WinFsp, Dokan) shows as a fixed disk; its name tells it.
+    char name[MAX_PATH + 1] = {};
+    if (GetVolumeInformationA(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, sizeof name)
+        && (_strnicmp(name, "FUSE", 4) == 0 || _strnicmp(name, "Dokan", 5) == 0))
+        return DestinationClass::Fuse;
+    return DestinationClass::LocalDisk;
+}
+
 int Win32Platform::driveType(std::string_view rootPath)
 {
     return static_cast<int>(GetDriveTypeA(std::string(rootPath).c_str()));

@@ -32,6 +32,7 @@ public:
     std::optional<std::string> systemPath(std::string_view pathText) override { return std::string(pathText); }
     std::optional<std::string> pathTextOf(std::string_view systemPath) override { return std::string(systemPath); }
 
+    DestinationClass destinationClass(std::string_view folderPath) override;
     int driveType(std::string_view rootPath) override;
     std::int64_t diskSize(int driveNumber) override;
     unsigned setErrorMode(unsigned mode) override;
