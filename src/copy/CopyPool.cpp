@@ -1,5 +1,6 @@
 #include "copy/CopyPool.h"
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -34,6 +35,7 @@ void CopyPool::submit(std::shared_ptr<CopyJob> job)
 {
     {
         const std::lock_guard lock(m_lock);
+        job->order = m_submitted++;
         m_waiting.push_back(std::move(job));
     }
     m_work.notify_one();
@@ -43,11 +45,11 @@ void CopyPool::dropWaiting()
 {
     {
         const std::lock_guard lock(m_lock);
-        for (const auto& job : m_waiting) {
-            job->state.store(CopyJob::Dropped, std::memory_order_release);
+        while (!m_waiting.empty() && m_waiting.back()->order >= m_furthestStarted) {
+            m_waiting.back()->state.store(CopyJob::Dropped, std::memory_order_release);
             ++m_endedCount;
+            m_waiting.pop_back();
         }
-        m_waiting.clear();
     }
     m_ended.notify_all();
 }
@@ -73,15 +75,24 @@ void CopyPool::work()
             m_work.wait(lock, [&] { return m_stop || !m_waiting.empty(); });
             if (m_stop)
                 return;
-            job = std::move(m_waiting.front());
-            m_waiting.pop_front();
+            const auto free = [&](const std::shared_ptr<CopyJob>& j) {
+                return std::find(m_busyFolders.begin(), m_busyFolders.end(), j->folder) == m_busyFolders.end();
+            };
+            const std::size_t looked = std::min(m_waiting.size(), kLookAhead);
+            const auto pick = std::find_if(m_waiting.begin(), m_waiting.begin() + static_cast<std::ptrdiff_t>(looked), free);
+            const auto taken = pick == m_waiting.begin() + static_cast<std::ptrdiff_t>(looked) ? m_waiting.begin() : pick;
+            job = std::move(*taken);
+            m_waiting.erase(taken);
             job->state.store(CopyJob::Running, std::memory_order_relaxed);
+            m_busyFolders.push_back(job->folder);
+            m_furthestStarted = std::max(m_furthestStarted, job->order + 1);
         }
         job->result = m_platform.copyFile(job->source, job->target);
         {
             const std::lock_guard lock(m_lock);
             job->state.store(CopyJob::Done, std::memory_order_release);
             ++m_endedCount;
+            m_busyFolders.erase(std::find(m_busyFolders.begin(), m_busyFolders.end(), job->folder));
         }
         m_ended.notify_all();
     }

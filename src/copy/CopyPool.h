@@ -18,15 +18,23 @@ namespace sarvoli::copy {
 struct CopyJob {
     enum State { Waiting, Running, Done, Dropped };
 
-    CopyJob(std::string from, std::string to) : source(std::move(from)), target(std::move(to)) {}
+    CopyJob(std::string from, std::string to)
+        : source(std::move(from)), target(std::move(to)), folder(target.substr(0, target.find_last_of('\\') + 1))
+    {
+    }
 
     std::string source;
     std::string target;
+    std::string folder;  // the target's folder
+    std::uint64_t order = 0;  // its place in the walk
     std::atomic<int> state{Waiting};
     platform::OpResult result;  // set before the state becomes Done
 };
 
-// Worker threads that copy files given to them, several at once, in the order given.
+// Worker threads that copy files given to them, several at once. A worker takes the first job
+// whose folder no other worker is writing in, among the next few: creating and renaming files
+// of one folder wait on each other (the kernel locks the folder, and on a network each waits a
+// round trip), files of several folders do not.
 class CopyPool {
 public:
     // Starts up to `workers` threads; as many as the system lets start (see workers()).
@@ -35,8 +43,13 @@ public:
     CopyPool(const CopyPool&) = delete;
     CopyPool& operator=(const CopyPool&) = delete;
 
+    // How far past the first waiting job a worker looks for one in another folder.
+    static constexpr std::size_t kLookAhead = 32;
+
     void submit(std::shared_ptr<CopyJob> job);
-    // Drops every job that no worker has started.
+    // Drops every job that no worker has started and that comes after every started one in the
+    // walk, so that the copies made are the walk's first ones, as with one file at a time; the
+    // few passed over before a started one are still made.
     void dropWaiting();
     // How many jobs have ended (done or dropped) so far.
     std::uint64_t ended();
@@ -54,6 +67,9 @@ private:
     std::condition_variable m_work;   // a job to take, or the end of the pool
     std::condition_variable m_ended;  // a job has ended
     std::deque<std::shared_ptr<CopyJob>> m_waiting;
+    std::vector<std::string> m_busyFolders;  // one entry a running job
+    std::uint64_t m_submitted = 0;
+    std::uint64_t m_furthestStarted = 0;  // order + 1 of the furthest job started; 0 before any
     std::uint64_t m_endedCount = 0;
     bool m_stop = false;
     std::vector<std::thread> m_threads;

@@ -63,6 +63,7 @@ RunTotals CopyWalk::run(const RunTexts& texts)
     m_destinationId.reset();
     m_knownDestinationFolder.clear();
     m_destinationIsNew = false;
+    m_madeRoot.clear();
 
     // The source folder by identity, so that no spelling of it (a link, a bind mount, "..",
     // another letter) lets a folder's copy land on it.
@@ -85,8 +86,9 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse)
     const std::string folderPath = withBackslash(folder);
     const std::string destination = destinationFolder(m_destinationRoot, folderPath, m_sourceRootLength);
     // A folder whose copy would land on the source folder (the destination holds the source)
-    // would write into the source tree, and then into what it copies.
-    if (m_sourceId && m_platform.folderId(destination) == m_sourceId) {
+    // would write into the source tree, and then into what it copies. One in a tree that this
+    // run made is not there yet, and will be made by this run.
+    if (m_sourceId && !isUnderMadeRoot(destination) && m_platform.folderId(destination) == m_sourceId) {
         logFailure(destination, kIntoSource);
         return true;
     }
@@ -148,18 +150,19 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
         return;
     }
     // A folder that this run created held no file before it; only elsewhere can a copy exist.
-    const bool newFolder = m_destinationIsNew && destination == m_knownDestinationFolder;
-    if (!newFolder) {
-        // A newer or equal copy is kept; an empty one of a source that holds data is no copy
-        // (a copy cut off before its first byte looks so).
-        const platform::FileAge age = m_platform.fileAge(target);
+    const bool madeHere = destination != m_knownDestinationFolder && isUnderMadeRoot(destination);
+    const bool newFolder = (m_destinationIsNew && destination == m_knownDestinationFolder) || madeHere;
+    // A newer or equal copy is kept; an empty one of a source that holds data is no copy (a copy
+    // cut off before its first byte looks so).
+    const auto needsCopy = [&](const platform::FileAge& age) {
         if (!age.result.ok) {  // a copy may be there: nothing is overwritten on a guess
             logFailure(line(), age.result.reason);
-            return;
+            return false;
         }
-        if (age.exists && !(entry.time > age.time) && !(age.size == 0 && entry.size > 0))
-            return;
-    }
+        return !age.exists || entry.time > age.time || (age.size == 0 && entry.size > 0);
+    };
+    if (!newFolder && !needsCopy(m_platform.fileAge(target)))
+        return;
 
     if (m_preview) {  // what the copy would meet is known; the folder and the copy are not made
         if (const platform::OpResult blocked = m_platform.copyBlocked(target); !blocked.ok)
@@ -170,7 +173,7 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
     }
     if (destination != m_knownDestinationFolder) {
         m_destinationIsNew = false;
-        if (!m_platform.directoryExists(destination)) {
+        if (madeHere || !m_platform.directoryExists(destination)) {
             bool created = false;
             const platform::OpResult made = m_platform.forceDirectories(destination, created);
             if (!made.ok) {
@@ -178,6 +181,14 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
                 return;
             }
             m_destinationIsNew = created;
+            if (created && !isUnderMadeRoot(destination))
+                m_madeRoot = destination;
+            // Made by another program since: a copy may be there after all.
+            if (madeHere && !created) {
+                m_madeRoot.clear();
+                if (!needsCopy(m_platform.fileAge(target)))
+                    return;
+            }
         }
         // What a killed run left in a folder that was there before goes when a copy comes.
         if (!m_destinationIsNew)

@@ -83,6 +83,13 @@ private:
     std::optional<platform::FolderId> m_sourceId;  // no folder's copy may land on it
     std::string m_knownDestinationFolder;
     bool m_destinationIsNew = false;  // the known folder was made by this run
+    // A folder that this run made, with none of the folders below it there then: a folder below
+    // it that the run has not made is not there (on a network each question is a round trip).
+    std::string m_madeRoot;
+    bool isUnderMadeRoot(const std::string& folder) const
+    {
+        return !m_madeRoot.empty() && folder.size() > m_madeRoot.size() && folder.starts_with(m_madeRoot);
+    }
     RunTotals m_totals;
     int m_workers;
     std::unique_ptr<CopyQueue> m_queue;  // the copies in flight and the wait for the device

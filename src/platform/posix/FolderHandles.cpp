@@ -53,9 +53,10 @@ void PosixPlatform::holdFolders(bool hold)
 {
     holdAllFolders(hold);
     // What a file system refused is asked again in the next run: it may be another by then.
-    const std::lock_guard lock(m_refusalLock);
+    const std::lock_guard lock(m_runLock);
     m_unnamedRefused.clear();
     m_kernelCopyRefused.clear();
+    m_fileSystems.clear();
 }
 
 int FolderHandles::folder(std::string_view hostFolder)

@@ -125,10 +125,19 @@ long PosixPlatform::fileSystemAt(const std::string& hostFolder)
     // Outside a run a folder's file system is asked anew each time: a disk may be swapped.
     if (!holdingFolders())
         return fileSystemType(hostFolder);
+    // Once a run: workers go from folder to folder, each copying into a few at a time.
     FolderCache& cache = folderCache();
     if (hostFolder != cache.fileSystemFolder) {
         cache.fileSystemFolder = hostFolder;
-        cache.fileSystem = fileSystemType(hostFolder);
+        std::unique_lock lock(m_runLock);
+        if (const auto known = m_fileSystems.find(hostFolder); known != m_fileSystems.end()) {
+            cache.fileSystem = known->second;
+        } else {
+            lock.unlock();
+            cache.fileSystem = fileSystemType(hostFolder);
+            lock.lock();
+            m_fileSystems.emplace(hostFolder, cache.fileSystem);
+        }
     }
     return cache.fileSystem;
 }
@@ -137,7 +146,7 @@ bool PosixPlatform::triesKernelCopy(dev_t source, long fileSystem)
 {
     if (!triesOptionalCalls(fileSystem))
         return false;
-    const std::lock_guard lock(m_refusalLock);
+    const std::lock_guard lock(m_runLock);
     return std::find(m_kernelCopyRefused.begin(), m_kernelCopyRefused.end(), std::make_pair(source, fileSystem))
            == m_kernelCopyRefused.end();
 }
@@ -211,7 +220,7 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
     const int error = writeNewFile(*to, mode, fill, provisional ? beforeReplacing : std::function<int(int)>(),
                                    fileSystem);
     if (cache.kernelCopyRefused && holdingFolders()) {
-        const std::lock_guard lock(m_refusalLock);
+        const std::lock_guard lock(m_runLock);
         m_kernelCopyRefused.emplace_back(st.st_dev, fileSystem);
     }
     cache.kernelCopy = true;
@@ -228,10 +237,14 @@ void PosixPlatform::addPending(const std::string& folder, std::string name, std:
                                const struct stat& copy, const struct stat& source, bool stamp, bool byName)
 {
     const std::lock_guard lock(m_pendingLock);
-    if (m_pending.empty() || m_pending.back().folder != folder)
-        m_pending.push_back({folder, copy.st_dev, byName, {}});
-    m_pending.back().copies.push_back({std::move(name), std::move(pathText), copy.st_ino, copy.st_mtim, copy.st_size,
-                                       {source.st_atim, source.st_mtim}, stamp});
+    // Workers copy into a few folders at once: one of the last few is mostly the folder's own.
+    auto held = std::find_if(m_pending.rbegin(), m_pending.rbegin() + std::min<std::ptrdiff_t>(m_pending.size(), 16),
+                             [&](const PendingFolder& f) { return f.folder == folder; });
+    PendingFolder& pending = held != m_pending.rbegin() + std::min<std::ptrdiff_t>(m_pending.size(), 16)
+                                 ? *held
+                                 : m_pending.emplace_back(PendingFolder{folder, copy.st_dev, byName, {}});
+    pending.copies.push_back({std::move(name), std::move(pathText), copy.st_ino, copy.st_mtim, copy.st_size,
+                              {source.st_atim, source.st_mtim}, stamp});
 }
 
 std::vector<PosixPlatform::DeviceSync> PosixPlatform::syncPending(const std::vector<dev_t>& only)

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/DriveTable.h"
@@ -158,8 +159,10 @@ private:
     std::atomic<std::int64_t> m_utcOffset{0};
     std::mutex m_pendingLock;  // copies are made on several threads at once
     std::vector<PendingFolder> m_pending;
-    // What a file system refused as unsupported during this run, so that it is asked once.
-    std::mutex m_refusalLock;
+    // What a file system refused as unsupported during this run, so that it is asked once, and
+    // the file system of each folder copied into (statfs is a round trip on a network).
+    std::mutex m_runLock;
+    std::unordered_map<std::string, long> m_fileSystems;
     std::vector<long> m_unnamedRefused;                          // file-system types
     std::vector<std::pair<dev_t, long>> m_kernelCopyRefused;     // source device, target type
 };

@@ -22,7 +22,7 @@ int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const 
     const bool tryUnnamed = !fileSystem || triesUnnamed(*fileSystem);
     const auto refused = [&] {
         if (fileSystem && holdingFolders()) {
-            const std::lock_guard lock(m_refusalLock);
+            const std::lock_guard lock(m_runLock);
             m_unnamedRefused.push_back(*fileSystem);
         }
     };
@@ -83,7 +83,7 @@ bool PosixPlatform::triesUnnamed(long fileSystem)
 {
     if (!triesOptionalCalls(fileSystem))
         return false;
-    const std::lock_guard lock(m_refusalLock);
+    const std::lock_guard lock(m_runLock);
     return std::find(m_unnamedRefused.begin(), m_unnamedRefused.end(), fileSystem) == m_unnamedRefused.end();
 }
 
