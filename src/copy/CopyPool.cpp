@@ -25,6 +25,9 @@ CopyPool::~CopyPool()
         for (const auto& job : m_waiting)
             job->state.store(CopyJob::Dropped, std::memory_order_release);
         m_waiting.clear();
+        for (const auto& task : m_tasks)
+            task->state.store(CopyJob::Dropped, std::memory_order_release);
+        m_tasks.clear();
     }
     m_work.notify_all();
     for (std::thread& t : m_threads)
@@ -41,10 +44,35 @@ void CopyPool::submit(std::shared_ptr<CopyJob> job)
     m_work.notify_one();
 }
 
+void CopyPool::runFirst(const std::vector<std::shared_ptr<CopyJob>>& tasks)
+{
+    {
+        const std::lock_guard lock(m_lock);
+        m_tasks.insert(m_tasks.begin(), tasks.begin(), tasks.end());
+    }
+    m_work.notify_all();
+}
+
+bool CopyPool::claim(const std::shared_ptr<CopyJob>& task)
+{
+    const std::lock_guard lock(m_lock);
+    const auto waiting = std::find(m_tasks.begin(), m_tasks.end(), task);
+    if (waiting == m_tasks.end())
+        return false;
+    m_tasks.erase(waiting);
+    task->state.store(CopyJob::Running, std::memory_order_relaxed);
+    return true;
+}
+
 void CopyPool::dropWaiting()
 {
     {
         const std::lock_guard lock(m_lock);
+        for (const auto& task : m_tasks) {
+            task->state.store(CopyJob::Dropped, std::memory_order_release);
+            ++m_endedCount;
+        }
+        m_tasks.clear();
         while (!m_waiting.empty() && m_waiting.back()->order >= m_furthestStarted) {
             m_waiting.back()->state.store(CopyJob::Dropped, std::memory_order_release);
             ++m_endedCount;
@@ -72,27 +100,36 @@ void CopyPool::work()
         std::shared_ptr<CopyJob> job;
         {
             std::unique_lock lock(m_lock);
-            m_work.wait(lock, [&] { return m_stop || !m_waiting.empty(); });
+            m_work.wait(lock, [&] { return m_stop || !m_waiting.empty() || !m_tasks.empty(); });
             if (m_stop)
                 return;
-            const auto free = [&](const std::shared_ptr<CopyJob>& j) {
-                return std::find(m_busyFolders.begin(), m_busyFolders.end(), j->folder) == m_busyFolders.end();
-            };
-            const std::size_t looked = std::min(m_waiting.size(), kLookAhead);
-            const auto pick = std::find_if(m_waiting.begin(), m_waiting.begin() + static_cast<std::ptrdiff_t>(looked), free);
-            const auto taken = pick == m_waiting.begin() + static_cast<std::ptrdiff_t>(looked) ? m_waiting.begin() : pick;
-            job = std::move(*taken);
-            m_waiting.erase(taken);
+            if (!m_tasks.empty()) {  // the walk waits for it
+                job = std::move(m_tasks.front());
+                m_tasks.pop_front();
+            } else {
+                const auto free = [&](const std::shared_ptr<CopyJob>& j) {
+                    return std::find(m_busyFolders.begin(), m_busyFolders.end(), j->folder) == m_busyFolders.end();
+                };
+                const auto looked = m_waiting.begin() + static_cast<std::ptrdiff_t>(std::min(m_waiting.size(), kLookAhead));
+                const auto pick = std::find_if(m_waiting.begin(), looked, free);
+                const auto taken = pick == looked ? m_waiting.begin() : pick;
+                job = std::move(*taken);
+                m_waiting.erase(taken);
+                m_busyFolders.push_back(job->folder);
+                m_furthestStarted = std::max(m_furthestStarted, job->order + 1);
+            }
             job->state.store(CopyJob::Running, std::memory_order_relaxed);
-            m_busyFolders.push_back(job->folder);
-            m_furthestStarted = std::max(m_furthestStarted, job->order + 1);
         }
-        job->result = m_platform.copyFile(job->source, job->target);
+        if (job->task)
+            job->task();
+        else
+            job->result = m_platform.copyFile(job->source, job->target);
         {
             const std::lock_guard lock(m_lock);
             job->state.store(CopyJob::Done, std::memory_order_release);
             ++m_endedCount;
-            m_busyFolders.erase(std::find(m_busyFolders.begin(), m_busyFolders.end(), job->folder));
+            if (!job->task)
+                m_busyFolders.erase(std::find(m_busyFolders.begin(), m_busyFolders.end(), job->folder));
         }
         m_ended.notify_all();
     }

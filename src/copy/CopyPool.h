@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -14,7 +15,7 @@
 
 namespace sarvoli::copy {
 
-// One file to copy on a worker thread.
+// One file to copy on a worker thread, or work that the walk hands ahead of itself.
 struct CopyJob {
     enum State { Waiting, Running, Done, Dropped };
 
@@ -22,11 +23,13 @@ struct CopyJob {
         : source(std::move(from)), target(std::move(to)), folder(target.substr(0, target.find_last_of('\\') + 1))
     {
     }
+    explicit CopyJob(std::function<void()> work) : task(std::move(work)) {}
 
     std::string source;
     std::string target;
     std::string folder;  // the target's folder
     std::uint64_t order = 0;  // its place in the walk
+    std::function<void()> task;  // for work that is no copy
     std::atomic<int> state{Waiting};
     platform::OpResult result;  // set before the state becomes Done
 };
@@ -34,7 +37,7 @@ struct CopyJob {
 // Worker threads that copy files given to them, several at once. A worker takes the first job
 // whose folder no other worker is writing in, among the next few: creating and renaming files
 // of one folder wait on each other (the kernel locks the folder, and on a network each waits a
-// round trip), files of several folders do not.
+// round trip), files of several folders do not. Work handed ahead of the walk comes first.
 class CopyPool {
 public:
     // Starts up to `workers` threads; as many as the system lets start (see workers()).
@@ -47,7 +50,12 @@ public:
     static constexpr std::size_t kLookAhead = 32;
 
     void submit(std::shared_ptr<CopyJob> job);
-    // Drops every job that no worker has started and that comes after every started one in the
+    // Puts tasks before every task and copy that waits, in their order.
+    void runFirst(const std::vector<std::shared_ptr<CopyJob>>& tasks);
+    // Takes back a task that no worker has started, for the caller to run; false when a worker
+    // has it or had it.
+    bool claim(const std::shared_ptr<CopyJob>& task);
+    // Drops every task, and every copy that no worker has started and that comes after every started one in the
     // walk, so that the copies made are the walk's first ones, as with one file at a time; the
     // few passed over before a started one are still made.
     void dropWaiting();
@@ -67,7 +75,8 @@ private:
     std::condition_variable m_work;   // a job to take, or the end of the pool
     std::condition_variable m_ended;  // a job has ended
     std::deque<std::shared_ptr<CopyJob>> m_waiting;
-    std::vector<std::string> m_busyFolders;  // one entry a running job
+    std::deque<std::shared_ptr<CopyJob>> m_tasks;
+    std::vector<std::string> m_busyFolders;  // one entry a running copy
     std::uint64_t m_submitted = 0;
     std::uint64_t m_furthestStarted = 0;  // order + 1 of the furthest job started; 0 before any
     std::uint64_t m_endedCount = 0;

@@ -187,6 +187,23 @@ void CopyQueue::copy(const std::string& source, const std::string& target, std::
         finish();
 }
 
+void CopyQueue::waitFor(const std::shared_ptr<CopyJob>& task)
+{
+    // Not started (or dropped by a stop): run here at once rather than after the tasks before it.
+    if (m_pool->claim(task) || task->state.load(std::memory_order_acquire) == CopyJob::Dropped) {
+        task->task();
+        task->state.store(CopyJob::Done, std::memory_order_release);
+        return;
+    }
+    for (;;) {
+        const std::uint64_t seen = m_pool->ended();
+        if (task->state.load(std::memory_order_acquire) == CopyJob::Done)
+            return;
+        m_pool->waitForEnd(seen, waitSlice());
+        letWindowIn();
+    }
+}
+
 void CopyQueue::takeEnded()
 {
     while (!m_queued.empty()) {

@@ -38,6 +38,13 @@ public:
     void copy(const std::string& source, const std::string& target, std::string line, std::int64_t size);
     // The line of a copy that a preview would make, counted as a copy.
     void wouldCopy(std::string line, std::int64_t size);
+    // Whether work can be handed ahead of the walk, to the workers.
+    bool worksAhead() const { return m_pool != nullptr; }
+    // Hands tasks to the workers, before every copy and task that waits.
+    void runAhead(const std::vector<std::shared_ptr<CopyJob>>& tasks) { m_pool->runFirst(tasks); }
+    // Returns once a task handed ahead has run: here and now when no worker has started it.
+    // The window stays live while it waits.
+    void waitFor(const std::shared_ptr<CopyJob>& task);
     // A failure line, counted; it comes after the lines of the copies still in flight.
     void fail(std::string line, const std::string& reason);
     // After each entry of the walk: the lines of the copies that have ended, and the window's

@@ -12,9 +12,9 @@ namespace sarvoli::copy {
 
 namespace {
 
-// Attribute mask of the file pass: every file, hidden and system files too, no folders.
-constexpr std::uint32_t kFileMask = platform::ReadOnly | platform::Hidden | platform::System
-                                    | platform::VolumeLabel | platform::Archive;
+// How many subfolders of a folder are read ahead of the walk, where workers can read them:
+// enough for eight workers, few enough that memory stays small.
+constexpr std::size_t kFoldersAhead = 8;
 
 constexpr const char* kBackslashInName = "nimessä on kenoviiva, sitä ei voi kopioida";
 constexpr const char* kUnreadableFolder = "kansiota ei voi lukea";
@@ -76,31 +76,44 @@ RunTotals CopyWalk::run(const RunTexts& texts)
         m_queue->dropWaiting();  // no file is started after the stop
     m_queue->finish();
     m_queue.reset();
+    m_scans.clear();  // the searches that a stop left open
     // Nothing of the run keeps a disk busy after its summary: the stick can be ejected.
     m_platform.holdFolders(false);
     return m_totals;
 }
 
-bool CopyWalk::CopyFolder(const std::string& folder, bool recurse)
+bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfolder)
 {
     const std::string folderPath = withBackslash(folder);
     const std::string destination = destinationFolder(m_destinationRoot, folderPath, m_sourceRootLength);
     // A folder whose copy would land on the source folder (the destination holds the source)
     // would write into the source tree, and then into what it copies. One in a tree that this
     // run made is not there yet, and will be made by this run.
-    if (m_sourceId && !isUnderMadeRoot(destination) && m_platform.folderId(destination) == m_sourceId) {
+    // One search serves both passes: the files that match the mask, then the subfolders. An
+    // unusable mask matches nothing, so that only the subfolders are walked.
+    const std::shared_ptr<FolderScan> scan = scanOf(folderPath, destination);
+    const bool aheadOfTheWalk = scan->task != nullptr;
+    if (isSubfolder && isDestinationRoot(folderPath, aheadOfTheWalk ? &scan->folderId : nullptr))
+        return true;
+    if (m_sourceId && !isUnderMadeRoot(destination)
+        && (aheadOfTheWalk ? scan->destinationId : m_platform.folderId(destination)) == m_sourceId) {
         logFailure(destination, kIntoSource);
         return true;
     }
 
-    // One search serves both passes: the files that match the mask, then the subfolders. An
-    // unusable mask matches nothing, so that only the subfolders are walked.
     std::vector<std::string> subfolders;
-    if (auto search = m_platform.findFirst(folderPath, m_maskUsable ? m_mask : std::string(), kFileMask, true)) {
-        platform::DirEntry entry;
-        while (search->next(entry)) {
+    if (const auto& search = scan->search) {
+        for (std::size_t i = 0; i < scan->entries.size(); ++i) {
+            const platform::DirEntry& entry = scan->entries[i];
             if (!(entry.attributes & platform::Directory))
-                copyEntry(entry, folderPath, destination);
+                copyEntry(entry, folderPath, destination, scan->ages[i] ? &*scan->ages[i] : nullptr);
+            if (!afterEntry())
+                return false;
+        }
+        platform::DirEntry entry;
+        while (!scan->listed && search->next(entry)) {
+            if (!(entry.attributes & platform::Directory))
+                copyEntry(entry, folderPath, destination, nullptr);
             if (!afterEntry())
                 return false;
         }
@@ -119,12 +132,15 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse)
                                                      : std::string(kUnreadableFolder) + ": " + access.result.reason);
     }
 
-    for (const std::string& name : subfolders) {
+    for (std::size_t k = 0; k < subfolders.size(); ++k) {
+        const std::string& name = subfolders[k];
+        if (m_queue->worksAhead())
+            scanAhead(folderPath, subfolders, k);
         if (name.find('\\') != std::string::npos) {
             logFailure(destination + name, kBackslashInName);
         } else {
             const std::string subfolder = folderPath + name;
-            if (!isDestinationRoot(subfolder) && !CopyFolder(subfolder, true))
+            if (!CopyFolder(subfolder, true, true))
                 return false;
         }
         if (!afterEntry())
@@ -133,8 +149,46 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse)
     return true;
 }
 
+std::shared_ptr<FolderScan> CopyWalk::scanOf(const std::string& folderPath, const std::string& destination)
+{
+    if (const auto ahead = m_scans.find(folderPath); ahead != m_scans.end()) {
+        std::shared_ptr<FolderScan> scan = std::move(ahead->second);
+        m_scans.erase(ahead);
+        m_queue->waitFor(scan->task);
+        return scan;
+    }
+    // Read as the walk goes: one entry, then what the walk does with it, then the next.
+    auto scan = std::make_shared<FolderScan>();
+    scan->search = m_platform.findFirst(folderPath, m_maskUsable ? m_mask : std::string(), kFileMask, true);
+    return scan;
+}
+
+void CopyWalk::scanAhead(const std::string& folderPath, const std::vector<std::string>& subfolders, std::size_t next)
+{
+    // The walk goes into the first of them next, then into its subfolders: these go before every
+    // reading handed on earlier, in the walk's order.
+    std::vector<std::shared_ptr<CopyJob>> tasks;
+    for (std::size_t k = next; k < std::min(subfolders.size(), next + kFoldersAhead); ++k) {
+        if (subfolders[k].find('\\') != std::string::npos)
+            continue;
+        const std::string path = folderPath + subfolders[k] + "\\";
+        if (m_scans.contains(path))
+            continue;
+        auto scan = std::make_shared<FolderScan>();
+        scan->folderPath = path;
+        scan->destination = destinationFolder(m_destinationRoot, path, m_sourceRootLength);
+        scan->mask = m_maskUsable ? m_mask : std::string();
+        scan->exclusions = &*m_exclusions;
+        scan->task = std::make_shared<CopyJob>([this, raw = scan.get()] { raw->read(m_platform); });
+        tasks.push_back(scan->task);
+        m_scans.emplace(path, std::move(scan));
+    }
+    if (!tasks.empty())
+        m_queue->runAhead(tasks);
+}
+
 void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& folderPath,
-                         const std::string& destination)
+                         const std::string& destination, const platform::FileAge* knownAge)
 {
     if (m_exclusions->excludes(entry.name))
         return;
@@ -161,7 +215,7 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
         }
         return !age.exists || entry.time > age.time || (age.size == 0 && entry.size > 0);
     };
-    if (!newFolder && !needsCopy(m_platform.fileAge(target)))
+    if (!newFolder && !needsCopy(knownAge ? *knownAge : m_platform.fileAge(target)))
         return;
 
     if (m_preview) {  // what the copy would meet is known; the folder and the copy are not made
@@ -201,14 +255,14 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
 
 void CopyWalk::logFailure(std::string line, const std::string& reason) { m_queue->fail(std::move(line), reason); }
 
-bool CopyWalk::isDestinationRoot(const std::string& folderPath)
+bool CopyWalk::isDestinationRoot(const std::string& folderPath, const std::optional<platform::FolderId>* id)
 {
     // The destination may not exist when the run begins; look again until it does.
     if (!m_destinationId)
         m_destinationId = m_platform.folderId(m_destinationRoot);
     if (!m_destinationId)
         return false;
-    return m_platform.folderId(folderPath) == m_destinationId;
+    return (id ? *id : m_platform.folderId(folderPath)) == m_destinationId;
 }
 
 }  // namespace sarvoli::copy

@@ -6,9 +6,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "copy/CopyQueue.h"
 #include "copy/Exclusions.h"
+#include "copy/FolderScan.h"
 #include "copy/RunHost.h"
 #include "copy/RunTotals.h"
 #include "platform/Platform.h"
@@ -57,11 +60,18 @@ public:
                                          std::size_t sourceRootLength);
 
 private:
-    // Walks one folder; false when the run is to stop.
-    bool CopyFolder(const std::string& folder, bool recurse);
-    void copyEntry(const platform::DirEntry& entry, const std::string& folderPath,
-                   const std::string& destinationFolder);
-    bool isDestinationRoot(const std::string& folderPath);
+    // Walks one folder; false when the run is to stop. A subfolder that is the destination
+    // folder itself is passed over.
+    bool CopyFolder(const std::string& folder, bool recurse, bool isSubfolder = false);
+    // `age`: the copy's age, where it was asked ahead.
+    void copyEntry(const platform::DirEntry& entry, const std::string& folderPath, const std::string& destinationFolder,
+                   const platform::FileAge* age);
+    // The reading of a folder: the one made ahead, once it is done, or a search begun now.
+    std::shared_ptr<FolderScan> scanOf(const std::string& folderPath, const std::string& destinationFolder);
+    // Hands the reading of the next few subfolders from `next` on to the workers.
+    void scanAhead(const std::string& folderPath, const std::vector<std::string>& subfolders, std::size_t next);
+    // `id`: the folder's own, where it is known.
+    bool isDestinationRoot(const std::string& folderPath, const std::optional<platform::FolderId>* id = nullptr);
     // After every entry: the lines of the copies that have ended, and the window's turn when
     // its time has come; true to go on.
     bool afterEntry() { return m_queue->afterEntry(); }
@@ -93,6 +103,8 @@ private:
     RunTotals m_totals;
     int m_workers;
     std::unique_ptr<CopyQueue> m_queue;  // the copies in flight and the wait for the device
+    // Folders read ahead, by their source folder path.
+    std::unordered_map<std::string, std::shared_ptr<FolderScan>> m_scans;
     bool m_preview = false;
 };
 

@@ -61,7 +61,8 @@ struct Verification {
 };
 
 // The one seam to the operating system. Paths are Windows path texts (E:\src\a.txt) on
-// every platform; the implementation maps them to the host. copyFile() may be called from
+// every platform; the implementation maps them to the host. copyFile() and the calls that
+// only read (findFirst(), folderAccess(), fileAge(), fileAges(), folderId()) may be called from
 // several threads at once; the other calls come from one thread at a time.
 class Platform {
 public:
@@ -88,6 +89,15 @@ public:
     virtual bool fileExists(std::string_view path) = 0;
     // Last-write time and size of an existing file; a folder or a missing file is not there.
     virtual FileAge fileAge(std::string_view path) = 0;
+    // fileAge() of each name in a folder (ending in a backslash), in the names' order.
+    virtual std::vector<FileAge> fileAges(std::string_view folderPath, const std::vector<std::string_view>& names)
+    {
+        std::vector<FileAge> ages;
+        ages.reserve(names.size());
+        for (std::string_view name : names)
+            ages.push_back(fileAge(std::string(folderPath).append(name)));
+        return ages;
+    }
     virtual bool directoryExists(std::string_view path) = 0;
     // Creates the folder with all of its missing parents; `created` tells whether the folder
     // itself was made now, so that it is sure to hold no file yet.

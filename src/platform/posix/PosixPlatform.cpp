@@ -80,15 +80,14 @@ std::int64_t PosixPlatform::utcOffset()
 
 bool PosixPlatform::fileExists(std::string_view path) { return fileAge(path).exists; }
 
-FileAge PosixPlatform::fileAge(std::string_view path)
+namespace {
+
+// The age of a file named in a folder's handle (or by its whole path, with AT_FDCWD).
+FileAge ageAt(int dir, const char* name, std::int64_t utcOffset)
 {
     FileAge age;
-    const auto host = m_drives.hostPath(path);
-    if (!host)
-        return age;
-    const AtPath file = folderCache().handles.at(*host);
     struct stat st {};
-    if (fstatat(file.dir, file.name.c_str(), &st, 0) != 0) {
+    if (fstatat(dir, name, &st, 0) != 0) {
         if (errno != ENOENT && errno != ENOTDIR)
             age.result = OpResult::failure(reasonOf(errno));
         return age;
@@ -96,9 +95,41 @@ FileAge PosixPlatform::fileAge(std::string_view path)
     if (S_ISDIR(st.st_mode))
         return age;
     age.exists = true;
-    age.time = text::FileTime::fromUtc(st.st_mtim.tv_sec, utcOffset());
+    age.time = text::FileTime::fromUtc(st.st_mtim.tv_sec, utcOffset);
     age.size = static_cast<std::int64_t>(st.st_size);
     return age;
+}
+
+}  // namespace
+
+std::vector<FileAge> PosixPlatform::fileAges(std::string_view folderPath, const std::vector<std::string_view>& names)
+{
+    // The folder is mapped and opened once, not once a name.
+    const auto host = hostFolder(folderPath);
+    const int dir = host ? open(host->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
+    if (dir < 0)
+        return Platform::fileAges(folderPath, names);
+    const Fd held(dir);
+    std::vector<FileAge> ages;
+    ages.reserve(names.size());
+    const std::int64_t offset = utcOffset();
+    std::string name;
+    for (std::string_view n : names) {
+        name.assign(n);
+        // A name that the host would read as a path is asked as the other calls ask it.
+        ages.push_back(name.find('/') == std::string::npos ? ageAt(dir, name.c_str(), offset)
+                                                           : fileAge(std::string(folderPath).append(n)));
+    }
+    return ages;
+}
+
+FileAge PosixPlatform::fileAge(std::string_view path)
+{
+    const auto host = m_drives.hostPath(path);
+    if (!host)
+        return {};
+    const AtPath file = folderCache().handles.at(*host);
+    return ageAt(file.dir, file.name.c_str(), utcOffset());
 }
 
 std::optional<std::string> PosixPlatform::hostFolder(std::string_view path)

@@ -29,6 +29,7 @@ public:
     FolderAccess folderAccess(std::string_view folderPath) override;
     bool fileExists(std::string_view path) override;
     FileAge fileAge(std::string_view path) override;
+    std::vector<FileAge> fileAges(std::string_view folderPath, const std::vector<std::string_view>& names) override;
     bool directoryExists(std::string_view path) override;
     OpResult forceDirectories(std::string_view path, bool& created) override;
     OpResult copyFile(std::string_view source, std::string_view destination) override;

@@ -1,0 +1,45 @@
+#include "copy/FolderScan.h"
+
+namespace sarvoli::copy {
+
+void FolderScan::read(platform::Platform& platform)
+{
+    folderId = platform.folderId(folderPath);
+    search = platform.findFirst(folderPath, mask, kFileMask, true);
+    if (!search)
+        return;
+    platform::DirEntry entry;
+    while (entries.size() < kMostEntries) {
+        if (!search->next(entry)) {
+            listed = true;
+            break;
+        }
+        entries.push_back(std::move(entry));
+    }
+    ages.resize(entries.size());
+    destinationId = platform.folderId(destination);
+    // A destination folder that is not there holds no copy; one that cannot be told is asked a
+    // file at a time, so that each file says why.
+    const bool there = destinationId || !platform.folderAccess(destination).missing;
+    std::vector<std::size_t> asked;
+    std::vector<std::string_view> names;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const platform::DirEntry& e = entries[i];
+        if ((e.attributes & platform::Directory) || !e.error.empty() || e.name.find('\\') != std::string::npos
+            || exclusions->excludes(e.name))
+            continue;
+        if (!there) {
+            ages[i] = platform::FileAge{};
+            continue;
+        }
+        asked.push_back(i);
+        names.push_back(e.name);
+    }
+    if (names.empty())
+        return;
+    const std::vector<platform::FileAge> found = platform.fileAges(destination, names);
+    for (std::size_t k = 0; k < asked.size() && k < found.size(); ++k)
+        ages[asked[k]] = found[k];
+}
+
+}  // namespace sarvoli::copy
