@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
@@ -139,7 +140,7 @@ public:
     bool refuseFolders = false;
     std::string halfWayName;
     std::string slowName;  // a copy that takes longer than a turn of the window
-    int searches = 0;
+    std::atomic<int> searches = 0;  // workers read folders too
     std::chrono::milliseconds finishTakes{0};
     bool deviceFails = false;
 

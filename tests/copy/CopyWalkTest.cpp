@@ -480,37 +480,79 @@ std::string treeOf(const std::string& folder)
 
 TEST_F(CopyWalkTest, severalWorkersGiveTheLogSummaryAndCopiesOfOne)
 {
+    // Folders in folders, so that workers read the next ones ahead of the walk.
     for (int i = 0; i < 400; ++i)
-        source("dir" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".txt", std::string(1000 + i * 37, 'a' + i % 26));
+        source("dir" + std::to_string(i % 7) + (i % 3 ? "/sub" + std::to_string(i % 3) : std::string()) + "/f"
+                   + std::to_string(i) + ".txt",
+               std::string(1000 + i * 37, 'a' + i % 26));
     source("dir3/big.bin", std::string(3 << 20, 'b'));
     source("in-the-way.txt");
+    source("dir2/skipped.bak");
 #ifndef _WIN32
     source("we\\ird.txt");
     std::filesystem::create_symlink(tmp / "nowhere", src("dir1/dangling.txt"));
 #endif
-    const auto runWith = [&](int workers, const char* root) {
-        for (const char* place : {"in-the-way.txt/x", "dir5/f5.txt"})
-            writeFile(tmp / (std::string("e/") + root + "/" + place), "there before");
-        setLocalMtime(tmp / (std::string("e/") + root + "/dir5/f5.txt"), 2027, 1, 1, 0, 0, 0);  // newer: kept
+    struct Row {
+        const char* kind;
+        int workers;
+        std::int64_t eventInterval;
+        bool again;  // a second run, after some sources changed, into the copies of the first
+    };
+    const Row rows[] = {
+        {"one worker", 1, 0, false},
+        {"four workers", 4, 0, false},
+        {"eight workers, the window's turn each millisecond", 8, 1'000'000, false},
+        {"one worker, a second run", 1, 0, true},
+        {"two workers, a second run", 2, 1'000'000, true},
+        {"eight workers, a second run", 8, 0, true},
+    };
+    const auto runWith = [&](const Row& row, const std::string& root) {
         RecordingHost recording;
-        texts.destination = std::string("E:\\") + root;
-        CopyWalk walk(platform, recording, text::RegionalSettings::finnish(), 0, workers);
+        texts.destination = "E:\\" + root;
+        CopyWalk walk(platform, recording, text::RegionalSettings::finnish(), row.eventInterval, row.workers);
         const RunTotals totals = walk.run(texts);
         std::vector<std::string> lines;
         for (std::string line : recording.lines)
             lines.push_back(line.replace(0, texts.destination.size(), "E:\\X"));
         return std::make_tuple(lines, recording.failedFlags, totals.copied, totals.failed, totals.kilobytes);
     };
-    const auto one = runWith(1, "one");
-    const auto four = runWith(4, "four");
-    EXPECT_EQ(std::get<0>(four), std::get<0>(one)) << "the same lines in the same order";
-    EXPECT_EQ(std::get<1>(four), std::get<1>(one));
-    EXPECT_EQ(std::get<2>(four), 400);
-    EXPECT_EQ(std::get<2>(four), std::get<2>(one));
-    EXPECT_EQ(std::get<3>(four), std::get<3>(one));
-    EXPECT_GE(std::get<3>(one), 1) << "the failures are there to compare";
-    EXPECT_EQ(std::get<4>(four), std::get<4>(one));
-    EXPECT_EQ(treeOf(tmp / "e/four"), treeOf(tmp / "e/one"));
+    std::map<bool, decltype(runWith(rows[0], ""))> byOne;
+    std::map<bool, std::string> treeOfOne;
+    for (const Row& row : rows) {
+        const std::string root = std::string(row.again ? "again-" : "first-") + std::to_string(row.workers);
+        std::filesystem::remove_all(tmp / ("e/" + root));
+        for (const char* place : {"in-the-way.txt/x", "dir5/f12.txt"})
+            writeFile(tmp / ("e/" + root + "/" + place), "there before");
+        setLocalMtime(tmp / ("e/" + root + "/dir5/f12.txt"), 2027, 1, 1, 0, 0, 0);  // newer: kept
+        if (row.again) {
+            runWith({row.kind, 1, 0, false}, root);
+            for (int i = 0; i < 400; i += 9)  // newer sources, to be copied again
+                setLocalMtime(src("dir" + std::to_string(i % 7) + (i % 3 ? "/sub" + std::to_string(i % 3) : std::string())
+                                  + "/f" + std::to_string(i) + ".txt"),
+                              2026, 12, 8, 9, 0, 0);
+            ASSERT_TRUE(std::filesystem::remove(tmp / ("e/" + root + "/dir6/f6.txt")));  // a copy gone
+        }
+        const auto got = runWith(row, root);
+        if (row.again)
+            for (int i = 0; i < 400; i += 9)
+                setLocalMtime(src("dir" + std::to_string(i % 7) + (i % 3 ? "/sub" + std::to_string(i % 3) : std::string())
+                                  + "/f" + std::to_string(i) + ".txt"),
+                              2026, 12, 7, 11, 5, 32);
+        if (row.workers == 1) {
+            byOne[row.again] = got;
+            treeOfOne[row.again] = treeOf(tmp / ("e/" + root));
+            EXPECT_GE(std::get<3>(got), 1) << row.kind << ": the failures are there to compare";
+            EXPECT_EQ(std::get<2>(got), row.again ? 46 : 400) << row.kind;
+            continue;
+        }
+        const auto& one = byOne.at(row.again);
+        EXPECT_EQ(std::get<0>(got), std::get<0>(one)) << row.kind << ": the same lines in the same order";
+        EXPECT_EQ(std::get<1>(got), std::get<1>(one)) << row.kind;
+        EXPECT_EQ(std::get<2>(got), std::get<2>(one)) << row.kind;
+        EXPECT_EQ(std::get<3>(got), std::get<3>(one)) << row.kind;
+        EXPECT_EQ(std::get<4>(got), std::get<4>(one)) << row.kind;
+        EXPECT_EQ(treeOf(tmp / ("e/" + root)), treeOfOne.at(row.again)) << row.kind;
+    }
 }
 
 TEST_F(CopyWalkTest, aStopInAParallelRunLeavesAsManyCopiesAsLinesAndNothingPartial)
@@ -535,6 +577,17 @@ TEST_F(CopyWalkTest, aStopInAParallelRunLeavesAsManyCopiesAsLinesAndNothingParti
         EXPECT_EQ(readFile(e.path().string()), readFile(src(rel))) << rel << " is whole";
     }
     EXPECT_EQ(files, totals.copied) << "every file copied has its line, and no other file is there";
+
+    // What was copied is what one worker would have copied had it been stopped there: the first
+    // files of the walk, however the workers took them.
+    RecordingHost whole;
+    const std::size_t stoppedRoot = texts.destination.size();
+    texts.destination = "E:\\whole";
+    CopyWalk(platform, whole, text::RegionalSettings::finnish(), 0, 1).run(texts);
+    ASSERT_GE(whole.lines.size(), host.lines.size());
+    for (std::size_t i = 0; i < host.lines.size(); ++i)
+        ASSERT_EQ(host.lines[i].substr(stoppedRoot), whole.lines[i].substr(texts.destination.size()))
+            << "line " << i << " of the stopped run";
 }
 
 TEST_F(CopyWalkTest, aGeneratedTreeIsCopiedExactly)
