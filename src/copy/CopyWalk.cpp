@@ -86,21 +86,26 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
 {
     const std::string folderPath = withBackslash(folder);
     const std::string destination = destinationFolder(m_destinationRoot, folderPath, m_sourceRootLength);
+    std::shared_ptr<FolderScan> scan = readAhead(folderPath);
+    if (isSubfolder && isDestinationRoot(folderPath, scan ? &scan->folderId : nullptr))
+        return true;
     // A folder whose copy would land on the source folder (the destination holds the source)
     // would write into the source tree, and then into what it copies. One in a tree that this
     // run made is not there yet, and will be made by this run.
-    // One search serves both passes: the files that match the mask, then the subfolders. An
-    // unusable mask matches nothing, so that only the subfolders are walked.
-    const std::shared_ptr<FolderScan> scan = scanOf(folderPath, destination);
-    const bool aheadOfTheWalk = scan->task != nullptr;
-    if (isSubfolder && isDestinationRoot(folderPath, aheadOfTheWalk ? &scan->folderId : nullptr))
-        return true;
     if (m_sourceId && !isUnderMadeRoot(destination)
-        && (aheadOfTheWalk ? scan->destinationId : m_platform.folderId(destination)) == m_sourceId) {
+        && (scan ? scan->destinationId : m_platform.folderId(destination)) == m_sourceId) {
         logFailure(destination, kIntoSource);
         return true;
     }
 
+    // One search serves both passes: the files that match the mask, then the subfolders. An
+    // unusable mask matches nothing, so that only the subfolders are walked. Where the folder
+    // was not read ahead, it is read as the walk goes: one entry, what the walk does with it,
+    // then the next.
+    if (!scan) {
+        scan = std::make_shared<FolderScan>();
+        scan->search = m_platform.findFirst(folderPath, m_maskUsable ? m_mask : std::string(), kFileMask, true);
+    }
     std::vector<std::string> subfolders;
     if (const auto& search = scan->search) {
         for (std::size_t i = 0; i < scan->entries.size(); ++i) {
@@ -149,17 +154,14 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
     return true;
 }
 
-std::shared_ptr<FolderScan> CopyWalk::scanOf(const std::string& folderPath, const std::string& destination)
+std::shared_ptr<FolderScan> CopyWalk::readAhead(const std::string& folderPath)
 {
-    if (const auto ahead = m_scans.find(folderPath); ahead != m_scans.end()) {
-        std::shared_ptr<FolderScan> scan = std::move(ahead->second);
-        m_scans.erase(ahead);
-        m_queue->waitFor(scan->task);
-        return scan;
-    }
-    // Read as the walk goes: one entry, then what the walk does with it, then the next.
-    auto scan = std::make_shared<FolderScan>();
-    scan->search = m_platform.findFirst(folderPath, m_maskUsable ? m_mask : std::string(), kFileMask, true);
+    const auto ahead = m_scans.find(folderPath);
+    if (ahead == m_scans.end())
+        return nullptr;
+    std::shared_ptr<FolderScan> scan = std::move(ahead->second);
+    m_scans.erase(ahead);
+    m_queue->waitFor(scan->task);
     return scan;
 }
 

@@ -66,8 +66,8 @@ private:
     // `age`: the copy's age, where it was asked ahead.
     void copyEntry(const platform::DirEntry& entry, const std::string& folderPath, const std::string& destinationFolder,
                    const platform::FileAge* age);
-    // The reading of a folder: the one made ahead, once it is done, or a search begun now.
-    std::shared_ptr<FolderScan> scanOf(const std::string& folderPath, const std::string& destinationFolder);
+    // The reading of a folder made ahead of the walk, once it is done; null where none was.
+    std::shared_ptr<FolderScan> readAhead(const std::string& folderPath);
     // Hands the reading of the next few subfolders from `next` on to the workers.
     void scanAhead(const std::string& folderPath, const std::vector<std::string>& subfolders, std::size_t next);
     // `id`: the folder's own, where it is known.

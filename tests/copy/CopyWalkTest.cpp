@@ -481,10 +481,12 @@ std::string treeOf(const std::string& folder)
 TEST_F(CopyWalkTest, severalWorkersGiveTheLogSummaryAndCopiesOfOne)
 {
     // Folders in folders, so that workers read the next ones ahead of the walk.
+    const auto fileOf = [](int i) {
+        return "dir" + std::to_string(i % 7) + (i % 3 ? "/sub" + std::to_string(i % 3) : std::string()) + "/f"
+               + std::to_string(i) + ".txt";
+    };
     for (int i = 0; i < 400; ++i)
-        source("dir" + std::to_string(i % 7) + (i % 3 ? "/sub" + std::to_string(i % 3) : std::string()) + "/f"
-                   + std::to_string(i) + ".txt",
-               std::string(1000 + i * 37, 'a' + i % 26));
+        source(fileOf(i), std::string(1000 + i * 37, 'a' + i % 26));
     source("dir3/big.bin", std::string(3 << 20, 'b'));
     source("in-the-way.txt");
     source("dir2/skipped.bak");
@@ -527,17 +529,13 @@ TEST_F(CopyWalkTest, severalWorkersGiveTheLogSummaryAndCopiesOfOne)
         if (row.again) {
             runWith({row.kind, 1, 0, false}, root);
             for (int i = 0; i < 400; i += 9)  // newer sources, to be copied again
-                setLocalMtime(src("dir" + std::to_string(i % 7) + (i % 3 ? "/sub" + std::to_string(i % 3) : std::string())
-                                  + "/f" + std::to_string(i) + ".txt"),
-                              2026, 12, 8, 9, 0, 0);
+                setLocalMtime(src(fileOf(i)), 2026, 12, 8, 9, 0, 0);
             ASSERT_TRUE(std::filesystem::remove(tmp / ("e/" + root + "/dir6/f6.txt")));  // a copy gone
         }
         const auto got = runWith(row, root);
         if (row.again)
             for (int i = 0; i < 400; i += 9)
-                setLocalMtime(src("dir" + std::to_string(i % 7) + (i % 3 ? "/sub" + std::to_string(i % 3) : std::string())
-                                  + "/f" + std::to_string(i) + ".txt"),
-                              2026, 12, 7, 11, 5, 32);
+                setLocalMtime(src(fileOf(i)), 2026, 12, 7, 11, 5, 32);
         if (row.workers == 1) {
             byOne[row.again] = got;
             treeOfOne[row.again] = treeOf(tmp / ("e/" + root));
