@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <memory>
 
 #include "TestPlatform.h"
@@ -22,7 +23,8 @@ public:
     {
         m_failing = operation;
         m_nth = nth;
-        m_calls.fill(0);
+        for (auto& c : m_calls)
+            c = 0;
     }
     int calls(Operation operation) const { return m_calls[static_cast<std::size_t>(operation)]; }
 
@@ -77,7 +79,7 @@ private:
         return operation == m_failing && call == m_nth;
     }
 
-    std::array<int, 8> m_calls{};
+    std::array<std::atomic<int>, 8> m_calls{};  // workers read folders ahead of the walk
     Operation m_failing = Operation::FindFirst;
     int m_nth = 0;
 };
