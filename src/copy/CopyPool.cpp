@@ -100,7 +100,9 @@ void CopyPool::work()
         std::shared_ptr<CopyJob> job;
         {
             std::unique_lock lock(m_lock);
-            m_work.wait(lock, [&] { return m_stop || !m_waiting.empty() || !m_tasks.empty(); });
+            m_work.wait(lock, [&] {
+                return m_stop || !m_tasks.empty() || (!m_waiting.empty() && m_waitingForRoom == 0);
+            });
             if (m_stop)
                 return;
             if (!m_tasks.empty()) {  // the walk waits for it
@@ -125,14 +127,33 @@ void CopyPool::work()
         else
             job->result = m_platform.copyFile(job->source, job->target);
         {
-            const std::lock_guard lock(m_lock);
-            job->state.store(CopyJob::Done, std::memory_order_release);
-            ++m_endedCount;
+            std::unique_lock lock(m_lock);
             if (!job->task)
                 m_busyFolders.erase(std::find(m_busyFolders.begin(), m_busyFolders.end(), job->folder));
+            if (!job->task && job->result.noSpace)
+                copyAgainAlone(*job, lock);
+            job->state.store(CopyJob::Done, std::memory_order_release);
+            ++m_endedCount;
         }
         m_ended.notify_all();
     }
+}
+
+void CopyPool::copyAgainAlone(CopyJob& job, std::unique_lock<std::mutex>& lock)
+{
+    // No copy starts meanwhile; those being written end, and their failed files are gone.
+    ++m_waitingForRoom;
+    m_ended.wait(lock, [&] { return m_busyFolders.empty() && !m_retrying; });
+    m_retrying = true;
+    m_busyFolders.push_back(job.folder);
+    lock.unlock();
+    job.result = m_platform.copyFile(job.source, job.target);
+    lock.lock();
+    m_busyFolders.erase(std::find(m_busyFolders.begin(), m_busyFolders.end(), job.folder));
+    m_retrying = false;
+    --m_waitingForRoom;
+    m_ended.notify_all();
+    m_work.notify_all();
 }
 
 }  // namespace sarvoli::copy

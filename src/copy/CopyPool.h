@@ -38,6 +38,8 @@ struct CopyJob {
 // whose folder no other worker is writing in, among the next few: creating and renaming files
 // of one folder wait on each other (the kernel locks the folder, and on a network each waits a
 // round trip), files of several folders do not. Work handed ahead of the walk comes first.
+// A copy that found the device full is made again once no other copy is being written, as it
+// would have been with one file at a time: another copy's unfinished file may have held the room.
 class CopyPool {
 public:
     // Starts up to `workers` threads; as many as the system lets start (see workers()).
@@ -69,6 +71,8 @@ public:
 
 private:
     void work();
+    // Makes a copy that found the device full again, once no other copy is being written.
+    void copyAgainAlone(CopyJob& job, std::unique_lock<std::mutex>& lock);
 
     platform::Platform& m_platform;
     std::mutex m_lock;
@@ -76,7 +80,9 @@ private:
     std::condition_variable m_ended;  // a job has ended
     std::deque<std::shared_ptr<CopyJob>> m_waiting;
     std::deque<std::shared_ptr<CopyJob>> m_tasks;
-    std::vector<std::string> m_busyFolders;  // one entry a running copy
+    std::vector<std::string> m_busyFolders;  // one entry a copy being written
+    int m_waitingForRoom = 0;  // copies that found the device full, to be made again
+    bool m_retrying = false;   // one of them is being made again
     std::uint64_t m_submitted = 0;
     std::uint64_t m_furthestStarted = 0;  // order + 1 of the furthest job started; 0 before any
     std::uint64_t m_endedCount = 0;

@@ -123,6 +123,14 @@ public:
     }
     OpResult copyFile(std::string_view source, std::string_view destination) override
     {
+        // While another copy is being written the device is full for this one.
+        const int others = copying++;
+        struct Done {
+            std::atomic<int>& n;
+            ~Done() { --n; }
+        } done{copying};
+        if (!roomName.empty() && source.ends_with(roomName) && others > 0)
+            return OpResult::failure(std::strerror(ENOSPC), true);
         if (!slowName.empty() && source.ends_with(slowName))
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
 #ifndef _WIN32
@@ -140,6 +148,8 @@ public:
     bool refuseFolders = false;
     std::string halfWayName;
     std::string slowName;  // a copy that takes longer than a turn of the window
+    std::string roomName;  // a copy that finds no room while another is being written
+    std::atomic<int> copying = 0;
     std::atomic<int> searches = 0;  // workers read folders too
     std::chrono::milliseconds finishTakes{0};
     bool deviceFails = false;

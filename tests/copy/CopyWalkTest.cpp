@@ -588,6 +588,21 @@ TEST_F(CopyWalkTest, aStopInAParallelRunLeavesAsManyCopiesAsLinesAndNothingParti
             << "line " << i << " of the stopped run";
 }
 
+TEST_F(CopyWalkTest, aCopyThatFoundTheDeviceFullWhileOthersWereWrittenIsMadeAgainAlone)
+{
+    // As with one file at a time: the room that another copy's unfinished file held is free again.
+    source("a.bin", "slow to write");  // first in the walk: the others start while it is written
+    source("small/b.txt", "b");
+    source("small/c.txt", "c");
+    platform.slowName = "a.bin";
+    platform.roomName = "b.txt";
+    CopyWalk walk(platform, host, text::RegionalSettings::finnish(), 0, 3);
+    const RunTotals totals = walk.run(texts);
+    EXPECT_EQ(totals.failed, 0) << (host.lines.empty() ? "" : host.lines.back());
+    EXPECT_EQ(totals.copied, 3);
+    EXPECT_EQ(readFile(dst("small/b.txt")), "b");
+}
+
 TEST_F(CopyWalkTest, aGeneratedTreeIsCopiedExactly)
 {
     int files = 0;

@@ -225,7 +225,7 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
     }
     cache.kernelCopy = true;
     if (error != 0)
-        return OpResult::failure(reasonOf(error));
+        return OpResult::failure(reasonOf(error), error == ENOSPC || error == EDQUOT);
     // Even a copy with its data on the device needs its name there before the summary.
     if (batch)
         addPending(folder, to->substr(to->find_last_of('/') + 1), std::string(destination), copy, st,

@@ -8,7 +8,10 @@
 
 namespace sarvoli::platform {
 
-OpResult failure(DWORD error) { return OpResult::failure(reasonOf(error)); }
+OpResult failure(DWORD error)
+{
+    return OpResult::failure(reasonOf(error), error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL);
+}
 
 std::string folderOf(const std::string& path)
 {
