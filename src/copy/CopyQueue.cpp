@@ -18,6 +18,9 @@ constexpr std::size_t kMaxQueued = 256;
 constexpr std::int64_t kMaxBytesQueued = 256 << 20;
 // How long the window's turn waits, at the most, for the copies in flight to give their lines.
 constexpr std::int64_t kLongestWaitForLines = 20'000'000;
+// How long the walk waits for a folder read ahead before the window gets a turn meanwhile:
+// with the turn before it, within the 50 ms in which the window repaints.
+constexpr std::int64_t kLongestQuietWait = 30'000'000;
 
 // A copy's line when it failed: the usual line, "VIRHE: " and the reason.
 std::string failureLine(const std::string& line, const std::string& reason) { return line + "   VIRHE: " + reason; }
@@ -195,12 +198,17 @@ void CopyQueue::waitFor(const std::shared_ptr<CopyJob>& task)
         task->state.store(CopyJob::Done, std::memory_order_release);
         return;
     }
+    // A short wait gives the window no turn of its own: one thread would have been reading the
+    // folder then, and a command must meet the run between the same entries whatever the number
+    // of workers. A long one (a slow network) lets the window in, so that it stays live.
+    const std::int64_t quietUntil = m_platform.monotonicNanos() + kLongestQuietWait;
     for (;;) {
         const std::uint64_t seen = m_pool->ended();
         if (task->state.load(std::memory_order_acquire) == CopyJob::Done)
             return;
         m_pool->waitForEnd(seen, waitSlice());
-        letWindowIn();
+        if (m_platform.monotonicNanos() >= quietUntil)
+            letWindowIn();
     }
 }
 
