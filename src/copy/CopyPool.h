@@ -57,9 +57,9 @@ public:
     // Takes back a task that no worker has started, for the caller to run; false when a worker
     // has it or had it.
     bool claim(const std::shared_ptr<CopyJob>& task);
-    // Drops every task, and every copy that no worker has started and that comes after every started one in the
-    // walk, so that the copies made are the walk's first ones, as with one file at a time; the
-    // few passed over before a started one are still made.
+    // Drops every task, and every copy that no worker has started and that comes after every
+    // started one in the walk, so that the copies made are the walk's first ones, as with one
+    // file at a time; the few passed over before a started one are still made.
     void dropWaiting();
     // How many jobs have ended (done or dropped) so far.
     std::uint64_t ended();

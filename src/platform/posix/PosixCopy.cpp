@@ -238,11 +238,10 @@ void PosixPlatform::addPending(const std::string& folder, std::string name, std:
 {
     const std::lock_guard lock(m_pendingLock);
     // Workers copy into a few folders at once: one of the last few is mostly the folder's own.
-    auto held = std::find_if(m_pending.rbegin(), m_pending.rbegin() + std::min<std::ptrdiff_t>(m_pending.size(), 16),
-                             [&](const PendingFolder& f) { return f.folder == folder; });
-    PendingFolder& pending = held != m_pending.rbegin() + std::min<std::ptrdiff_t>(m_pending.size(), 16)
-                                 ? *held
-                                 : m_pending.emplace_back(PendingFolder{folder, copy.st_dev, byName, {}});
+    const auto lastFew = m_pending.rbegin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(m_pending.size(), 16));
+    const auto held = std::find_if(m_pending.rbegin(), lastFew, [&](const PendingFolder& f) { return f.folder == folder; });
+    PendingFolder& pending =
+        held != lastFew ? *held : m_pending.emplace_back(PendingFolder{folder, copy.st_dev, byName, {}});
     pending.copies.push_back({std::move(name), std::move(pathText), copy.st_ino, copy.st_mtim, copy.st_size,
                               {source.st_atim, source.st_mtim}, stamp});
 }

@@ -104,22 +104,21 @@ FileAge ageAt(int dir, const char* name, std::int64_t utcOffset)
 
 std::vector<FileAge> PosixPlatform::fileAges(std::string_view folderPath, const std::vector<std::string_view>& names)
 {
-    // The folder is mapped and opened once, not once a name.
+    // The folder is mapped and found once, not once a name: held by the run, or opened here.
     const auto host = hostFolder(folderPath);
-    const int dir = host ? open(host->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
+    if (!host)
+        return Platform::fileAges(folderPath, names);
+    int dir = folderCache().handles.folder(*host);
+    const Fd opened(dir < 0 ? open(host->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC) : -1);
+    if (dir < 0)
+        dir = opened.get();
     if (dir < 0)
         return Platform::fileAges(folderPath, names);
-    const Fd held(dir);
     std::vector<FileAge> ages;
     ages.reserve(names.size());
     const std::int64_t offset = utcOffset();
-    std::string name;
-    for (std::string_view n : names) {
-        name.assign(n);
-        // A name that the host would read as a path is asked as the other calls ask it.
-        ages.push_back(name.find('/') == std::string::npos ? ageAt(dir, name.c_str(), offset)
-                                                           : fileAge(std::string(folderPath).append(n)));
-    }
+    for (std::string_view name : names)
+        ages.push_back(ageAt(dir, std::string(name).c_str(), offset));
     return ages;
 }
 
