@@ -284,7 +284,7 @@ void TZumerForm::runCopyCommand()
 
     // The walk works from these texts alone, so edits during the run change nothing of it.
     const copy::RunTexts texts{from, to, toLocal(m_edFile->text()), toLocal(m_edPrev->text()),
-                               m_subBox->isChecked(), m_verify};
+                               m_subBox->isChecked(), m_verify, false, m_hidden};
     bool notOnDevice = false;
     if (!m_abortRequested) {
         m_lastPublish = m_platform.monotonicNanos();

@@ -124,6 +124,7 @@ private:
     Services m_services;
     text::RegionalSettings m_regional;
     bool m_verify = false;  // Verify=1 in the settings file: every copy is read back
+    bool m_hidden = false;  // Hidden=1 in the settings file: hidden folders are walked too
     std::string m_exeFolder;
     settings::IniFile m_settingsFile;
     settings::History m_sourceHistory;

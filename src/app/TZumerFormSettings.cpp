@@ -112,6 +112,7 @@ void TZumerForm::FormCreate()
     if (loaded.subs)
         m_subBox->setChecked(*loaded.subs);
     m_verify = loaded.verify;
+    m_hidden = loaded.hidden;
     if (loaded.complete) {
         m_lastFromDir = m_fromBox->currentText();
         m_lastToDir = m_toFolder->currentText();

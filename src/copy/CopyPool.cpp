@@ -125,7 +125,7 @@ void CopyPool::work()
         if (job->task)
             job->task();
         else
-            job->result = m_platform.copyFile(job->source, job->target);
+            job->result = m_platform.copyFile(job->source, job->target, job->decision);
         {
             std::unique_lock lock(m_lock);
             if (!job->task)
@@ -147,7 +147,7 @@ void CopyPool::copyAgainAlone(CopyJob& job, std::unique_lock<std::mutex>& lock)
     m_retrying = true;
     m_busyFolders.push_back(job.folder);
     lock.unlock();
-    job.result = m_platform.copyFile(job.source, job.target);
+    job.result = m_platform.copyFile(job.source, job.target, job.decision);
     lock.lock();
     m_busyFolders.erase(std::find(m_busyFolders.begin(), m_busyFolders.end(), job.folder));
     m_retrying = false;

@@ -19,8 +19,9 @@ namespace sarvoli::copy {
 struct CopyJob {
     enum State { Waiting, Running, Done, Dropped };
 
-    CopyJob(std::string from, std::string to)
-        : source(std::move(from)), target(std::move(to)), folder(target.substr(0, target.find_last_of('\\') + 1))
+    CopyJob(std::string from, std::string to, platform::CopyDecision decided)
+        : source(std::move(from)), target(std::move(to)), folder(target.substr(0, target.find_last_of('\\') + 1)),
+          decision(decided)
     {
     }
     explicit CopyJob(std::function<void()> work) : task(std::move(work)) {}
@@ -28,6 +29,7 @@ struct CopyJob {
     std::string source;
     std::string target;
     std::string folder;  // the target's folder
+    platform::CopyDecision decision;
     std::uint64_t order = 0;  // its place in the walk
     std::function<void()> task;  // for work that is no copy
     std::atomic<int> state{Waiting};

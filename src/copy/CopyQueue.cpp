@@ -164,12 +164,14 @@ void CopyQueue::wouldCopy(std::string line, std::int64_t size)
     addLine(std::move(line), false);
 }
 
-void CopyQueue::copy(const std::string& source, const std::string& target, std::string line, std::int64_t size)
+void CopyQueue::copy(const std::string& source, const std::string& target, std::string line, std::int64_t size,
+                     const platform::CopyDecision& decision)
 {
     if (!m_pool) {
-        const platform::OpResult copied = m_platform.copyFile(source, target);
+        const platform::OpResult copied = m_platform.copyFile(source, target, decision);
         if (!copied.ok) {
-            fail(std::move(line), copied.reason);
+            if (!copied.unneeded)
+                fail(std::move(line), copied.reason);
             return;
         }
         m_unfinished.push_back({m_verify ? source : std::string(), target, line, size, nullptr});
@@ -177,7 +179,7 @@ void CopyQueue::copy(const std::string& source, const std::string& target, std::
         m_totals.kilobytes += size / 1000;
         addLine(std::move(line), false);
     } else {
-        auto job = std::make_shared<CopyJob>(source, target);
+        auto job = std::make_shared<CopyJob>(source, target, decision);
         m_unfinished.push_back({m_verify ? source : std::string(), target, line, size, job});
         m_pool->submit(job);
         m_queued.push_back({std::move(line), false, false, size, std::move(job)});
@@ -226,11 +228,11 @@ void CopyQueue::takeEnded()
                 m_totals.kilobytes += q.size / 1000;
                 if (!q.cleared)
                     m_host.appendLine(printable(std::move(q.line)), false);
-            } else if (state == CopyJob::Done) {
+            } else if (state == CopyJob::Done && !q.job->result.unneeded) {
                 ++m_totals.failed;
                 if (!q.cleared)
                     m_host.appendLine(printable(failureLine(q.line, q.job->result.reason)), true);
-            }  // a dropped copy was never started: no line, no count
+            }  // a dropped copy was never started, an unneeded one never made: no line, no count
         } else if (!q.cleared) {
             m_host.appendLine(printable(std::move(q.line)), q.failed);
         }

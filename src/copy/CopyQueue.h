@@ -35,7 +35,10 @@ public:
     static constexpr std::int64_t kFinishEvery = 8192;
 
     // Copies a file, on a worker when there are workers; its line comes once the copy has ended.
-    void copy(const std::string& source, const std::string& target, std::string line, std::int64_t size);
+    // A copy that turns out unneeded when it is made (its source gone, its target no longer
+    // older by `decision`'s rule) gets no line and is not counted, as if it had not been decided.
+    void copy(const std::string& source, const std::string& target, std::string line, std::int64_t size,
+              const platform::CopyDecision& decision);
     // The line of a copy that a preview would make, counted as a copy.
     void wouldCopy(std::string line, std::int64_t size);
     // Whether work can be handed ahead of the walk, to the workers.

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "platform/DirEntry.h"
+#include "copy/CopyRule.h"
 #include "platform/DriveType.h"
 #include "text/DateTimeText.h"
 #include "text/PathParts.h"
@@ -15,10 +16,21 @@ namespace {
 // How many subfolders of a folder are read ahead of the walk, where workers can read them:
 // enough for eight workers, few enough that memory stays small.
 constexpr std::size_t kFoldersAhead = 8;
+// How many folders read ahead may wait for the walk at once, in any tree: each holds up to a
+// thousand entries, and a handle while it is read or its listing is longer than that.
+constexpr std::int64_t kMostScansWaiting = 128;
+// Handles that a run needs besides the folders read ahead: the program's own, and for each
+// worker its source, its copy and the few folders it holds.
+constexpr std::int64_t kHandlesOfTheRun = 64;
+constexpr std::int64_t kHandlesOfAWorker = 8;
+// A folder read ahead longer ago than this is read again when the walk comes to it, so that no
+// copy is decided by what its folder held long before (another program may have changed it).
+constexpr std::int64_t kFreshFor = 250'000'000;
 
 constexpr const char* kBackslashInName = "nimessä on kenoviiva, sitä ei voi kopioida";
 constexpr const char* kUnreadableFolder = "kansiota ei voi lukea";
 constexpr const char* kIntoSource = "kohdekansio olisi lähdekansiossa, kansiota ei kopioida";
+constexpr const char* kThroughLink = "kohdekansio on symbolinen linkki tai liitoskohta, sen kautta ei kopioida";
 
 }  // namespace
 
@@ -65,6 +77,14 @@ RunTotals CopyWalk::run(const RunTexts& texts)
     m_destinationIsNew = false;
     m_madeRoot.clear();
 
+    // Nothing below the destination root is reached through a link, even one made during the run.
+    m_platform.guardBelow(m_destinationRoot);
+    m_hidden = texts.hidden;
+    // Within the open-file limit with room for the copies: a deep tree read ahead must not use
+    // up the handles that one worker would copy it with.
+    m_scanBudget = static_cast<std::size_t>(std::clamp<std::int64_t>(
+        (m_platform.openFileLimit() - kHandlesOfTheRun - kHandlesOfAWorker * m_workers) / 2, 0, kMostScansWaiting));
+
     // The source folder by identity, so that no spelling of it (a link, a bind mount, "..",
     // another letter) lets a folder's copy land on it.
     m_sourceId = m_platform.folderId(m_sourceRoot);
@@ -89,14 +109,8 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
     std::shared_ptr<FolderScan> scan = readAhead(folderPath);
     if (isSubfolder && isDestinationRoot(folderPath, scan ? &scan->folderId : nullptr))
         return true;
-    // A folder whose copy would land on the source folder (the destination holds the source)
-    // would write into the source tree, and then into what it copies. One in a tree that this
-    // run made is not there yet, and will be made by this run.
-    if (m_sourceId && !isUnderMadeRoot(destination)
-        && (scan ? scan->destinationId : m_platform.folderId(destination)) == m_sourceId) {
-        logFailure(destination, kIntoSource);
+    if (!destinationUsable(destination, isSubfolder, scan.get()))
         return true;
-    }
 
     // One search serves both passes: the files that match the mask, then the subfolders. An
     // unusable mask matches nothing, so that only the subfolders are walked. Where the folder
@@ -104,10 +118,12 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
     // then the next.
     if (!scan) {
         scan = std::make_shared<FolderScan>();
+        scan->hidden = m_hidden;
         scan->search = m_platform.findFirst(folderPath, m_maskUsable ? m_mask : std::string(), kFileMask, true);
+        scan->searched = scan->search != nullptr;
     }
     std::vector<std::string> subfolders;
-    if (const auto& search = scan->search) {
+    if (scan->searched) {
         for (std::size_t i = 0; i < scan->entries.size(); ++i) {
             const platform::DirEntry& entry = scan->entries[i];
             if (!(entry.attributes & platform::Directory))
@@ -116,18 +132,22 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
                 return false;
         }
         platform::DirEntry entry;
-        while (!scan->listed && search->next(entry)) {
+        while (!scan->listed) {
+            if (!scan->search->next(entry)) {
+                scan->endListing();
+                break;
+            }
             if (!(entry.attributes & platform::Directory))
                 copyEntry(entry, folderPath, destination, nullptr);
             if (!afterEntry())
                 return false;
         }
         if (recurse)
-            subfolders = search->subfolders();
+            subfolders = std::move(scan->subfolders);
         // A listing cut off part-way (a failing disk, a stale network handle) leaves the rest
         // of the folder out: said, never taken for its end.
-        if (const std::string why = search->failure(); !why.empty())
-            logFailure(destination, std::string(kUnreadableFolder) + ": " + why);
+        if (!scan->failure.empty())
+            logFailure(destination, std::string(kUnreadableFolder) + ": " + scan->failure);
     } else {
         // A folder that is there but cannot be read or entered is not backed up: that is a
         // failure to report, not an empty folder. One that is not there has nothing to copy.
@@ -136,6 +156,7 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
             logFailure(destination, access.result.ok ? std::string(kUnreadableFolder)
                                                      : std::string(kUnreadableFolder) + ": " + access.result.reason);
     }
+    scan.reset();  // its entries are done with: memory stays small however deep the tree
 
     for (std::size_t k = 0; k < subfolders.size(); ++k) {
         const std::string& name = subfolders[k];
@@ -154,6 +175,30 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
     return true;
 }
 
+bool CopyWalk::destinationUsable(const std::string& destination, bool isSubfolder, const FolderScan* scan)
+{
+    // A folder in a tree that this run made holds nothing the run did not put there.
+    if (isUnderMadeRoot(destination))
+        return true;
+    // The destination root may be a link, and is compared as the folder it names. Below it, a
+    // link would send copies wherever it points (into the source, outside the destination).
+    const platform::FolderPlace place =
+        !isSubfolder ? platform::FolderPlace{platform::FolderPlace::Folder, m_platform.folderId(destination), {}}
+        : scan       ? scan->destinationPlace
+                     : m_platform.folderPlace(destination);
+    if (place.kind == platform::FolderPlace::Link) {
+        logFailure(destination, kThroughLink);
+        return false;
+    }
+    // A folder whose copy would land on the source folder (the destination holds the source)
+    // would write into the source tree, and then into what it copies.
+    if (m_sourceId && place.id == m_sourceId) {
+        logFailure(destination, kIntoSource);
+        return false;
+    }
+    return true;
+}
+
 std::shared_ptr<FolderScan> CopyWalk::readAhead(const std::string& folderPath)
 {
     const auto ahead = m_scans.find(folderPath);
@@ -162,6 +207,10 @@ std::shared_ptr<FolderScan> CopyWalk::readAhead(const std::string& folderPath)
     std::shared_ptr<FolderScan> scan = std::move(ahead->second);
     m_scans.erase(ahead);
     m_queue->waitFor(scan->task);
+    // A folder that could not be searched then (short of handles, say) is tried again, as one
+    // worker would try it now; one read long ago may hold what is no longer there.
+    if (!scan->searched || m_platform.monotonicNanos() - scan->readAt > kFreshFor)
+        return nullptr;
     return scan;
 }
 
@@ -176,7 +225,10 @@ void CopyWalk::scanAhead(const std::string& folderPath, const std::vector<std::s
         const std::string path = folderPath + subfolders[k] + "\\";
         if (m_scans.contains(path))
             continue;
+        if (m_scans.size() >= m_scanBudget)
+            break;
         auto scan = std::make_shared<FolderScan>();
+        scan->hidden = m_hidden;
         scan->folderPath = path;
         scan->destination = destinationFolder(m_destinationRoot, path, m_sourceRootLength);
         scan->mask = m_maskUsable ? m_mask : std::string();
@@ -208,23 +260,26 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
     // A folder that this run created held no file before it; only elsewhere can a copy exist.
     const bool madeHere = destination != m_knownDestinationFolder && isUnderMadeRoot(destination);
     const bool newFolder = (m_destinationIsNew && destination == m_knownDestinationFolder) || madeHere;
-    // A newer or equal copy is kept; an empty one of a source that holds data is no copy (a copy
-    // cut off before its first byte looks so).
+    const platform::FileAge source{{}, true, entry.time, entry.size};
+    bool targetSeen = false;
+    // A copy that may be there and cannot be told is not overwritten on a guess.
     const auto needsCopy = [&](const platform::FileAge& age) {
-        if (!age.result.ok) {  // a copy may be there: nothing is overwritten on a guess
+        if (!age.result.ok) {
             logFailure(line(), age.result.reason);
             return false;
         }
-        return !age.exists || entry.time > age.time || (age.size == 0 && entry.size > 0);
+        targetSeen = age.exists;
+        return copyIsNeeded(source, age);
     };
     if (!newFolder && !needsCopy(knownAge ? *knownAge : m_platform.fileAge(target)))
         return;
 
     if (m_preview) {  // what the copy would meet is known; the folder and the copy are not made
-        if (const platform::OpResult blocked = m_platform.copyBlocked(target); !blocked.ok)
-            logFailure(line(), blocked.reason);
-        else
+        const platform::OpResult blocked = m_platform.previewCopy(folderPath + entry.name, target);
+        if (blocked.ok)
             m_queue->wouldCopy(line(), entry.size);
+        else if (!blocked.unneeded)
+            logFailure(line(), blocked.reason);
         return;
     }
     if (destination != m_knownDestinationFolder) {
@@ -252,7 +307,7 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
         m_knownDestinationFolder = destination;
     }
 
-    m_queue->copy(folderPath + entry.name, target, line(), entry.size);
+    m_queue->copy(folderPath + entry.name, target, line(), entry.size, {&copyIsNeeded, targetSeen});
 }
 
 void CopyWalk::logFailure(std::string line, const std::string& reason) { m_queue->fail(std::move(line), reason); }

@@ -29,6 +29,7 @@ struct RunTexts {
     bool subfolders = true;
     bool verify = false;      // each copy read back from the device and compared with its source
     bool preview = false;     // nothing written: the lines of what a run would copy, and its failures
+    bool hidden = false;      // hidden folders are walked too
 };
 
 // The recursive walk: copies every file of the source tree that matches the mask, whose
@@ -63,10 +64,13 @@ private:
     // Walks one folder; false when the run is to stop. A subfolder that is the destination
     // folder itself is passed over.
     bool CopyFolder(const std::string& folder, bool recurse, bool isSubfolder = false);
+    // Whether the folder's copies may go to its destination folder; a failure line where not.
+    bool destinationUsable(const std::string& destination, bool isSubfolder, const FolderScan* scan);
     // `age`: the copy's age, where it was asked ahead.
     void copyEntry(const platform::DirEntry& entry, const std::string& folderPath, const std::string& destinationFolder,
                    const platform::FileAge* age);
-    // The reading of a folder made ahead of the walk, once it is done; null where none was.
+    // The reading of a folder made ahead of the walk, once it is done; null where none was, or
+    // where it is too old to decide by or the folder could not be searched then.
     std::shared_ptr<FolderScan> readAhead(const std::string& folderPath);
     // Hands the reading of the next few subfolders from `next` on to the workers.
     void scanAhead(const std::string& folderPath, const std::vector<std::string>& subfolders, std::size_t next);
@@ -103,9 +107,11 @@ private:
     RunTotals m_totals;
     int m_workers;
     std::unique_ptr<CopyQueue> m_queue;  // the copies in flight and the wait for the device
-    // Folders read ahead, by their source folder path.
+    // Folders read ahead, by their source folder path, and how many may wait for the walk at once.
     std::unordered_map<std::string, std::shared_ptr<FolderScan>> m_scans;
+    std::size_t m_scanBudget = 0;
     bool m_preview = false;
+    bool m_hidden = false;
 };
 
 }  // namespace sarvoli::copy

@@ -2,25 +2,37 @@
 
 namespace sarvoli::copy {
 
+void FolderScan::endListing()
+{
+    listed = true;
+    subfolders = search->subfolders(hidden);
+    failure = search->failure();
+    search.reset();
+}
+
 void FolderScan::read(platform::Platform& platform)
 {
+    readAt = platform.monotonicNanos();
     folderId = platform.folderId(folderPath);
     search = platform.findFirst(folderPath, mask, kFileMask, true);
-    if (!search)
+    searched = search != nullptr;
+    if (!searched)
         return;
     platform::DirEntry entry;
     while (entries.size() < kMostEntries) {
         if (!search->next(entry)) {
-            listed = true;
+            endListing();
             break;
         }
         entries.push_back(std::move(entry));
     }
     ages.resize(entries.size());
-    destinationId = platform.folderId(destination);
-    // A destination folder that is not there holds no copy; one that cannot be told is asked a
-    // file at a time, so that each file says why.
-    const bool there = destinationId || !platform.folderAccess(destination).missing;
+    destinationPlace = platform.folderPlace(destination);
+    // Nothing is copied through a link. A destination folder that is not there holds no copy;
+    // one that cannot be told is asked a file at a time, so that each file says why.
+    if (destinationPlace.kind == platform::FolderPlace::Link)
+        return;
+    const bool there = destinationPlace.kind == platform::FolderPlace::Folder || !destinationPlace.result.ok;
     std::vector<std::size_t> asked;
     std::vector<std::string_view> names;
     for (std::size_t i = 0; i < entries.size(); ++i) {

@@ -63,13 +63,20 @@ std::optional<std::string> samePathDestination(std::string_view source, std::str
     return drive + tail;
 }
 
-std::optional<std::string> typedHostPath(std::string_view text, std::string_view home)
+std::optional<std::string> typedHostPath(std::string_view text, std::string_view home,
+                                         std::string_view workingFolder)
 {
+    // A path text names its drive ("E:", "E:\kopiot") or its server ("\\palvelin\jako").
+    const bool pathText = (text.size() >= 2 && text[1] == ':'
+                           && ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z')))
+                          || text.starts_with("\\\\");
     std::string path;
     if (text.starts_with('/'))
         path = text;
     else if ((text == "~" || text.starts_with("~/")) && home.starts_with('/'))
         path = std::string(home) + "/" + std::string(text.substr(1));
+    else if (!text.empty() && !pathText && !text.starts_with('~') && workingFolder.starts_with('/'))
+        path = std::string(workingFolder) + "/" + std::string(text);
     else
         return std::nullopt;
     // Written as a shell would take it: repeated slashes are one, "." is the folder itself and

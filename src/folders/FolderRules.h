@@ -22,6 +22,9 @@ std::optional<std::string> samePathDestination(std::string_view source, std::str
 
 // The host folder that a folder typed as a Linux user writes it stands for ("/home/matti/docs",
 // or "~" and "~/docs" in the home folder `home`), ending in a slash; nothing for any other text.
-std::optional<std::string> typedHostPath(std::string_view text, std::string_view home);
+// With a working folder (an absolute host path, as for a command line), a text that is no path
+// text ("docs", ".", "../kopiot") stands for a folder of it, as for cp and rsync.
+std::optional<std::string> typedHostPath(std::string_view text, std::string_view home,
+                                         std::string_view workingFolder = {});
 
 }  // namespace sarvoli::folders

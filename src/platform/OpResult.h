@@ -11,9 +11,13 @@ struct OpResult {
     // The device had no room (or the user's quota none): another copy written at the same
     // time may have held that room only for a while.
     bool noSpace = false;
+    // A copy given up with nothing to say: its source was gone when the copy began, or the file
+    // at its target was no longer older than the source when the copy would have replaced it.
+    bool unneeded = false;
 
     static OpResult success() { return {}; }
     static OpResult failure(std::string why, bool noSpace = false) { return {false, std::move(why), noSpace}; }
+    static OpResult notNeeded() { return {false, {}, false, true}; }
 };
 
 }  // namespace sarvoli::platform

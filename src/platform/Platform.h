@@ -54,6 +54,29 @@ struct FinishResult {
     std::vector<std::string> lost;
 };
 
+// What stands at a folder's place, a symbolic link or junction there not followed: nothing, a
+// folder, a link, or something else (a file). A failure when the system cannot tell.
+struct FolderPlace {
+    enum Kind { Missing, Folder, Link, Other };
+    Kind kind = Missing;
+    std::optional<FolderId> id;  // a folder's
+    OpResult result;
+};
+
+// The rule that decided a copy, asked again of the file that stands at the target when the copy
+// would take its place: `source` as copied, `target` as it is then. False keeps the file there:
+// another program may have written it since the copy was decided.
+using CopyRule = bool (*)(const FileAge& source, const FileAge& target);
+
+// What a copy was decided on.
+struct CopyDecision {
+    CopyRule rule = nullptr;  // none: the copy replaces whatever stands at its target
+    // A file stood at the target when the copy was decided. Where each question is a round trip
+    // (a network, FUSE) a copy decided onto no file asks about its target only where the system
+    // tells of a file there at no cost.
+    bool targetSeen = false;
+};
+
 // Whether a copy holds its source's bytes, as read back from the device.
 struct Verification {
     OpResult result;     // a failure when either file could not be read
@@ -82,6 +105,9 @@ public:
     // letting go of every folder held, so that no disk is kept busy outside a run and each can
     // be unmounted or ejected.
     virtual void holdFolders(bool /*hold*/) {}
+    // Until holdFolders(false), nothing below the folder `root` is reached through a symbolic
+    // link or junction: a call that would go through one fails instead. The root itself may be one.
+    virtual void guardBelow(std::string_view /*root*/) {}
     // Whether a folder can be listed, asked when a search of it could not start.
     virtual FolderAccess folderAccess(std::string_view folderPath) = 0;
 
@@ -99,6 +125,8 @@ public:
         return ages;
     }
     virtual bool directoryExists(std::string_view path) = 0;
+    // What stands at a folder's place, not following a link there.
+    virtual FolderPlace folderPlace(std::string_view path) = 0;
     // Creates the folder with all of its missing parents; `created` tells whether the folder
     // itself was made now, so that it is sure to hold no file yet.
     virtual OpResult forceDirectories(std::string_view path, bool& created) = 0;
@@ -106,16 +134,20 @@ public:
     // partial copy ever carries the name. A copy replaces an existing file only once its own
     // data is on the device. A new copy not yet sure to be on the device carries a last-write
     // time older than its source's until finishCopies(), so that a power cut before then
-    // leaves it to be copied again.
-    virtual OpResult copyFile(std::string_view source, std::string_view destination) = 0;
+    // leaves it to be copied again. A source that is gone when the copy begins, and a target
+    // that `decision`'s rule no longer finds older when the copy would replace it, give up the
+    // copy as unneeded.
+    virtual OpResult copyFile(std::string_view source, std::string_view destination, const CopyDecision& decision) = 0;
     // Puts the data and names of every copy made since the last call on the device, then gives
     // each its source's last-write time, also on the device. The copies it cannot vouch for
     // are named in `lost`; they stay older than their sources, to be copied again. Safe to call
     // from another thread while no other call is made.
     virtual FinishResult finishCopies() = 0;
-    // Why a copy to `destination` would fail for what is already there (a folder in its place),
-    // as the copy would say it; success when nothing there stands in its way. For a preview.
-    virtual OpResult copyBlocked(std::string_view destination) = 0;
+    // Why a copy from `source` to `destination` would fail, as the copy would say it, found
+    // without writing: a source that cannot be opened for reading, a folder in the copy's place,
+    // a destination folder that cannot be written or made, a name that its file system cannot
+    // hold. Unneeded where the source is gone. For a preview.
+    virtual OpResult previewCopy(std::string_view source, std::string_view destination) = 0;
     // Reads a copy back from the device, not from what memory holds of it, and compares it with
     // its source byte for byte. A copy that differs is left older than its source, so that the
     // next run copies it again. Called after finishCopies().
@@ -143,6 +175,8 @@ public:
     // The kind of device that holds a folder, or would hold it once made (its nearest existing
     // parent's); a fixed disk when it cannot be told.
     virtual DestinationClass destinationClass(std::string_view /*folderPath*/) { return DestinationClass::LocalDisk; }
+    // How many files the process may hold open at once.
+    virtual std::int64_t openFileLimit() { return 1 << 20; }
     // Drive type of a root path such as "E:\".
     virtual int driveType(std::string_view rootPath) = 0;
     // Total size in bytes of drive number n (1 = A:), or -1 when it cannot be read.

@@ -2,27 +2,42 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace sarvoli::platform {
 
-// Copies are written to ".sarvoli3-HOST-PID-N.tmp" beside their target until complete. The
-// machine and the process in the name let a later run tell a file that a killed run left from
-// one that a run going on now (on this machine or another sharing the disk) is still writing.
-std::string temporaryFileName(std::string_view host, std::uint64_t pid, std::uint64_t n);
+// Who writes a temporary file, so that a later run can tell whether the run that writes it may
+// still be going on: the machine, as far as its processes can be told apart there (on Linux the
+// boot of its kernel and the PID namespace, since containers and sandboxes share a host name and
+// count processes of their own; on Windows the computer's name), the process, and when it started
+// (small process numbers are taken again soon).
+struct TemporaryOwner {
+    std::string machine;        // letters, digits and dots; empty when it cannot be told
+    std::uint64_t pid = 0;
+    std::uint64_t started = 0;  // the process's start, in the system's own units
+};
 
-// The machine's name as temporary names hold it: letters, digits and dots, anything else "_".
-std::string temporaryHostOf(std::string_view machineName);
+// Copies are written to ".sarvoli3-MACHINE-PID-STARTED-N.tmp" beside their target until complete.
+std::string temporaryFileName(const TemporaryOwner& owner, std::uint64_t n);
 
-// A temporary file of another machine, or of an earlier form without a machine, is left to the
-// run that writes it for this long since it was last touched; no copy takes that long.
+// A machine's name as temporary names hold it: letters, digits and dots, anything else "_".
+std::string temporaryMachineOf(std::string_view machineName);
+
+// A temporary file of another machine, of a run that cannot be told, or of an earlier form of
+// the name, is left to the run that writes it for this long since it was last touched; no copy
+// takes that long.
 inline constexpr std::int64_t kForeignLeftoverSeconds = 2 * 24 * 3600;
 
-// Whether `name` is a temporary file of a copy that nobody will finish: one of this machine
-// whose process is gone, or any that nothing has touched for kForeignLeftoverSeconds.
-// `running` answers whether a process of this machine is alive.
-bool isLeftover(std::string_view name, std::string_view thisHost, const std::function<bool(std::uint64_t)>& running,
+// Whether a process of this machine that started at `started` runs now.
+using OwnerRunning = std::function<bool(std::uint64_t pid, std::uint64_t started)>;
+
+// Whether `name` is a temporary file of a copy that nobody will finish: one whose owner is of this
+// machine (`self`) and runs no more, or any that nothing has touched for kForeignLeftoverSeconds.
+// Only a name that the program makes counts, to its last character; earlier forms
+// (".sarvoli3-HOST-PID-N.tmp", ".sarvoli3-PID-N.tmp") are told by their age alone.
+bool isLeftover(std::string_view name, const TemporaryOwner& self, const OwnerRunning& running,
                 std::int64_t secondsSinceTouched);
 
 }  // namespace sarvoli::platform

@@ -15,7 +15,7 @@ namespace sarvoli::run {
 const char* const kHelp =
     "Käyttö: sarvoli3 [--settings TIEDOSTO]\n"
     "        sarvoli3 --run [--settings TIEDOSTO] [--from KANSIO] [--to KANSIO] [--mask MASKI]\n"
-    "                       [--exclude TEKSTI]... [--no-subfolders] [--dry-run | --verify]\n"
+    "                       [--exclude TEKSTI]... [--no-subfolders] [--hidden] [--dry-run | --verify]\n"
     "\n"
     "Ilman valintaa sarvoli3 avaa ikkunansa.\n"
     "  --run       kopioi ilman ikkunaa ja näyttöä asetustiedostoon tallennetuilla kentillä\n"
@@ -25,13 +25,14 @@ const char* const kHelp =
     "              Ctrl+C (SIGINT, SIGTERM) pysäyttää ajon käsillä olevan tiedoston jälkeen.\n"
     "  --from, --to KANSIO\n"
     "              lähde- ja kohdekansio tallennettujen sijaan: polku (/home/matti/docs,\n"
-    "              ~/docs) tai polkuteksti (Z:\\home\\matti\\docs\\).\n"
+    "              ~/docs, tai docs ja .. työkansiosta) tai polkuteksti (Z:\\home\\matti\\docs\\).\n"
     "  --mask MASKI\n"
     "              tiedostomaski tallennetun sijaan (*.txt).\n"
     "  --exclude TEKSTI\n"
     "              ohitettava teksti tallennettujen sijaan; enintään kaksi kertaa.\n"
     "  --no-subfolders\n"
     "              vain lähdekansion omat tiedostot.\n"
+    "  --hidden    myös piilokansiot (nimi alkaa pisteellä, kuten .git), myös asetus Hidden=1.\n"
     "              Komentorivin kentät eivät muuta tallennettuja kenttiä; ajo kirjataan\n"
     "              kansiohistoriaan kuten muutkin.\n"
     "  --dry-run   näyttää, mitä ajo kopioisi, ja virheet, jotka voi tietää kirjoittamatta:\n"
@@ -43,6 +44,9 @@ const char* const kHelp =
     "              käyttäjän asetuskansiossa, kun ohjelma on asennettu tai sen kansioon\n"
     "              ei voi kirjoittaa.\n"
     "  --help      tämä ohje.\n"
+    "Aina ohitetaan: piilokansiot (ilman valintaa --hidden), linkit kansioihin ja muut kuin\n"
+    "tavalliset tiedostot (putket, pistokkeet, laitteet). Ilman tallennettua Ehk. merkit -kenttää\n"
+    "ja valintaa --exclude ohitetaan nimet, joissa on .~ tai .bak, kuten ikkunassa.\n"
     "Paluuarvo: 0 kaikki kopioitiin, 1 jokin kopio epäonnistui tai ajo pysäytettiin,\n"
     "2 ajo ei alkanut (syy virhetulosteessa).\n";
 
@@ -87,6 +91,8 @@ Options parseCommandLine(int argc, char* argv[])
             options.fields.verify = true;
         } else if (arg == "--dry-run") {
             options.fields.preview = true;
+        } else if (arg == "--hidden") {
+            options.fields.hidden = true;
         } else if (auto settings = valueOf("--settings", argc, argv, i, missing)) {
             options.settingsFile = *settings;
         } else if (auto from = valueOf("--from", argc, argv, i, missing)) {
@@ -111,9 +117,9 @@ Options parseCommandLine(int argc, char* argv[])
     for (const auto* folder : {&options.fields.from, &options.fields.to})
         if (*folder && (*folder)->empty())
             fail("HAKEMISTO tai LEVY on valitsematta");
-    if ((options.fields.any() || options.fields.verify || options.fields.preview) && !options.run)
-        fail("Valinnat --from, --to, --mask, --exclude, --no-subfolders, --dry-run ja --verify vain valinnan --run "
-             "kanssa");
+    if ((options.fields.any() || options.fields.verify || options.fields.preview || options.fields.hidden) && !options.run)
+        fail("Valinnat --from, --to, --mask, --exclude, --no-subfolders, --hidden, --dry-run ja --verify vain valinnan "
+             "--run kanssa");
     return options;
 }
 

@@ -18,6 +18,7 @@ struct FieldOptions {
     bool noSubfolders = false;
     bool verify = false;                    // not a field: read every copy back
     bool preview = false;                   // not a field: --dry-run, nothing written
+    bool hidden = false;                    // not a field: hidden folders are walked too
     bool any() const { return from || to || mask || !exclusions.empty() || noSubfolders; }
 };
 

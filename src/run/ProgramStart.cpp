@@ -1,6 +1,7 @@
 #include "run/ProgramStart.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 #include <csignal>
 #include <iostream>
@@ -55,7 +56,8 @@ int runWithoutWindow(int argc, char* argv[], const Options& options)
         return kNotStarted;
     catchStopSignals();
     const std::string home = qEnvironmentVariable("HOME").toLocal8Bit().toStdString();
-    UnattendedRun unattended{*platform, *settingsFile, home, std::cout, std::cerr, stopSignalled, options.fields};
+    const std::string working = QDir::toNativeSeparators(QDir::currentPath()).toLocal8Bit().toStdString();
+    UnattendedRun unattended{*platform, *settingsFile, home, working, std::cout, std::cerr, stopSignalled, options.fields};
     return runUnattended(unattended);
 }
 

@@ -14,7 +14,9 @@ struct TypedFolder {
 };
 
 // On Linux a folder typed as its host path ("/home/matti/docs", "~/docs" in `home`) stands for
-// its path text ("Z:\home\matti\docs\"); any other text stands for itself.
-TypedFolder typedFolder(platform::Platform& platform, std::string_view text, std::string_view home);
+// its path text ("Z:\home\matti\docs\"); any other text stands for itself. With a working
+// folder (a command line's), a relative host path ("docs", "..") is a folder of it.
+TypedFolder typedFolder(platform::Platform& platform, std::string_view text, std::string_view home,
+                        std::string_view workingFolder = {});
 
 }  // namespace sarvoli::run

@@ -54,6 +54,7 @@ UnattendedStatus runUnattended(UnattendedRun& run)
     settings::IniFile file(platform, run.settingsFile);
     Fields fields;
     bool verify = run.given.verify;
+    bool hidden = run.given.hidden;
     try {
         // With both folders on the command line a settings file is not needed: the record
         // makes one.
@@ -79,9 +80,12 @@ UnattendedStatus runUnattended(UnattendedRun& run)
                                                              : given.exclusions[0] + "|" + given.exclusions[1];
         fields.subfolders = !given.noSubfolders && loaded.subs.value_or(true);
         verify = verify || loaded.verify;
+        hidden = hidden || loaded.hidden;
 
+        // A folder given on the command line may be relative to where it was given, as for cp.
         for (std::string* folder : {&fields.from, &fields.to}) {
-            const TypedFolder typed = typedFolder(platform, *folder, run.home);
+            const bool given = folder == &fields.from ? run.given.from.has_value() : run.given.to.has_value();
+            const TypedFolder typed = typedFolder(platform, *folder, run.home, given ? run.workingFolder : std::string());
             if (!typed.error.empty()) {
                 run.err << typed.error << ": " << *folder << '\n';
                 return kNotStarted;
@@ -107,7 +111,8 @@ UnattendedStatus runUnattended(UnattendedRun& run)
     StreamHost host(run);
     copy::CopyWalk walk(platform, host, regional, 5'000'000, workersFor(platform, fields.to));
     const copy::RunTotals totals =
-        walk.run({fields.from, fields.to, fields.mask, fields.exclusions, fields.subfolders, verify, run.given.preview});
+        walk.run({fields.from, fields.to, fields.mask, fields.exclusions, fields.subfolders, verify, run.given.preview,
+                  hidden});
     run.out << (run.given.preview ? copy::previewSummaryText(totals.copied, totals.failed, totals.kilobytes)
                                   : copy::summaryText(totals.copied, totals.failed, totals.kilobytes))
             << '\n'

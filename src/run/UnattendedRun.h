@@ -20,6 +20,7 @@ struct UnattendedRun {
     platform::Platform& platform;
     std::string settingsFile;  // path text of the settings file whose fields the run takes
     std::string home;          // the user's home folder, for folders saved as "~/..."
+    std::string workingFolder;  // for folders given on the command line as relative paths
     std::ostream& out;         // the log lines, the summary and the elapsed time
     std::ostream& err;         // the failure lines again, and why the run stopped or did not start
     std::function<bool()> stopRequested;

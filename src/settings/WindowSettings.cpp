@@ -65,6 +65,7 @@ LoadedSettings loadSettings(IniFile& file, const text::RegionalSettings& setting
         if (subs == "1" || subs == "0")
             out.subs = subs == "1";
         out.verify = file.read(kFormSection, key::kVerify) == "1";
+        out.hidden = file.read(kFormSection, key::kHidden) == "1";
         out.complete = true;
     } catch (const std::exception& e) {
         out.error = e.what();

@@ -29,6 +29,7 @@ inline constexpr const char* kLastFromDir = "FrmDir";
 inline constexpr const char* kLastToDir = "ToDir";
 inline constexpr const char* kSubfolders = "Subs";
 inline constexpr const char* kVerify = "Verify";  // "1": every copy is read back; the window never writes it
+inline constexpr const char* kHidden = "Hidden";  // "1": hidden folders are walked too; never written
 }  // namespace key
 
 // The mask and the exclusions of a program that has no saved ones.
@@ -55,6 +56,7 @@ struct LoadedSettings {
     std::optional<std::string> time;          // the last copy's time: the row is to be shown
     std::optional<bool> subs;
     bool verify = false;    // Verify=1: every copy is read back from the device and compared
+    bool hidden = false;    // Hidden=1: hidden folders are walked too
     bool complete = false;  // every step ran
     std::string error;      // the error that stopped the load, as the user sees it
 };

@@ -75,6 +75,9 @@ TEST_F(CopyWalkTest, aPreviewGivesTheLinesOfTheRunThatFollowsAndWritesNothing)
     source("in-the-way.txt");
     writeFile(dst("in-the-way.txt/inside"), "a folder where the copy would go");
     source("we\\ird.txt");
+    std::filesystem::create_symlink(tmp / "nowhere", src("dangling.txt"));  // cannot be opened
+    source("blocked/b.txt");
+    writeFile(dst("blocked"), "a file where the copy's folder would go");
 #endif
     const std::string before = snapshotOf(tmp / "e");
 
@@ -91,6 +94,9 @@ TEST_F(CopyWalkTest, aPreviewGivesTheLinesOfTheRunThatFollowsAndWritesNothing)
     EXPECT_EQ(preview.failed, real.failed);
     EXPECT_EQ(preview.kilobytes, real.kilobytes);
     EXPECT_EQ(real.copied, 3);
+#ifndef _WIN32
+    EXPECT_EQ(real.failed, 5);
+#endif
     EXPECT_EQ(readFile(dst("newer.txt")), "the source");
 }
 
@@ -152,10 +158,10 @@ TEST_F(CopyWalkTest, aRunRemovesWhatAKilledRunLeftAndNothingThatARunGoingOnWrite
     source("docs/a.txt", "new");
     writeFile(dst("docs/a.txt"), "old");
     setMtimeSeconds(dst("docs/a.txt"), 1'600'000'000);
-    const std::string machine = thisTemporaryHost();
-    const std::string killed = temporaryFileName(machine, endedProcess(), 3);
-    const std::string running = temporaryFileName(machine, static_cast<std::uint64_t>(getpid()), 99);
-    const std::string otherMachine = temporaryFileName("other.machine", 1, 0);
+    const TemporaryOwner& self = thisTemporaryOwner();
+    const std::string killed = temporaryFileName({self.machine, endedProcess(), self.started}, 3);
+    const std::string running = temporaryFileName(self, 99);
+    const std::string otherMachine = temporaryFileName({"other.machine", 1, 1}, 0);
     for (const std::string& name : {killed, running, otherMachine, std::string(".sarvoli3-notes.txt")})
         writeFile(dst("docs/" + name), "part of a copy");
     writeFile(dst("untouched/" + killed), "part of a copy");

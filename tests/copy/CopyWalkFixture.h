@@ -14,8 +14,10 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "RecordingHost.h"
@@ -114,6 +116,22 @@ public:
             result.result = OpResult::failure(std::strerror(EIO));
         return result;
     }
+    // The ages of the copies in `agesAskedIn` (a destination folder) as the walk reads them, ahead
+    // or as it goes; once they are given, another program changes the folders (`onAgesAsked`).
+    FileAge fileAge(std::string_view path) override
+    {
+        const FileAge age = ForwardingPlatform::fileAge(path);
+        if (!agesAskedIn.empty() && path.starts_with(agesAskedIn))
+            agesGiven();
+        return age;
+    }
+    std::vector<FileAge> fileAges(std::string_view folder, const std::vector<std::string_view>& names) override
+    {
+        const std::vector<FileAge> ages = ForwardingPlatform::fileAges(folder, names);
+        if (!agesAskedIn.empty() && folder == agesAskedIn)
+            agesGiven();
+        return ages;
+    }
     OpResult forceDirectories(std::string_view path, bool& created) override
     {
         created = false;
@@ -121,7 +139,7 @@ public:
             return OpResult::failure(std::strerror(EACCES));
         return ForwardingPlatform::forceDirectories(path, created);
     }
-    OpResult copyFile(std::string_view source, std::string_view destination) override
+    OpResult copyFile(std::string_view source, std::string_view destination, const CopyDecision& decision) override
     {
         // While another copy is being written the device is full for this one.
         const int others = copying++;
@@ -133,11 +151,13 @@ public:
             return OpResult::failure(std::strerror(ENOSPC), true);
         if (!slowName.empty() && source.ends_with(slowName))
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        if (beforeCopy)
+            beforeCopy(destination);
 #ifndef _WIN32
         if (!halfWayName.empty())
             static_cast<CuttingPlatform&>(inner()).cutNext = source.ends_with(halfWayName);
 #endif
-        return ForwardingPlatform::copyFile(source, destination);
+        return ForwardingPlatform::copyFile(source, destination, decision);
     }
 #ifndef _WIN32
     CuttingPlatform& system() { return static_cast<CuttingPlatform&>(inner()); }
@@ -149,12 +169,23 @@ public:
     std::string halfWayName;
     std::string slowName;  // a copy that takes longer than a turn of the window
     std::string roomName;  // a copy that finds no room while another is being written
+    std::string agesAskedIn;
+    std::function<void()> onAgesAsked;  // called once, on the thread that asked
+    std::function<void(std::string_view destination)> beforeCopy;  // on the thread that copies
     std::atomic<int> copying = 0;
     std::atomic<int> searches = 0;  // workers read folders too
     std::chrono::milliseconds finishTakes{0};
     bool deviceFails = false;
 
 private:
+    void agesGiven()
+    {
+        const std::lock_guard lock(m_hookLock);
+        if (onAgesAsked)
+            std::exchange(onAgesAsked, {})();
+    }
+    std::mutex m_hookLock;
+
     static std::unique_ptr<Platform> systemPlatform(const std::vector<TestDrive>& drives)
     {
 #ifdef _WIN32
@@ -181,7 +212,7 @@ private:
                 e.size = it->second;
             return true;
         }
-        std::vector<std::string> subfolders() override { return m_inner->subfolders(); }
+        std::vector<std::string> subfolders(bool hidden) override { return m_inner->subfolders(hidden); }
         std::string failure() const override { return m_inner->failure(); }
 
     private:

@@ -64,27 +64,34 @@ TEST_F(CopyWalkTest, onlyMissingOrOlderCopiesAreMade)
     EXPECT_EQ(readFile(dst("newer-copy.txt")), "edited copy");
 }
 
-TEST_F(CopyWalkTest, anEmptyCopyOfASourceThatHoldsDataIsNoCopy)
+TEST_F(CopyWalkTest, aCopyAsNewAsItsSourceIsKeptUnlessItsSizeSaysOtherwise)
 {
-    source("data.txt", "data");
-    source("empty.txt", "");
-    for (const char* name : {"data.txt", "empty.txt"}) {
-        writeFile(dst(name), "");
-        setLocalMtime(dst(name), 2026, 12, 8, 0, 0, 0);  // newer than the source
+    struct Row {
+        const char* name;
+        const char* source;
+        const char* copy;
+        int copySecond;  // of the copy's time; the source's is 11:05:33
+        bool copied;
+    };
+    const Row rows[] = {
+        {"same-slot.txt", "a", "b", 32, false},  // 33 and 32 are one two-second slot
+        {"same-slot-other-size.txt", "version2, longer", "version1", 32, true},  // saved twice within it
+        {"newer-other-size.txt", "source", "an edited copy", 40, false},
+        {"older.txt", "new", "old", 30, true},
+        {"empty-newer.txt", "data", "", 40, true},  // what a copy cut off before its first byte leaves
+        {"both-empty.txt", "", "", 40, false},
+    };
+    for (const Row& r : rows) {
+        source(r.name, r.source, 33);
+        writeFile(dst(r.name), r.copy);
+        setLocalMtime(dst(r.name), 2026, 12, 7, 11, 5, r.copySecond);
     }
     run();
-    EXPECT_THAT(host.lines, ElementsAre(std::string("E:\\backup\\data.txt") + kTime));
-    EXPECT_EQ(readFile(dst("data.txt")), "data");
-}
-
-TEST_F(CopyWalkTest, timesWithinTheSameTwoSecondsCountAsEqual)
-{
-    source("a.txt", "a", 33);
-    writeFile(dst("a.txt"), "old");
-    setLocalMtime(dst("a.txt"), 2026, 12, 7, 11, 5, 32);
-    run();
-    EXPECT_TRUE(host.lines.empty());
-    EXPECT_EQ(readFile(dst("a.txt")), "old");
+    for (const Row& r : rows) {
+        EXPECT_EQ(readFile(dst(r.name)), r.copied ? r.source : r.copy) << r.name;
+        const std::string line = "E:\\backup\\" + std::string(r.name) + kTime;
+        EXPECT_EQ(std::count(host.lines.begin(), host.lines.end(), line), r.copied ? 1 : 0) << r.name;
+    }
 }
 
 TEST_F(CopyWalkTest, sizesCountInThousandsOfBytesWithoutOverflow)
@@ -199,16 +206,20 @@ TEST_F(CopyWalkTest, aDestinationInsideTheSourceIsNotWalked)
 
 TEST_F(CopyWalkTest, aRunNeverWritesIntoItsSourceTree)
 {
-    const std::string guarded = "   VIRHE: kohdekansio olisi lähdekansiossa, kansiota ei kopioida";
+    static constexpr const char* guarded = "   VIRHE: kohdekansio olisi lähdekansiossa, kansiota ei kopioida";
+    static constexpr const char* throughLink = "   VIRHE: kohdekansio on symbolinen linkki tai liitoskohta, sen kautta ei kopioida";
     // How the source is reached: by its own name, by a symbolic link or a bind mount that lies
-    // outside the destination, so that no path text of the source names the destination.
-    enum class Way { Name, Link, BindMount };
+    // outside the destination, so that no path text of the source names the destination; or
+    // how a link below the destination leads a folder's copies elsewhere: into the source, or
+    // outside the destination.
+    enum class Way { Name, Link, BindMount, LinkIntoSource, LinkOutside };
     struct Row {
         Way way;
         const char* source;
         const char* destination;
         const char* copied;   // the line of the one file copied, when one is
         const char* refused;  // the folder not copied
+        const char* reason = guarded;
     };
     // Into a folder that holds the source, the source's own subfolder src\src\ would land
     // on the source folder; into the source itself, every folder would.
@@ -219,6 +230,8 @@ TEST_F(CopyWalkTest, aRunNeverWritesIntoItsSourceTree)
     };
 #ifndef _WIN32
     rows.push_back({Way::Link, "E:\\link\\", "D:\\", "D:\\a.txt", "D:\\src\\"});
+    rows.push_back({Way::LinkIntoSource, "D:\\src\\", "E:\\backup\\", "E:\\backup\\a.txt", "E:\\backup\\src\\", throughLink});
+    rows.push_back({Way::LinkOutside, "D:\\src\\", "E:\\backup", "E:\\backup\\a.txt", "E:\\backup\\src\\", throughLink});
     if (geteuid() == 0)
         rows.push_back({Way::BindMount, "E:\\bound\\", "D:\\", "D:\\a.txt", "D:\\src\\"});
     else
@@ -228,9 +241,16 @@ TEST_F(CopyWalkTest, aRunNeverWritesIntoItsSourceTree)
         std::filesystem::remove_all(tmp / "d");
         source("a.txt", "the source");
         source("src/a.txt", "a copy of the source, newer", 40);
+        std::filesystem::create_directories(tmp / "outside");
 #ifndef _WIN32
         if (row.way == Way::Link)
             std::filesystem::create_directory_symlink(tmp / "d/src", tmp / "e/link");
+        std::filesystem::remove_all(tmp / "e/backup");
+        std::filesystem::create_directories(tmp / "e/backup");
+        if (row.way == Way::LinkIntoSource)
+            std::filesystem::create_directory_symlink(tmp / "d/src", tmp / "e/backup/src");
+        if (row.way == Way::LinkOutside)
+            std::filesystem::create_directory_symlink(tmp / "outside", tmp / "e/backup/src");
         if (row.way == Way::BindMount) {
             std::filesystem::create_directories(tmp / "e/bound");
             ASSERT_EQ(mount((tmp / "d/src").c_str(), (tmp / "e/bound").c_str(), nullptr, MS_BIND, nullptr), 0);
@@ -244,10 +264,11 @@ TEST_F(CopyWalkTest, aRunNeverWritesIntoItsSourceTree)
             std::vector<std::string> expected;
             if (row.copied && round == 1)
                 expected.push_back(row.copied + std::string(kTime));
-            expected.push_back(row.refused + guarded);
+            expected.push_back(row.refused + std::string(row.reason));
             EXPECT_EQ(host.lines, expected) << row.source << " into " << row.destination << ", run " << round;
             EXPECT_EQ(readFile(src("a.txt")), "the source") << row.source;
             EXPECT_EQ(readFile(src("src/a.txt")), "a copy of the source, newer") << row.source;
+            EXPECT_EQ(listFolder(tmp / "outside"), "") << row.source << " into " << row.destination;
         }
 #ifndef _WIN32
         if (row.way == Way::BindMount)
@@ -258,6 +279,37 @@ TEST_F(CopyWalkTest, aRunNeverWritesIntoItsSourceTree)
 }
 
 #ifndef _WIN32
+// POSIX only: Wine cannot make symbolic links.
+TEST_F(CopyWalkTest, aLinkPutBelowTheDestinationDuringTheRunIsNotWrittenThrough)
+{
+    // Put in a folder's place by another user of a shared destination, after the walk has found
+    // the folder there and before the copies into it are made, on whichever thread makes them.
+    std::filesystem::create_directories(tmp / "outside");
+    source("a.txt");
+    source("sub/b.txt");
+    source("sub/deeper/c.txt");
+    for (const int workers : {1, 2}) {
+        std::filesystem::remove_all(dst(""));
+        std::filesystem::create_directories(dst("sub/deeper"));
+        bool planted = false;
+        platform.beforeCopy = [&](std::string_view destination) {
+            if (!planted && destination.find("\\sub\\") != std::string_view::npos) {
+                planted = true;
+                std::filesystem::remove_all(dst("sub"));
+                std::filesystem::create_directory_symlink(tmp / "outside", dst("sub"));
+            }
+        };
+        host.lines.clear();
+        const RunTotals totals = CopyWalk(platform, host, text::RegionalSettings::finnish(), 0, workers).run(texts);
+        platform.beforeCopy = nullptr;
+        EXPECT_TRUE(planted);
+        EXPECT_EQ(listFolder(tmp / "outside"), "") << workers << " workers: nothing written through the link";
+        EXPECT_EQ(totals.copied, 1) << workers;
+        EXPECT_GE(totals.failed, 1) << workers << ": said, not passed over";
+        EXPECT_THAT(host.lines, ::testing::Contains(std::string("E:\\backup\\a.txt") + kTime));
+    }
+}
+
 // POSIX only: Wine cannot make symbolic links; on Windows a link or junction is a reparse
 // point, which the folder search leaves out.
 TEST_F(CopyWalkTest, symbolicLinksToFoldersAreNotFollowed)
@@ -508,6 +560,20 @@ TEST_F(CopyWalkTest, severalWorkersGiveTheLogSummaryAndCopiesOfOne)
         {"two workers, a second run", 2, 1'000'000, true},
         {"eight workers, a second run", 8, 0, true},
     };
+    // Another program at work beside the run, just after the walk (or the workers reading ahead)
+    // has the ages of the copies in dir5\late\: a copy made newer, a source file removed.
+    const auto changedDuringTheRun = [&](const std::string& root) {
+        source("dir5/late/gone.tmp", "a temporary file of another program");
+        writeFile(tmp / ("e/" + root + "/dir5/late/doc.txt"), "an older copy");
+        setLocalMtime(tmp / ("e/" + root + "/dir5/late/doc.txt"), 2025, 6, 1, 0, 0, 0);
+        platform.agesAskedIn = "E:\\" + root + "\\dir5\\late\\";
+        platform.onAgesAsked = [this, root] {
+            writeFile(tmp / ("e/" + root + "/dir5/late/doc.txt"), "a copy saved meanwhile");
+            setLocalMtime(tmp / ("e/" + root + "/dir5/late/doc.txt"), 2027, 1, 1, 0, 0, 0);
+            std::filesystem::remove(src("dir5/late/gone.tmp"));
+        };
+    };
+    source("dir5/late/doc.txt", "the source");
     const auto runWith = [&](const Row& row, const std::string& root) {
         RecordingHost recording;
         texts.destination = "E:\\" + root;
@@ -532,7 +598,12 @@ TEST_F(CopyWalkTest, severalWorkersGiveTheLogSummaryAndCopiesOfOne)
                 setLocalMtime(src(fileOf(i)), 2026, 12, 8, 9, 0, 0);
             ASSERT_TRUE(std::filesystem::remove(tmp / ("e/" + root + "/dir6/f6.txt")));  // a copy gone
         }
+        changedDuringTheRun(root);
         const auto got = runWith(row, root);
+        platform.agesAskedIn.clear();
+        EXPECT_EQ(readFile(tmp / ("e/" + root + "/dir5/late/doc.txt")), "a copy saved meanwhile") << row.kind;
+        EXPECT_THAT(std::get<0>(got), ::testing::Not(::testing::Contains(::testing::HasSubstr("late"))))
+            << row.kind << ": neither the newer copy nor the file gone is a copy or a failure";
         if (row.again)
             for (int i = 0; i < 400; i += 9)
                 setLocalMtime(src(fileOf(i)), 2026, 12, 7, 11, 5, 32);

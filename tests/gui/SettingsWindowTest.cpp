@@ -107,23 +107,36 @@ TEST_F(SettingsWindowTest, theWindowComesBackAsItWasLeft)
 }
 
 #ifndef _WIN32  // the read-back seam is the POSIX platform's
-TEST_F(SettingsWindowTest, verifyInTheSettingsFileMakesTheWindowReadEveryCopyBackAndStays)
+TEST_F(SettingsWindowTest, keysAddedByHandToTheSettingsFileChangeTheWindowsRunsAndStay)
 {
-    source("a.bin", 3000);
-    platform.readBackChanged = true;  // a stick that hands back other bytes than it was given
-    for (const bool verify : {false, true}) {
-        std::filesystem::remove_all(tmp / "e");
-        setSettingsFile(verify ? "[ZumerForm]\r\nVerify=1\r\n" : "[ZumerForm]\r\n");
-        auto w = restart();
-        w->findChild<QComboBox*>("FromBox")->setEditText("D:\\src\\");
-        w->findChild<QComboBox*>("ToFolder")->setEditText("E:\\backup\\");
-        w->btCopyClick();
-        EXPECT_EQ(w->findChild<QLabel*>("lblNumberFound")->text(),
-                  QString::fromUtf8(verify ? "0 tiedostoa kopioitu, kaikkiaan  0 KB, 1 epäonnistui"
-                                           : "1 tiedostoa kopioitu, kaikkiaan  3 KB"))
-            << "Verify=" << verify;
-        ASSERT_TRUE(w->close());
-        EXPECT_EQ(settingsFile().find("Verify=1") != std::string::npos, verify) << "the window never writes it, nor drops it";
+    struct Row {
+        const char* key;
+        const char* file;  // below the source
+        const char* without;
+        const char* with;
+    };
+    const Row rows[] = {
+        // A stick that hands back other bytes than it was given: every copy read back is caught.
+        {"Verify=1", "a.bin", "1 tiedostoa kopioitu, kaikkiaan  3 KB", "0 tiedostoa kopioitu, kaikkiaan  0 KB, 1 epäonnistui"},
+        // A name beginning with a dot: a hidden folder, walked only when asked.
+        {"Hidden=1", ".git/a.bin", "0 tiedostoa kopioitu, kaikkiaan  0 KB", "1 tiedostoa kopioitu, kaikkiaan  3 KB"},
+    };
+    platform.readBackChanged = true;
+    for (const Row& r : rows) {
+        std::filesystem::remove_all(tmp / "d/src");
+        source(r.file, 3000);
+        for (const bool given : {false, true}) {
+            std::filesystem::remove_all(tmp / "e");
+            setSettingsFile(given ? "[ZumerForm]\r\n" + std::string(r.key) + "\r\n" : "[ZumerForm]\r\n");
+            auto w = restart();
+            w->findChild<QComboBox*>("FromBox")->setEditText("D:\\src\\");
+            w->findChild<QComboBox*>("ToFolder")->setEditText("E:\\backup\\");
+            w->btCopyClick();
+            EXPECT_EQ(w->findChild<QLabel*>("lblNumberFound")->text(), QString::fromUtf8(given ? r.with : r.without))
+                << r.key << " " << given;
+            ASSERT_TRUE(w->close());
+            EXPECT_EQ(settingsFile().find(r.key) != std::string::npos, given) << r.key << ": never written, nor dropped";
+        }
     }
 }
 #endif

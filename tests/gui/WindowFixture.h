@@ -64,11 +64,12 @@ public:
     // A clock of the test's own when set, and a hook called before each copy.
     std::int64_t monotonicNanos() override { return clock ? *clock : SystemTestPlatform::monotonicNanos(); }
     std::optional<std::int64_t> clock;
-    platform::OpResult copyFile(std::string_view source, std::string_view destination) override
+    platform::OpResult copyFile(std::string_view source, std::string_view destination,
+                                const platform::CopyDecision& decision) override
     {
         if (beforeCopy)
             beforeCopy();
-        return SystemTestPlatform::copyFile(source, destination);
+        return SystemTestPlatform::copyFile(source, destination, decision);
     }
     std::function<void()> beforeCopy;
 #ifndef _WIN32

@@ -153,7 +153,7 @@ TEST_F(PosixPlatformTest, copyKeepsContentTimeAndPermissions)
     utimensat(AT_FDCWD, (tmp / "src/big.bin").c_str(), times, 0);
     mkdir((tmp / "dst").c_str(), 0755);
 
-    ASSERT_TRUE(platform.copyFile("D:\\src\\big.bin", "D:\\dst\\big.bin").ok);
+    ASSERT_TRUE(platform.copyFile("D:\\src\\big.bin", "D:\\dst\\big.bin", {}).ok);
     ASSERT_TRUE(platform.finishCopies().result.ok);
     EXPECT_EQ(readFile(tmp / "dst/big.bin"), content);
     EXPECT_EQ(mtimeNanos(tmp / "dst/big.bin"), mtimeNanos(tmp / "src/big.bin"));
@@ -167,7 +167,7 @@ TEST_F(PosixPlatformTest, copyKeepsContentTimeAndPermissions)
     PosixPlatform masked(table());
     writeFile(tmp / "src/shared.txt", "s");
     chmod((tmp / "src/shared.txt").c_str(), 0666);
-    ASSERT_TRUE(masked.copyFile("D:\\src\\shared.txt", "D:\\dst\\shared.txt").ok);
+    ASSERT_TRUE(masked.copyFile("D:\\src\\shared.txt", "D:\\dst\\shared.txt", {}).ok);
     umask(old);
     stat((tmp / "dst/shared.txt").c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0666u);
@@ -178,7 +178,7 @@ TEST_F(PosixPlatformTest, copyOverwritesAnExistingFileEvenAReadOnlyOne)
     writeFile(tmp / "src/a.txt", "new");
     writeFile(tmp / "dst/a.txt", "old and longer");
     chmod((tmp / "dst/a.txt").c_str(), 0444);
-    ASSERT_TRUE(platform.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok);
+    ASSERT_TRUE(platform.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {}).ok);
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new");
     EXPECT_EQ(listFolder(tmp / "dst"), "a.txt");
 }
@@ -190,23 +190,34 @@ TEST_F(PosixPlatformTest, copyRefusesWhatItCannotDoAndSaysWhy)
     mkfifo((tmp / "src/pipe").c_str(), 0644);
     mkdir((tmp / "src/folder").c_str(), 0755);
 
-    OpResult r = platform.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt");
+    OpResult r = platform.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {});
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.reason, std::strerror(EISDIR));
     EXPECT_EQ(readFile(tmp / "dst/a.txt/inside"), "a folder in the way");
 
-    r = platform.copyFile("D:\\src\\missing", "D:\\dst\\missing");
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.reason, std::strerror(ENOENT));
+    // Gone since its folder was listed: nothing to copy and nothing to say. A link that points
+    // nowhere is there, and cannot be copied.
+    r = platform.copyFile("D:\\src\\missing", "D:\\dst\\missing", {});
+    EXPECT_TRUE(!r.ok && r.unneeded) << r.reason;
+    symlink((tmp / "nowhere").c_str(), (tmp / "src/dangling").c_str());
+    for (const OpResult& dangling : {platform.copyFile("D:\\src\\dangling", "D:\\dst\\dangling", {}),
+                                     platform.previewCopy("D:\\src\\dangling", "D:\\dst\\dangling")}) {
+        EXPECT_FALSE(dangling.ok || dangling.unneeded);
+        EXPECT_EQ(dangling.reason, std::strerror(ENOENT));
+    }
 
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(platform.copyFile("D:\\src\\pipe", "D:\\dst\\pipe").ok) << "a pipe is no file";
+    EXPECT_FALSE(platform.copyFile("D:\\src\\pipe", "D:\\dst\\pipe", {}).ok) << "a pipe is no file";
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_FALSE(platform.copyFile("D:\\src\\folder", "D:\\dst\\folder").ok);
+    EXPECT_FALSE(platform.copyFile("D:\\src\\folder", "D:\\dst\\folder", {}).ok);
 
-    r = platform.copyFile("D:\\src\\a.txt", "D:\\nofolder\\a.txt");
+    r = platform.copyFile("D:\\src\\a.txt", "D:\\nofolder\\a.txt", {});
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(listFolder(tmp / "dst"), "a.txt");
+
+    // A copy that cannot be reached to be read back is not proven the same.
+    for (const char* copy : {"Q:\\no drive\\a.txt", "D:\\dst\\never-made.txt"})
+        EXPECT_FALSE(platform.verifyCopy("D:\\src\\a.txt", copy).result.ok) << copy;
 }
 
 // Copies half of the data, then fails as a full disk would.
@@ -231,12 +242,12 @@ TEST_F(PosixPlatformTest, aCopyThatFailsHalfWayLeavesTheOldCopyAndNoTemporaryFil
     writeFile(tmp / "dst/a.txt", "the previous copy");
     const std::int64_t before = mtimeNanos(tmp / "dst/a.txt");
     HalfWayFailingPlatform failing(table());
-    const OpResult r = failing.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt");
+    const OpResult r = failing.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {});
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.reason, std::strerror(ENOSPC));
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "the previous copy");
     EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), before);
-    EXPECT_FALSE(failing.copyFile("D:\\src\\a.txt", "D:\\dst\\new.txt").ok);
+    EXPECT_FALSE(failing.copyFile("D:\\src\\a.txt", "D:\\dst\\new.txt", {}).ok);
     EXPECT_EQ(listFolder(tmp / "dst"), "a.txt") << "a new copy that failed leaves nothing";
 }
 
@@ -297,7 +308,7 @@ TEST_F(PosixPlatformTest, aCopyIsOlderThanItsSourceUntilItsDataIsOnTheDevice)
     setMtimeSeconds(tmp / "src/a.txt", 1'700'000'001);
     mkdir((tmp / "dst").c_str(), 0755);
     FailingDevicePlatform device(table());
-    ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok);
+    ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {}).ok);
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new");
     const auto older = [&] { return FileTime::fromUtc(mtimeNanos(tmp / "dst/a.txt") / 1'000'000'000, 0)
                                     < FileTime::fromUtc(1'700'000'001, 0); };
@@ -311,12 +322,12 @@ TEST_F(PosixPlatformTest, aCopyIsOlderThanItsSourceUntilItsDataIsOnTheDevice)
     EXPECT_TRUE(older()) << "a copy that may not be on the device is never taken for complete";
 
     device.deviceFails = false;
-    ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok);
+    ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {}).ok);
     ASSERT_TRUE(device.finishCopies().result.ok);
     EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), mtimeNanos(tmp / "src/a.txt"));
 
     // A file put in the copy's place before the copy is finished keeps its own time.
-    ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\b.txt").ok);
+    ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\b.txt", {}).ok);
     std::remove((tmp / "dst/b.txt").c_str());
     writeFile(tmp / "dst/b.txt", "the user's");
     setMtimeSeconds(tmp / "dst/b.txt", 1'600'000'000);
@@ -371,7 +382,7 @@ TEST_F(PosixPlatformTest, eachKindOfDeviceGetsTheFlushThatItCanBeTrustedWith)
             writeFile(tmp / "dst/a.txt", "the copy before");
             setMtimeSeconds(tmp / "dst/a.txt", 1'600'000'000);
         }
-        ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok) << r.kind;
+        ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {}).ok) << r.kind;
         EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new") << r.kind;
         EXPECT_EQ(device.fileSyncs, r.fileSyncs) << r.kind;
         EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt") == mtimeNanos(tmp / "src/a.txt"), r.finalAtOnce) << r.kind;
@@ -395,7 +406,7 @@ TEST_F(PosixPlatformTest, aCallThatAFileSystemRefusedIsNotAskedAgainInTheRun)
         for (const char* folder : {"x", "y"})
             for (const char* name : {"a", "b", "c"})
                 ASSERT_TRUE(device.copyFile(std::string("D:\\src\\") + name,
-                                            "D:\\" + into + "\\" + folder + "\\" + name).ok);
+                                            "D:\\" + into + "\\" + folder + "\\" + name, {}).ok);
         ASSERT_TRUE(device.finishCopies().result.ok);
     };
     for (const char* folder : {"x", "y"}) {
@@ -437,7 +448,7 @@ TEST_F(PosixPlatformTest, theFinalTimeFindsItsCopyWhereTheFileSystemNumbersItsFi
         setMtimeSeconds(tmp / "src/a.txt", 1'700'000'001);
         std::filesystem::remove_all(tmp / "dst");
         mkdir((tmp / "dst").c_str(), 0755);
-        ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok);
+        ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {}).ok);
         // The same name, size and time on a new inode, as after the copy was dropped from memory.
         device.afterFirstSync = [&] {
             const std::string copy = tmp / "dst/a.txt";
@@ -473,7 +484,7 @@ TEST_F(PosixPlatformTest, aSparseFileKeepsItsHoles)
     if (source.st_blocks * 512 >= size)
         GTEST_SKIP() << "this file system keeps no holes";
 
-    ASSERT_TRUE(platform.copyFile("D:\\src\\sparse.img", "D:\\dst\\sparse.img").ok);
+    ASSERT_TRUE(platform.copyFile("D:\\src\\sparse.img", "D:\\dst\\sparse.img", {}).ok);
     struct stat copy {};
     stat((tmp / "dst/sparse.img").c_str(), &copy);
     EXPECT_EQ(copy.st_size, size);
@@ -505,22 +516,22 @@ TEST_F(PosixPlatformTest, withoutUnnamedFilesANamedTemporaryFileDoesTheSame)
     writeFile(tmp / "src/a.txt", "new");
     setMtimeSeconds(tmp / "src/a.txt", 1'700'000'000);
     writeFile(tmp / "dst/a.txt", "old");
-    ASSERT_TRUE(named.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok);
+    ASSERT_TRUE(named.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {}).ok);
     ASSERT_TRUE(named.finishCopies().result.ok);
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new");
     EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), mtimeNanos(tmp / "src/a.txt"));
-    ASSERT_TRUE(named.copyFile("D:\\src\\a.txt", "D:\\dst\\b.txt").ok);
+    ASSERT_TRUE(named.copyFile("D:\\src\\a.txt", "D:\\dst\\b.txt", {}).ok);
     EXPECT_EQ(listFolder(tmp / "dst"), "a.txt b.txt");
 
     writeFile(tmp / "src/a.txt", std::string(100'000, 'n'));
     named.failHalfWay = true;
-    EXPECT_FALSE(named.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt").ok);
+    EXPECT_FALSE(named.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {}).ok);
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new");
     EXPECT_EQ(listFolder(tmp / "dst"), "a.txt b.txt");
 
     named.failHalfWay = false;
     mkdir((tmp / "dst/folder").c_str(), 0755);
-    const OpResult r = named.copyFile("D:\\src\\a.txt", "D:\\dst\\folder");
+    const OpResult r = named.copyFile("D:\\src\\a.txt", "D:\\dst\\folder", {});
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(listFolder(tmp / "dst"), "a.txt b.txt folder");
 }

@@ -64,7 +64,8 @@ TEST_F(Win32PlatformTest, searchesFilterByTheAttributesTheMaskLacks)
     DirEntry e;
     while (search->next(e)) {
     }
-    EXPECT_EQ(search->subfolders(), (V{"folder"})) << "hidden folders are not walked";
+    EXPECT_EQ(search->subfolders(false), (V{"folder"})) << "hidden folders are not walked";
+    EXPECT_EQ(search->subfolders(true), (V{"folder", "hiddenfolder"})) << "unless asked";
     EXPECT_EQ(platform.findFirst(text("missing\\"), "*.*", Archive, false), nullptr);
     EXPECT_NE(platform.findFirst(text(""), "nothing*", Archive, false), nullptr) << "its subfolders remain";
     SetFileAttributesA(text("readonly.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -108,15 +109,14 @@ TEST_F(Win32PlatformTest, aCopyReplacesTheOldOneWholeOrNotAtAll)
     setMtimeSeconds(tmp / "src/a.txt", 1'700'000'000);
     writeFile(tmp / "dst/a.txt", "old");
     SetFileAttributesA(text("dst/a.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    ASSERT_TRUE(platform.copyFile(text("src/a.txt"), text("dst/a.txt")).ok) << "a read-only copy is replaced too";
+    ASSERT_TRUE(platform.copyFile(text("src/a.txt"), text("dst/a.txt"), {}).ok) << "a read-only copy is replaced too";
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new");
     EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), mtimeNanos(tmp / "src/a.txt"));
 
-    const OpResult missing = platform.copyFile(text("src/none.txt"), text("dst/a.txt"));
-    EXPECT_FALSE(missing.ok);
-    EXPECT_FALSE(missing.reason.empty());
+    const OpResult missing = platform.copyFile(text("src/none.txt"), text("dst/a.txt"), {});
+    EXPECT_TRUE(!missing.ok && missing.unneeded) << "gone since it was listed: nothing to copy, nothing to say";
     CreateDirectoryA(text("dst/folder").c_str(), nullptr);
-    EXPECT_FALSE(platform.copyFile(text("src/a.txt"), text("dst/folder")).ok);
+    EXPECT_FALSE(platform.copyFile(text("src/a.txt"), text("dst/folder"), {}).ok);
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new");
     EXPECT_EQ(listFolder(tmp / "dst"), "a.txt folder") << "no temporary file is left";
     SetFileAttributesA(text("dst/a.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -166,7 +166,7 @@ TEST_F(Win32PlatformTest, aReadOnlySourceAndANewFileOpenedByAnotherProgramAreCop
             setMtimeSeconds(tmp / "src/ro.txt", 1'800'000'000);
             SetFileAttributesA(text("src/ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
         }
-        const OpResult copied = platform.copyFile(text("src/ro.txt"), text("dst/ro.txt"));
+        const OpResult copied = platform.copyFile(text("src/ro.txt"), text("dst/ro.txt"), {});
         EXPECT_TRUE(copied.ok) << content << ": " << copied.reason;
         EXPECT_EQ(readFile(tmp / "dst/ro.txt"), content);
         EXPECT_TRUE(GetFileAttributesA(text("dst/ro.txt").c_str()) & FILE_ATTRIBUTE_READONLY)
@@ -175,7 +175,7 @@ TEST_F(Win32PlatformTest, aReadOnlySourceAndANewFileOpenedByAnotherProgramAreCop
 
     OpenedAtOnce scanned;
     writeFile(tmp / "src/a.txt", "scanned");
-    const OpResult copied = scanned.copyFile(text("src/a.txt"), text("dst/a.txt"));
+    const OpResult copied = scanned.copyFile(text("src/a.txt"), text("dst/a.txt"), {});
     ASSERT_NE(scanned.held, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(copied.ok) << copied.reason;
     scanned.let();
@@ -188,7 +188,7 @@ TEST_F(Win32PlatformTest, aReadOnlySourceAndANewFileOpenedByAnotherProgramAreCop
 TEST_F(Win32PlatformTest, aCopyReadBackIsTheSameOrLeftOlderForTheNextRun)
 {
     writeFile(tmp / "a.bin", std::string(3 << 20, 'a') + "end");
-    ASSERT_TRUE(platform.copyFile(text("a.bin"), text("copy.bin")).ok);
+    ASSERT_TRUE(platform.copyFile(text("a.bin"), text("copy.bin"), {}).ok);
     Verification v = platform.verifyCopy(text("a.bin"), text("copy.bin"));
     EXPECT_TRUE(v.result.ok) << v.result.reason;
     EXPECT_TRUE(v.same);

@@ -48,6 +48,8 @@ struct Launch {
     bool asOrdinaryUser = false;            // as root, run as nobody: root passes every permission test
     rlim_t fileSizeLimit = RLIM_INFINITY;
     rlim_t processLimit = RLIM_INFINITY;    // threads count as processes of the user
+    rlim_t openFileLimit = 0;               // 0: as the test has it
+    std::string workingFolder;              // empty: the test's
     std::function<void(pid_t)> onStart;     // called once the program has started
 };
 
@@ -101,6 +103,12 @@ Outcome runProgram(const TempDir& tmp, std::vector<std::string> args,
         // Set once the user is changed: the limit holds for what the program starts, not the change.
         const struct rlimit processes = {launch.processLimit, launch.processLimit};
         setrlimit(RLIMIT_NPROC, &processes);
+        if (launch.openFileLimit > 0) {
+            const struct rlimit files = {launch.openFileLimit, launch.openFileLimit};
+            setrlimit(RLIMIT_NOFILE, &files);
+        }
+        if (!launch.workingFolder.empty() && chdir(launch.workingFolder.c_str()) != 0)
+            _exit(126);
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
@@ -345,6 +353,7 @@ TEST_F(ProgramRun, fieldsOnTheCommandLineTakeThePlaceOfTheSavedOnesForOneRun)
 {
     writeFile(tmp / "src/notes.txt", std::string(1500, 'n'));
     writeFile(tmp / "src/skip.bak", std::string(1500, 's'));
+    writeFile(tmp / "src/.git/config", std::string(1500, 'g'));  // a hidden folder
     const std::string saved = "FromBox=" + tmp / "src" + "\r\nToFolder=~/dst\r\nSubs=1\r\n";
     struct Row {
         const char* name;
@@ -360,6 +369,9 @@ TEST_F(ProgramRun, fieldsOnTheCommandLineTakeThePlaceOfTheSavedOnesForOneRun)
     const Row rows[] = {
         {"both folders, no settings file", false, {"--from", tmp / "src", "--to", other}, 0, nullptr,
          {"a.bin", "notes.txt", "sub/b.bin"}, "other"},
+        {"folders of the working folder", false, {"--from", "./src", "--to", "src/../other"}, 0, nullptr,
+         {"a.bin", "notes.txt", "sub/b.bin"}, "other"},
+        {"hidden folders too", true, {"--hidden", "--mask", "*.*"}, 0, nullptr, {".git/config", "a.bin", "notes.txt", "sub/b.bin"}, "dst"},
         {"the destination alone, as a path text", true, {"--to", pathText(other)}, 0, nullptr,
          {"a.bin", "notes.txt", "sub/b.bin"}, "other"},
         {"a mask", true, {"--mask", "*.txt"}, 0, nullptr, {"notes.txt"}, "dst"},
@@ -385,7 +397,9 @@ TEST_F(ProgramRun, fieldsOnTheCommandLineTakeThePlaceOfTheSavedOnesForOneRun)
             writeSettings(tmp, saved);
         std::vector<std::string> args = run();
         args.insert(args.end(), r.args.begin(), r.args.end());
-        const Outcome o = runProgram(tmp, args);
+        Launch inTheTestsFolder;
+        inTheTestsFolder.workingFolder = tmp.path();
+        const Outcome o = runProgram(tmp, args, {}, SARVOLI3_EXE, inTheTestsFolder);
         EXPECT_EQ(o.status, r.status) << r.name << "\n" << o.err;
         std::vector<std::string> copies;
         const std::string destination = tmp / r.destination;
@@ -540,11 +554,18 @@ TEST_F(ProgramRun, foldersThatCannotBeEnteredOrListedAndFilesThatCannotBeExamine
     writeFile(tmp / "src/noexec/b.bin", "b");
     writeFile(tmp / "src/noexec/inner/d.bin", "d");
     writeFile(tmp / "src/noread/c.bin", "c");
+    writeFile(tmp / "src/secret.bin", "a file that may not be read");
+    writeFile(tmp / "src/ro/r.bin", "r");
     const std::string program = programForNobody(tmp);
+    std::filesystem::create_directories(tmp / "dst/ro");
+    chmod((tmp / "dst/ro").c_str(), 0555);  // a destination folder that may not be written
+    chmod((tmp / "src/secret.bin").c_str(), 0);
     chmod((tmp / "src/noexec").c_str(), 0644);
     chmod((tmp / "src/noread").c_str(), 0311);
     Launch user;
     user.asOrdinaryUser = true;
+    // The preview finds what the run will meet, without writing.
+    const Outcome preview = runProgram(tmp, {"--run", "--dry-run", "--settings", tmp / "settings.ini"}, {}, program, user);
     const Outcome o = runProgram(tmp, run(), {}, program, user);
     chmod((tmp / "src/noexec").c_str(), 0755);
     chmod((tmp / "src/noread").c_str(), 0755);
@@ -554,7 +575,12 @@ TEST_F(ProgramRun, foldersThatCannotBeEnteredOrListedAndFilesThatCannotBeExamine
     EXPECT_THAT(o.err, HasSubstr(pathText(tmp / "dst/noexec/b.bin") + "   VIRHE: " + denied));
     EXPECT_THAT(o.err, HasSubstr(pathText(tmp / "dst/noexec/inner/") + "   VIRHE: kansiota ei voi lukea: " + denied));
     EXPECT_THAT(o.err, HasSubstr(pathText(tmp / "dst/noread/") + "   VIRHE: kansiota ei voi lukea: " + denied));
-    EXPECT_THAT(o.out, ::testing::Contains("2 tiedostoa kopioitu, kaikkiaan  5 KB, 3 epäonnistui"));
+    EXPECT_THAT(o.err, HasSubstr(pathText(tmp / "dst/secret.bin   ")));
+    EXPECT_THAT(o.err, HasSubstr(pathText(tmp / "dst/ro/r.bin   ")));
+    EXPECT_THAT(o.out, ::testing::Contains("2 tiedostoa kopioitu, kaikkiaan  5 KB, 5 epäonnistui"));
+    EXPECT_EQ(preview.status, 1);
+    EXPECT_EQ(preview.err, o.err) << "the same failure lines";
+    EXPECT_THAT(preview.out, ::testing::Contains("2 tiedostoa kopioitaisiin, kaikkiaan  5 KB, 5 epäonnistuisi"));
     EXPECT_EQ(readFile(tmp / "dst/sub/b.bin"), std::string(2500, 'b')) << "what could be read is copied";
 }
 
@@ -633,6 +659,25 @@ TEST_F(ProgramRun, aSystemShortOfThreadsCopiesWithFewerWorkersAndSaysSo)
     EXPECT_THAT(o.err, HasSubstr("vain 0/4 kopioijaa käynnistyi"));
     EXPECT_THAT(o.out, ::testing::Contains("32 tiedostoa kopioitu, kaikkiaan  35 KB"));
     EXPECT_EQ(readFile(tmp / "dst/many/f29"), std::string(1029, 'm'));
+}
+
+TEST_F(ProgramRun, aDeepTreeIsCopiedWholeWithinTheOpenFileLimit)
+{
+    // Eight folders a level, the walk going down the first of each (deep node_modules and build
+    // trees are so): the folders read ahead wait for the walk at every level.
+    std::string level = tmp / "src/deep";
+    int files = 2;
+    for (int depth = 0; depth < 60; ++depth) {
+        for (int k = 7; k >= 0; --k, ++files)
+            writeFile(level + "/d" + std::to_string(k) + "/f", std::to_string(depth));
+        level += "/d0";
+    }
+    Launch limited;
+    limited.openFileLimit = 200;
+    limited.environment = {"SARVOLI3_WORKERS=2"};
+    const Outcome o = runProgram(tmp, run(), {}, SARVOLI3_EXE, limited);
+    EXPECT_EQ(o.status, 0) << o.err.substr(0, 600);
+    EXPECT_THAT(o.out, ::testing::Contains(std::to_string(files) + " tiedostoa kopioitu, kaikkiaan  5 KB"));
 }
 
 TEST_F(ProgramRun, aPowerCutWhileCopiesAreReplacedOnXfsLeavesEachOldCopyOrTheNewOneWhole)

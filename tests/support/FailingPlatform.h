@@ -51,10 +51,11 @@ public:
         return fails(Operation::ForceDirectories) ? platform::OpResult::failure(kInjectedReason)
                                                   : ForwardingPlatform::forceDirectories(path, created);
     }
-    platform::OpResult copyFile(std::string_view source, std::string_view destination) override
+    platform::OpResult copyFile(std::string_view source, std::string_view destination,
+                                const platform::CopyDecision& decision) override
     {
         return fails(Operation::CopyFile) ? platform::OpResult::failure(kInjectedReason)
-                                          : ForwardingPlatform::copyFile(source, destination);
+                                          : ForwardingPlatform::copyFile(source, destination, decision);
     }
     std::optional<platform::FolderId> folderId(std::string_view path) override
     {

@@ -43,14 +43,19 @@ public:
     }
     bool fileExists(std::string_view p) override { return ForwardingPlatform::fileExists(mapped(p)); }
     platform::FileAge fileAge(std::string_view p) override { return ForwardingPlatform::fileAge(mapped(p)); }
+    std::vector<platform::FileAge> fileAges(std::string_view p, const std::vector<std::string_view>& names) override
+    {
+        return ForwardingPlatform::fileAges(mapped(p), names);
+    }
     bool directoryExists(std::string_view p) override { return ForwardingPlatform::directoryExists(mapped(p)); }
+    platform::FolderPlace folderPlace(std::string_view p) override { return ForwardingPlatform::folderPlace(mapped(p)); }
     platform::OpResult forceDirectories(std::string_view p, bool& created) override
     {
         return ForwardingPlatform::forceDirectories(mapped(p), created);
     }
-    platform::OpResult copyFile(std::string_view s, std::string_view d) override
+    platform::OpResult copyFile(std::string_view s, std::string_view d, const platform::CopyDecision& decision) override
     {
-        return ForwardingPlatform::copyFile(mapped(s), mapped(d));
+        return ForwardingPlatform::copyFile(mapped(s), mapped(d), decision);
     }
     std::optional<platform::FolderId> folderId(std::string_view p) override
     {
@@ -62,7 +67,10 @@ public:
         return ForwardingPlatform::replaceFile(mapped(p), c);
     }
     bool setCurrentDirectory(std::string_view p) override { return ForwardingPlatform::setCurrentDirectory(mapped(p)); }
-    platform::OpResult copyBlocked(std::string_view d) override { return ForwardingPlatform::copyBlocked(mapped(d)); }
+    platform::OpResult previewCopy(std::string_view s, std::string_view d) override
+    {
+        return ForwardingPlatform::previewCopy(mapped(s), mapped(d));
+    }
     platform::Verification verifyCopy(std::string_view s, std::string_view c) override
     {
         return ForwardingPlatform::verifyCopy(mapped(s), mapped(c));

@@ -32,23 +32,31 @@ public:
         return m_inner->findFirst(folderPath, pattern, attributeMask, withDetails);
     }
     void holdFolders(bool hold) override { m_inner->holdFolders(hold); }
+    void guardBelow(std::string_view root) override { m_inner->guardBelow(root); }
     platform::FolderAccess folderAccess(std::string_view path) override { return m_inner->folderAccess(path); }
     bool fileExists(std::string_view path) override { return m_inner->fileExists(path); }
     platform::FileAge fileAge(std::string_view path) override { return m_inner->fileAge(path); }
+    std::vector<platform::FileAge> fileAges(std::string_view folderPath,
+                                            const std::vector<std::string_view>& names) override
+    {
+        return m_inner->fileAges(folderPath, names);
+    }
     bool directoryExists(std::string_view path) override { return m_inner->directoryExists(path); }
+    platform::FolderPlace folderPlace(std::string_view path) override { return m_inner->folderPlace(path); }
     platform::OpResult forceDirectories(std::string_view path, bool& created) override
     {
         return m_inner->forceDirectories(path, created);
     }
-    platform::OpResult copyFile(std::string_view source, std::string_view destination) override
+    platform::OpResult copyFile(std::string_view source, std::string_view destination,
+                                const platform::CopyDecision& decision) override
     {
-        return m_inner->copyFile(source, destination);
+        return m_inner->copyFile(source, destination, decision);
     }
     platform::FinishResult finishCopies() override { return m_inner->finishCopies(); }
     void removeLeftovers(std::string_view folderPath) override { m_inner->removeLeftovers(folderPath); }
-    platform::OpResult copyBlocked(std::string_view destination) override
+    platform::OpResult previewCopy(std::string_view source, std::string_view destination) override
     {
-        return m_inner->copyBlocked(destination);
+        return m_inner->previewCopy(source, destination);
     }
     platform::Verification verifyCopy(std::string_view source, std::string_view copy) override
     {
@@ -68,6 +76,7 @@ public:
     {
         return m_inner->destinationClass(folderPath);
     }
+    std::int64_t openFileLimit() override { return m_inner->openFileLimit(); }
     int driveType(std::string_view rootPath) override { return m_inner->driveType(rootPath); }
     std::int64_t diskSize(int driveNumber) override { return m_inner->diskSize(driveNumber); }
     unsigned setErrorMode(unsigned mode) override { return m_inner->setErrorMode(mode); }

@@ -1,6 +1,5 @@
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -151,26 +150,42 @@ bool PosixPlatform::triesKernelCopy(dev_t source, long fileSystem)
            == m_kernelCopyRefused.end();
 }
 
-OpResult PosixPlatform::copyFile(std::string_view source, std::string_view destination)
+namespace {
+
+// Opens a source file for its copy, with what fstat() tells of it. Non-blocking, so that a pipe
+// met in the tree cannot hang the run; for a regular file the flag changes nothing. A file gone
+// since its folder was listed (a temporary file of another program) is nothing to back up, as a
+// folder gone since is not: unneeded. A link that points nowhere is there, and fails.
+OpResult openSource(const std::string& hostPath, Fd& in, struct stat& st)
+{
+    const AtPath input = folderCache().handles.atFollowing(hostPath);
+    in = Fd(openat(input.dir, input.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (in.get() < 0) {
+        const int error = errno;
+        if ((error == ENOENT || error == ENOTDIR) && fstatat(input.dir, input.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0
+            && (errno == ENOENT || errno == ENOTDIR))
+            return OpResult::notNeeded();
+        return OpResult::failure(reasonOf(error));
+    }
+    if (fstat(in.get(), &st) != 0)
+        return OpResult::failure(reasonOf(errno));
+    if (S_ISDIR(st.st_mode) || !S_ISREG(st.st_mode))
+        return OpResult::failure(reasonOf(S_ISDIR(st.st_mode) ? EISDIR : EINVAL));
+    return OpResult::success();
+}
+
+}  // namespace
+
+OpResult PosixPlatform::copyFile(std::string_view source, std::string_view destination, const CopyDecision& decision)
 {
     const auto from = m_drives.hostPath(source);
     const auto to = m_drives.hostPath(destination);
     if (!from || !to)
         return OpResult::failure(reasonOf(ENOENT));
-
-    // Non-blocking, so that a pipe met in the tree cannot hang the run; for a regular file
-    // the flag changes nothing.
-    const AtPath input = folderCache().handles.at(*from);
-    Fd in(openat(input.dir, input.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (in.get() < 0)
-        return OpResult::failure(reasonOf(errno));
+    Fd in;
     struct stat st {};
-    if (fstat(in.get(), &st) != 0)
-        return OpResult::failure(reasonOf(errno));
-    if (S_ISDIR(st.st_mode))
-        return OpResult::failure(reasonOf(EISDIR));
-    if (!S_ISREG(st.st_mode))
-        return OpResult::failure(reasonOf(EINVAL));
+    if (OpResult opened = openSource(*from, in, st); !opened.ok)
+        return opened;
 
     // A new copy on a disk flushed by batches is older than its source until its data is sure
     // to be on the device, so a power cut before finishCopies() leaves it to the next run.
@@ -207,23 +222,42 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
             e = errno;
         return e;
     };
-    // The copy that is there stays whole until this one is on the device: flushed with its
-    // final time before it takes the old one's place.
-    const auto beforeReplacing = [&](int out) {
+    // Just before the copy takes the place of a file at its target: the copy was decided on what
+    // the target was then, and another program may have written it since (the walk reads folders
+    // ahead, and copies wait their turn). The file there stays whole until this one is on the
+    // device: flushed with its final time before it takes the old one's place.
+    const auto beforeReplacing = [&](int out, const AtPath& target) {
+        struct stat there {};
+        if (fstatat(target.dir, target.name.c_str(), &there, 0) != 0)  // as the walk asked: through a link there
+            return errno == ENOENT || errno == ENOTDIR ? 0 : errno;    // gone since: nothing to keep
+        if (S_ISDIR(there.st_mode))
+            return EISDIR;  // the rename would refuse
+        if (decision.rule) {
+            const std::int64_t offset = utcOffset();
+            const FileAge now{{}, true, text::FileTime::fromUtc(there.st_mtim.tv_sec, offset), there.st_size};
+            const FileAge copied{{}, true, text::FileTime::fromUtc(st.st_mtim.tv_sec, offset), st.st_size};
+            if (!decision.rule(copied, now))
+                return kUnneeded;
+        }
+        if (!provisional)
+            return 0;
         replaced = true;
         if (futimens(out, finalTimes) != 0)
             return errno;
         return syncFile(out);
     };
-    // Only a provisional copy has anything to do before it replaces one: elsewhere the copy was
-    // flushed with its final time already, and the question whether a file is there is saved.
-    const int error = writeNewFile(*to, mode, fill, provisional ? beforeReplacing : std::function<int(int)>(),
+    // Where each question is a round trip, a copy decided onto no file does not ask again: a new
+    // one elsewhere is named without a question (the unnamed file's link refuses to replace).
+    const bool asks = provisional || (decision.rule && (decision.targetSeen || durability != Durability::EachFile));
+    const int error = writeNewFile(*to, mode, fill, asks ? BeforeReplacing(beforeReplacing) : BeforeReplacing(),
                                    fileSystem);
     if (cache.kernelCopyRefused && holdingFolders()) {
         const std::lock_guard lock(m_runLock);
         m_kernelCopyRefused.emplace_back(st.st_dev, fileSystem);
     }
     cache.kernelCopy = true;
+    if (error == kUnneeded)
+        return OpResult::notNeeded();
     if (error != 0)
         return OpResult::failure(reasonOf(error), error == ENOSPC || error == EDQUOT);
     // Even a copy with its data on the device needs its name there before the summary.
@@ -255,7 +289,7 @@ std::vector<PosixPlatform::DeviceSync> PosixPlatform::syncPending(const std::vec
     for (const PendingFolder& folder : m_pending) {
         if (isDone(folder.device) || (!only.empty() && std::find(only.begin(), only.end(), folder.device) == only.end()))
             continue;
-        Fd dir(open(folder.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        Fd dir(folderCache().handles.open(folder.folder, O_RDONLY | O_DIRECTORY));
         if (dir.get() < 0)
             continue;  // gone since; another folder of the device, or sync() below, serves
         done.push_back({folder.device, syncFileSystem(dir.get())});
@@ -305,7 +339,7 @@ FinishResult PosixPlatform::finishCopies()
                 lose(copy, error);
             continue;
         }
-        Fd dir(open(folder.folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        Fd dir(folderCache().handles.open(folder.folder, O_PATH | O_DIRECTORY));
         for (const PendingCopy& copy : folder.copies) {
             if (!copy.stamp)
                 continue;
@@ -343,10 +377,45 @@ FinishResult PosixPlatform::finishCopies()
     return finish;
 }
 
-OpResult PosixPlatform::copyBlocked(std::string_view destination)
+OpResult PosixPlatform::previewCopy(std::string_view source, std::string_view destination)
 {
-    // The copy is renamed over its target, which a folder refuses.
-    return directoryExists(destination) ? OpResult::failure(reasonOf(EISDIR)) : OpResult::success();
+    const auto from = m_drives.hostPath(source);
+    const auto to = m_drives.hostPath(destination);
+    if (!from || !to)
+        return OpResult::failure(reasonOf(ENOENT));
+    // The source as the copy opens it: a link that points nowhere, or a file that may not be read.
+    Fd in;
+    struct stat st {};
+    if (OpResult opened = openSource(*from, in, st); !opened.ok)
+        return opened;
+
+    // A folder at the copy's place refuses the rename over it.
+    const AtPath target = folderCache().handles.at(*to);
+    if (target.error != 0 && target.error != ENOENT)
+        return OpResult::failure(reasonOf(target.error));
+    if (target.error == 0 && fstatat(target.dir, target.name.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode))
+        return OpResult::failure(reasonOf(EISDIR));
+    // The copy's folder, or where the folders made for it would begin, must be a folder that
+    // this user may write in.
+    std::string folder = parentOf(*to);
+    while (lstat(folder.c_str(), &st) != 0 && errno == ENOENT && folder != parentOf(folder))
+        folder = parentOf(folder);
+    if (stat(folder.c_str(), &st) != 0)
+        return OpResult::failure(reasonOf(errno));
+    if (!S_ISDIR(st.st_mode))
+        return OpResult::failure(reasonOf(ENOTDIR));
+    if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        return OpResult::failure(reasonOf(errno));
+    // A name longer than the file system takes, or one that FAT cannot hold.
+    const std::string name = to->substr(to->find_last_of('/') + 1);
+    struct statfs fs {};
+    if (statfs(folder.c_str(), &fs) == 0) {
+        if (fs.f_namelen > 0 && name.size() > static_cast<std::size_t>(fs.f_namelen))
+            return OpResult::failure(reasonOf(ENAMETOOLONG));
+        if (refusesName(static_cast<long>(fs.f_type), name))
+            return OpResult::failure(reasonOf(EINVAL));
+    }
+    return OpResult::success();
 }
 
 ssize_t PosixPlatform::readCopy(int fd, char* buffer, std::size_t size, off_t offset)
@@ -385,11 +454,17 @@ Verification PosixPlatform::verifyCopy(std::string_view source, std::string_view
         v.result = OpResult::failure(reasonOf(ENOENT));
         return v;
     }
+    // The copy as the run named it: never a link put in its place since.
+    const AtPath copied = folderCache().handles.at(*to);
     Fd in(open(from->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    Fd back(open(to->c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0 || copied.error != 0) {
+        v.result = OpResult::failure(reasonOf(in.get() < 0 ? errno : copied.error));
+        return v;
+    }
+    Fd back(openat(copied.dir, copied.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     struct stat sourceStat {};
     struct stat copyStat {};
-    if (in.get() < 0 || back.get() < 0 || fstat(in.get(), &sourceStat) != 0 || fstat(back.get(), &copyStat) != 0) {
+    if (back.get() < 0 || fstat(in.get(), &sourceStat) != 0 || fstat(back.get(), &copyStat) != 0) {
         v.result = OpResult::failure(reasonOf(errno));
         return v;
     }
@@ -414,18 +489,18 @@ Verification PosixPlatform::verifyCopy(std::string_view source, std::string_view
     if (!v.same) {
         // Older than its source, so that the next run copies it again.
         const struct timespec older[2] = {sourceStat.st_atim, {std::max<time_t>(sourceStat.st_mtim.tv_sec - 4, 0), 0}};
-        if (utimensat(AT_FDCWD, to->c_str(), older, 0) != 0)
-            unlink(to->c_str());
+        if (utimensat(copied.dir, copied.name.c_str(), older, AT_SYMLINK_NOFOLLOW) != 0)
+            unlinkat(copied.dir, copied.name.c_str(), 0);
     }
     return v;
 }
 
 void PosixPlatform::removeLeftovers(std::string_view folderPath)
 {
-    const auto host = m_drives.hostPath(folderPath);
+    const auto host = hostFolder(folderPath);
     if (!host)
         return;
-    const int dirFd = open(host->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd = folderCache().handles.open(*host, O_RDONLY | O_DIRECTORY);
     if (dirFd < 0)
         return;
     DIR* dir = fdopendir(dirFd);
@@ -434,20 +509,16 @@ void PosixPlatform::removeLeftovers(std::string_view folderPath)
         return;
     }
     const std::time_t now = std::time(nullptr);
-    const auto running = [](std::uint64_t pid) {
-        // Another user's process answers EPERM: it is there all the same.
-        return pid <= static_cast<std::uint64_t>(std::numeric_limits<pid_t>::max())
-               && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
-    };
+    constexpr std::string_view kOurs = ".sarvoli3-";
     while (const dirent* d = readdir(dir)) {
-        if (std::strncmp(d->d_name, ".sarvoli3-", 10) != 0)
+        if (std::string_view(d->d_name).substr(0, kOurs.size()) != kOurs)
             continue;
         struct stat st {};
         if (fstatat(dirfd(dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
             continue;
         // A copy in hand changes its file all the time, or its status when it is given its time.
         const std::time_t touched = std::max(st.st_mtim.tv_sec, st.st_ctim.tv_sec);
-        if (isLeftover(d->d_name, thisTemporaryHost(), running, now - touched))
+        if (isLeftover(d->d_name, thisTemporaryOwner(), temporaryOwnerRuns, now - touched))
             unlinkat(dirfd(dir), d->d_name, 0);
     }
     closedir(dir);

@@ -6,8 +6,12 @@
 #include <sys/statfs.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "platform/TemporaryName.h"
 
@@ -29,21 +33,81 @@ std::string parentOf(const std::string& hostPath)
     return slash == 0 ? "/" : hostPath.substr(0, slash);
 }
 
-const std::string& thisTemporaryHost()
+namespace {
+
+// The first line of a file of /proc, or nothing.
+std::string firstLineOf(const char* path)
 {
-    static const std::string host = [] {
-        char name[256] = {};
-        if (gethostname(name, sizeof name - 1) != 0)
-            name[0] = 0;
-        return temporaryHostOf(name);
+    char buffer[512];
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    const ssize_t n = read(fd, buffer, sizeof buffer - 1);
+    close(fd);
+    if (n <= 0)
+        return {};
+    std::string line(buffer, static_cast<std::size_t>(n));
+    return line.substr(0, line.find('\n'));
+}
+
+// When a process started, in clock ticks since the boot (field 22 of /proc/PID/stat); 0 when it
+// cannot be read.
+std::uint64_t startOf(const std::string& pid)
+{
+    const std::string stat = firstLineOf(("/proc/" + pid + "/stat").c_str());
+    // The name in parentheses may hold blanks and parentheses of its own: fields count after its end.
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::size_t at = close + 1;
+    for (int field = 2; field < 22 && at != std::string::npos; ++field)
+        at = stat.find(' ', at + 1);
+    if (at == std::string::npos)
+        return 0;
+    return std::strtoull(stat.c_str() + at + 1, nullptr, 10);
+}
+
+}  // namespace
+
+const TemporaryOwner& thisTemporaryOwner()
+{
+    static const TemporaryOwner owner = [] {
+        TemporaryOwner o;
+        o.pid = static_cast<std::uint64_t>(getpid());
+        o.started = startOf("self");
+        // The boot's own id tells machines apart, two copies of one system image too; the
+        // namespace's inode tells containers of one kernel apart.
+        std::string boot;
+        for (const char c : firstLineOf("/proc/sys/kernel/random/boot_id"))
+            if (c != '-' && boot.size() < 16)
+                boot += c;
+        char ns[64] = {};
+        const ssize_t n = readlink("/proc/self/ns/pid", ns, sizeof ns - 1);
+        const std::string_view link(ns, n > 0 ? static_cast<std::size_t>(n) : 0);  // pid:[4026531836]
+        const std::size_t open = link.find('['), close = link.find(']');
+        if (boot.size() == 16 && o.started != 0 && open != std::string_view::npos && close > open + 1)
+            o.machine = temporaryMachineOf(boot + "." + std::string(link.substr(open + 1, close - open - 1)));
+        return o;
     }();
-    return host;
+    return owner;
+}
+
+bool temporaryOwnerRuns(std::uint64_t pid, std::uint64_t started)
+{
+    if (pid == 0 || pid > static_cast<std::uint64_t>(std::numeric_limits<pid_t>::max()))
+        return false;
+    // Another user's process answers EPERM: it is there all the same.
+    if (kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)
+        return false;
+    // Its number may be another's by now; where the start cannot be read it may be the owner's.
+    const std::uint64_t start = startOf(std::to_string(pid));
+    return start == 0 || start == started;
 }
 
 std::string temporaryName()
 {
     static std::atomic<unsigned long> counter{0};
-    return temporaryFileName(thisTemporaryHost(), static_cast<std::uint64_t>(getpid()), counter++);
+    return temporaryFileName(thisTemporaryOwner(), counter++);
 }
 
 namespace {
@@ -95,6 +159,16 @@ const Kind& kindOf(long type)
 Durability durabilityOf(long type) { return kindOf(type).durability; }
 
 DestinationClass classOf(long type) { return kindOf(type).destination; }
+
+bool refusesName(long type, std::string_view name)
+{
+    if (type != MSDOS_SUPER_MAGIC && type != 0x2011BAB0)  // FAT, exFAT
+        return false;
+    for (const char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || std::strchr("\"*:<>?\\|", c) != nullptr)
+            return true;
+    return false;
+}
 
 bool triesOptionalCalls(long type)
 {

@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/DestinationClass.h"
+#include "platform/TemporaryName.h"
 
 // Helpers shared by the parts of the POSIX platform.
 namespace sarvoli::platform {
@@ -21,8 +23,11 @@ std::string parentOf(const std::string& hostPath);
 
 // A fresh name for a temporary file, with this machine and process in it.
 std::string temporaryName();
-// This machine's name as temporary names hold it.
-const std::string& thisTemporaryHost();
+// This process as temporary names hold it: the kernel's boot and the PID namespace, the process
+// number and its start in clock ticks since the boot; a machine that cannot be told without /proc.
+const TemporaryOwner& thisTemporaryOwner();
+// Whether the process `pid` of this PID namespace, started at `started`, runs now.
+bool temporaryOwnerRuns(std::uint64_t pid, std::uint64_t started);
 
 // Closes a descriptor on every way out.
 class Fd {
@@ -31,6 +36,14 @@ public:
     ~Fd() { reset(); }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    Fd& operator=(Fd&& other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            m_fd = std::exchange(other.m_fd, -1);
+        }
+        return *this;
+    }
     int get() const { return m_fd; }
     void reset()
     {
@@ -69,6 +82,9 @@ Durability durabilityOf(long fileSystemType);
 // The kind of device of a file system by its statfs type; a removable drive's local file
 // system is told apart by its drive, not here.
 DestinationClass classOf(long fileSystemType);
+// Whether a file system of this type cannot hold a file of this name where others could (FAT's
+// reserved characters), as its calls would refuse it.
+bool refusesName(long fileSystemType, std::string_view name);
 // Whether the calls that a file system may refuse as unsupported (an unnamed file, a copy by
 // the kernel) are worth a try there: not where each call is a round trip and the answer is
 // known to be no.

@@ -1,6 +1,7 @@
 #include "platform/posix/PosixPlatform.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -100,6 +101,15 @@ FileAge ageAt(int dir, const char* name, std::int64_t utcOffset)
     return age;
 }
 
+// The age of a file whose folder could not be reached: not there, or not to be told.
+FileAge unreachedAge(int error)
+{
+    FileAge age;
+    if (error != ENOENT && error != ENOTDIR)
+        age.result = OpResult::failure(reasonOf(error));
+    return age;
+}
+
 }  // namespace
 
 std::vector<FileAge> PosixPlatform::fileAges(std::string_view folderPath, const std::vector<std::string_view>& names)
@@ -108,7 +118,11 @@ std::vector<FileAge> PosixPlatform::fileAges(std::string_view folderPath, const 
     const auto host = hostFolder(folderPath);
     if (!host)
         return Platform::fileAges(folderPath, names);
-    int dir = folderCache().handles.folder(*host);
+    FolderHandles& handles = folderCache().handles;
+    int dir = handles.folder(*host);
+    // Below the destination root a folder reached through a link holds no copy of ours.
+    if (dir < 0 && holdingFolders() && handles.guarded(*host))
+        return std::vector<FileAge>(names.size(), unreachedAge(errno));
     const Fd opened(dir < 0 ? open(host->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC) : -1);
     if (dir < 0)
         dir = opened.get();
@@ -128,6 +142,8 @@ FileAge PosixPlatform::fileAge(std::string_view path)
     if (!host)
         return {};
     const AtPath file = folderCache().handles.at(*host);
+    if (file.error != 0)
+        return unreachedAge(file.error);
     return ageAt(file.dir, file.name.c_str(), utcOffset());
 }
 
@@ -140,18 +156,79 @@ std::optional<std::string> PosixPlatform::hostFolder(std::string_view path)
     return host;
 }
 
-bool PosixPlatform::statFolder(const std::string& hostFolder, struct stat& st)
+bool PosixPlatform::statFolder(const std::string& hostFolder, struct stat& st, bool following)
 {
-    const AtPath folder = folderCache().handles.at(hostFolder);
-    return fstatat(folder.dir, folder.name.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode);
+    FolderHandles& handles = folderCache().handles;
+    const AtPath folder = following ? handles.atFollowing(hostFolder) : handles.at(hostFolder);
+    if (folder.error != 0)
+        return false;
+    const int flags = !following && handles.guarded(hostFolder) ? AT_SYMLINK_NOFOLLOW : 0;
+    return fstatat(folder.dir, folder.name.c_str(), &st, flags) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool PosixPlatform::directoryExists(std::string_view path)
 {
     struct stat st {};
     const auto host = hostFolder(path);
-    return host && statFolder(*host, st);
+    return host && statFolder(*host, st, false);
 }
+
+FolderPlace PosixPlatform::folderPlace(std::string_view path)
+{
+    FolderPlace place;
+    const auto host = hostFolder(path);
+    if (!host)
+        return place;
+    const AtPath at = folderCache().handles.at(*host);
+    struct stat st {};
+    const int error = at.error != 0 ? at.error : fstatat(at.dir, at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    if (error == ELOOP)  // a folder on the way is a link: so is the way to this one
+        place.kind = FolderPlace::Link;
+    else if (error != 0 && error != ENOENT && error != ENOTDIR)
+        place.result = OpResult::failure(reasonOf(error));
+    else if (error == 0 && S_ISLNK(st.st_mode))
+        place.kind = FolderPlace::Link;
+    else if (error == 0 && S_ISDIR(st.st_mode))
+        place = {FolderPlace::Folder, FolderId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}, {}};
+    else if (error == 0)
+        place.kind = FolderPlace::Other;
+    return place;
+}
+
+namespace {
+
+// Makes a folder below the guarded folder of a run, and its missing parents, each in the handle
+// of its parent, so that none is made through a link. 0 or an errno value.
+int makeGuardedFolder(const std::string& folder, bool& created)
+{
+    FolderHandles& handles = folderCache().handles;
+    created = false;
+    if (!handles.guarded(folder))
+        return makeFolderWithParents(folder, created);
+    const std::string parent = parentOf(folder);
+    const std::string name = folder.substr(folder.find_last_of('/') + 1);
+    int dir = handles.folder(parent);
+    if (dir < 0 && errno == ENOENT) {
+        bool parentCreated = false;
+        if (const int error = makeGuardedFolder(parent, parentCreated); error != 0)
+            return error;
+        dir = handles.folder(parent);
+    }
+    if (dir < 0)
+        return errno;
+    if (mkdirat(dir, name.c_str(), 0777) == 0) {
+        created = true;
+        return 0;
+    }
+    if (errno != EEXIST)
+        return errno;
+    struct stat st {};
+    if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    return S_ISDIR(st.st_mode) ? 0 : S_ISLNK(st.st_mode) ? ELOOP : ENOTDIR;
+}
+
+}  // namespace
 
 OpResult PosixPlatform::forceDirectories(std::string_view path, bool& created)
 {
@@ -159,7 +236,7 @@ OpResult PosixPlatform::forceDirectories(std::string_view path, bool& created)
     const auto host = hostFolder(path);
     if (!host)
         return OpResult::failure(reasonOf(ENOENT));
-    const int error = makeFolderWithParents(*host, created);
+    const int error = holdingFolders() ? makeGuardedFolder(*host, created) : makeFolderWithParents(*host, created);
     return error == 0 ? OpResult::success() : OpResult::failure(reasonOf(error));
 }
 
@@ -167,17 +244,26 @@ std::optional<FolderId> PosixPlatform::folderId(std::string_view path)
 {
     struct stat st {};
     // During a run a folder asked about is mostly one the run works in next: its handle serves
-    // the question and the calls that follow, without a second walk of its path.
+    // the question and the calls that follow, without a second walk of its path. The identity
+    // is of what a path names, links and all (the source root may be one).
     const auto host = hostFolder(path);
     if (!host)
         return std::nullopt;
-    if (const int held = folderCache().handles.folder(*host); held >= 0) {
+    if (const int held = folderCache().handles.folder(*host, true); held >= 0) {
         if (fstat(held, &st) != 0 || !S_ISDIR(st.st_mode))
             return std::nullopt;
-    } else if (!statFolder(*host, st)) {
+    } else if (!statFolder(*host, st, true)) {
         return std::nullopt;
     }
     return FolderId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+std::int64_t PosixPlatform::openFileLimit()
+{
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 1 << 20;
+    return static_cast<std::int64_t>(limit.rlim_cur);
 }
 
 bool PosixPlatform::setCurrentDirectory(std::string_view path)

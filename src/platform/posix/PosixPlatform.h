@@ -26,17 +26,19 @@ public:
     std::unique_ptr<DirSearch> findFirst(std::string_view folderPath, std::string_view pattern,
                                          std::uint32_t attributeMask, bool withDetails) override;
     void holdFolders(bool hold) override;
+    void guardBelow(std::string_view root) override;
     FolderAccess folderAccess(std::string_view folderPath) override;
     bool fileExists(std::string_view path) override;
     FileAge fileAge(std::string_view path) override;
     std::vector<FileAge> fileAges(std::string_view folderPath, const std::vector<std::string_view>& names) override;
     bool directoryExists(std::string_view path) override;
+    FolderPlace folderPlace(std::string_view path) override;
     OpResult forceDirectories(std::string_view path, bool& created) override;
-    OpResult copyFile(std::string_view source, std::string_view destination) override;
+    OpResult copyFile(std::string_view source, std::string_view destination, const CopyDecision& decision) override;
     FinishResult finishCopies() override;
     void removeLeftovers(std::string_view folderPath) override;
     Verification verifyCopy(std::string_view source, std::string_view copy) override;
-    OpResult copyBlocked(std::string_view destination) override;
+    OpResult previewCopy(std::string_view source, std::string_view destination) override;
     std::optional<FolderId> folderId(std::string_view path) override;
     FileContent readFile(std::string_view path) override;
     OpResult replaceFile(std::string_view path, std::string_view content) override;
@@ -45,6 +47,7 @@ public:
     std::optional<std::string> systemPath(std::string_view pathText) override { return m_drives.hostPath(pathText); }
     std::optional<std::string> pathTextOf(std::string_view hostPath) override { return m_drives.pathText(hostPath); }
 
+    std::int64_t openFileLimit() override;
     DestinationClass destinationClass(std::string_view folderPath) override;
     int driveType(std::string_view rootPath) override;
     std::int64_t diskSize(int driveNumber) override;
@@ -93,6 +96,8 @@ public:
 private:
     // Marks a file system where an unnamed file cannot be given a name.
     static constexpr int kCannotName = -1;
+    // Marks a copy given up because the file at its target is no longer older than its source.
+    static constexpr int kUnneeded = -2;
     // 1980-01-02 00:00:00 UTC: an older source leaves no room for an older provisional time on
     // every file system (FAT holds nothing before 1980), so its copy is flushed before it is named.
     static constexpr std::int64_t kEarliestProvisional = 315'619'200;
@@ -118,15 +123,18 @@ private:
     std::int64_t utcOffset();
     // The host path of a folder named by a path text, without a trailing slash.
     std::optional<std::string> hostFolder(std::string_view path);
-    // Fills `st` for a folder named by its host path; false when it names no folder.
-    bool statFolder(const std::string& hostFolder, struct stat& st);
+    // Fills `st` for a folder named by its host path; false when it names no folder. Below the
+    // guarded folder of a run a link is no folder, unless `following`.
+    bool statFolder(const std::string& hostFolder, struct stat& st, bool following);
+    // Called on the complete new file of writeNewFile() before it takes a name where a file may
+    // stand, with where that name is; 0 to go on, kUnneeded or an errno value to give it up.
+    using BeforeReplacing = std::function<int(int fd, const AtPath& target)>;
     // Writes a new file through `fill` and gives it the name `target`, replacing what is there
     // only when the new file is complete; nothing is left behind on failure. `fill` may be
-    // called a second time, on a new file. 0 or an errno value.
-    // `beforeReplacing` is called on the complete new file when a file is there to be replaced.
+    // called a second time, on a new file. 0, kUnneeded or an errno value.
     // `fileSystem`: the statfs type of the target's folder, where it is known.
     int writeNewFile(const std::string& target, unsigned mode, const std::function<int(int fd)>& fill,
-                     const std::function<int(int fd)>& beforeReplacing = {}, std::optional<long> fileSystem = {});
+                     const BeforeReplacing& beforeReplacing = {}, std::optional<long> fileSystem = {});
     // Copies `length` bytes from `offset` of one file to the same place of the other, or up to the
     // source's end where that comes first: by the kernel where it may, by hand where it cannot.
     int copyRange(int in, int out, off_t offset, off_t length);
@@ -148,7 +156,7 @@ private:
     // device; the outcome of each.
     std::vector<DeviceSync> syncPending(const std::vector<dev_t>& only);
     // Gives the complete unnamed file `fd` the name `target`, replacing what is there.
-    static int publishUnnamed(int fd, const AtPath& target, const std::function<int(int fd)>& beforeReplacing);
+    static int publishUnnamed(int fd, const AtPath& target, const BeforeReplacing& beforeReplacing);
     // Links the unnamed file `fd` under `name`; -1 with errno set on failure.
     static int linkUnnamed(int fd, const AtPath& name);
 

@@ -57,7 +57,7 @@ public:
                 else
                     statError = errno;
             }
-            if (type == DT_DIR && name[0] != '.')
+            if (type == DT_DIR)
                 m_subfolders.emplace_back(name);
             if (name[0] == '.' && !(m_mask & Hidden))
                 continue;
@@ -113,7 +113,12 @@ public:
         return false;
     }
 
-    std::vector<std::string> subfolders() override { return std::move(m_subfolders); }
+    std::vector<std::string> subfolders(bool hidden) override
+    {
+        if (!hidden)
+            std::erase_if(m_subfolders, [](const std::string& name) { return name[0] == '.'; });
+        return std::move(m_subfolders);
+    }
     std::string failure() const override { return m_failure == 0 ? std::string() : reasonOf(m_failure); }
 
 private:

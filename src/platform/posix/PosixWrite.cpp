@@ -14,9 +14,17 @@
 namespace sarvoli::platform {
 
 int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const std::function<int(int fd)>& fill,
-                                const std::function<int(int fd)>& beforeReplacing, std::optional<long> fileSystem)
+                                const BeforeReplacing& beforeReplacing, std::optional<long> fileSystem)
 {
     const std::string folder = parentOf(target);
+    // Names in the folder's handle where the run holds it. Below the guarded destination of a
+    // run a folder that cannot be reached without a link is not written through.
+    FolderHandles& handles = folderCache().handles;
+    const int dir = handles.folder(folder);
+    if (dir < 0 && holdingFolders() && handles.guarded(folder))
+        return errno;
+    const AtPath named = dir >= 0 ? AtPath{dir, target.substr(target.find_last_of('/') + 1)} : AtPath{AT_FDCWD, target};
+
     // An unnamed file that gets its name only when it is complete: a new file then costs a
     // single link, and a failure leaves nothing behind. A file system that has none is asked once.
     const bool tryUnnamed = !fileSystem || triesUnnamed(*fileSystem);
@@ -31,7 +39,7 @@ int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const 
         Fd out(unnamed);
         if (const int error = fill(out.get()); error != 0)
             return error;
-        const int error = publishUnnamed(out.get(), folderCache().handles.at(target), beforeReplacing);
+        const int error = publishUnnamed(out.get(), named, beforeReplacing);
         if (error == 0)
             return out.close();
         if (error != kCannotName)
@@ -44,11 +52,13 @@ int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const 
     }
 
     // File systems without unnamed files: a named temporary file renamed over the target.
+    const std::string prefix = dir >= 0 ? std::string() : folder + "/";
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = folder + "/" + temporaryName();
-        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
+        temporary = prefix + temporaryName();
+        fd = openat(named.dir, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    static_cast<mode_t>(mode));
         if (fd < 0 && errno != EEXIST)
             return errno;
     }
@@ -56,18 +66,15 @@ int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const 
         return EEXIST;
     Fd out(fd);
     int error = fill(out.get());
-    struct stat existing {};
-    // Asked only where something is to be done before a file is replaced: on a network each
-    // question is a round trip.
-    if (error == 0 && beforeReplacing && lstat(target.c_str(), &existing) == 0)
-        error = beforeReplacing(out.get());
+    if (error == 0 && beforeReplacing)
+        error = beforeReplacing(out.get(), named);
     if (error == 0)
         error = out.close();
-    if (error == 0 && rename(temporary.c_str(), target.c_str()) != 0)
+    if (error == 0 && renameat(named.dir, temporary.c_str(), named.dir, named.name.c_str()) != 0)
         error = errno;
     if (error != 0) {
         out.reset();
-        unlink(temporary.c_str());
+        unlinkat(named.dir, temporary.c_str(), 0);
     }
     return error;
 }
@@ -87,14 +94,14 @@ bool PosixPlatform::triesUnnamed(long fileSystem)
     return std::find(m_unnamedRefused.begin(), m_unnamedRefused.end(), fileSystem) == m_unnamedRefused.end();
 }
 
-int PosixPlatform::publishUnnamed(int fd, const AtPath& target, const std::function<int(int fd)>& beforeReplacing)
+int PosixPlatform::publishUnnamed(int fd, const AtPath& target, const BeforeReplacing& beforeReplacing)
 {
     if (linkUnnamed(fd, target) == 0)
         return 0;
     if (errno != EEXIST)
         return errno == ENOENT && access("/proc/self/fd", X_OK) != 0 ? kCannotName : errno;
     if (beforeReplacing)
-        if (const int error = beforeReplacing(fd); error != 0)
+        if (const int error = beforeReplacing(fd, target); error != 0)
             return error;
     // The target exists: name the copy beside it and rename it over the target, so that the
     // old copy stays whole until the new one is.

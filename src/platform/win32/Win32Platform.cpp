@@ -120,6 +120,27 @@ bool Win32Platform::directoryExists(std::string_view path)
     return a != kInvalid && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+FolderPlace Win32Platform::folderPlace(std::string_view path)
+{
+    FolderPlace place;
+    const std::string folder = withoutTrailingBackslash(std::string(path));
+    const DWORD a = GetFileAttributesA(folder.c_str());
+    if (a == kInvalid) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME)
+            place.result = failure(error);
+        return place;
+    }
+    // A junction or a folder's symbolic link is a reparse point that stands for a folder elsewhere.
+    if (a & FILE_ATTRIBUTE_REPARSE_POINT)
+        place.kind = FolderPlace::Link;
+    else if (a & FILE_ATTRIBUTE_DIRECTORY)
+        place = {FolderPlace::Folder, folderId(path), {}};
+    else
+        place.kind = FolderPlace::Other;
+    return place;
+}
+
 OpResult Win32Platform::forceDirectories(std::string_view path, bool& created)
 {
     const DWORD error = makeFolder(withoutTrailingBackslash(std::string(path)), created);

@@ -17,12 +17,13 @@ public:
     bool fileExists(std::string_view path) override;
     FileAge fileAge(std::string_view path) override;
     bool directoryExists(std::string_view path) override;
+    FolderPlace folderPlace(std::string_view path) override;
     OpResult forceDirectories(std::string_view path, bool& created) override;
-    OpResult copyFile(std::string_view source, std::string_view destination) override;
+    OpResult copyFile(std::string_view source, std::string_view destination, const CopyDecision& decision) override;
     FinishResult finishCopies() override;
     void removeLeftovers(std::string_view folderPath) override;
     Verification verifyCopy(std::string_view source, std::string_view copy) override;
-    OpResult copyBlocked(std::string_view destination) override;
+    OpResult previewCopy(std::string_view source, std::string_view destination) override;
     FolderAccess folderAccess(std::string_view folderPath) override;
     std::optional<FolderId> folderId(std::string_view path) override;
     FileContent readFile(std::string_view path) override;

@@ -61,8 +61,9 @@ public:
 
     // The system cannot list the folders while it searches with a file pattern: a search of
     // its own, as the walk's subfolder pass makes it ("*.*", folders only).
-    std::vector<std::string> subfolders() override
+    std::vector<std::string> subfolders(bool hidden) override
     {
+        const DWORD passedOver = FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_REPARSE_POINT | (hidden ? 0 : FILE_ATTRIBUTE_HIDDEN);
         std::vector<std::string> folders;
         WIN32_FIND_DATAA data;
         const HANDLE h = FindFirstFileA((m_folder + "*.*").c_str(), &data);
@@ -70,9 +71,7 @@ public:
             return folders;
         do {
             const DWORD a = data.dwFileAttributes;
-            if ((a & FILE_ATTRIBUTE_DIRECTORY) && !(a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
-                                                         | FILE_ATTRIBUTE_REPARSE_POINT))
-                && !isDotEntry(data.cFileName))
+            if ((a & FILE_ATTRIBUTE_DIRECTORY) && !(a & passedOver) && !isDotEntry(data.cFileName))
                 folders.emplace_back(data.cFileName);
         } while (FindNextFileA(h, &data));
         if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES && m_failure == 0)

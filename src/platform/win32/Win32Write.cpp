@@ -13,28 +13,47 @@ namespace sarvoli::platform {
 
 namespace {
 
-const std::string& thisTemporaryHost()
+std::uint64_t ticksOf(const FILETIME& t)
 {
-    static const std::string host = [] {
+    return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+// This process as temporary names hold it: the computer, the process and when it was created.
+const TemporaryOwner& thisTemporaryOwner()
+{
+    static const TemporaryOwner owner = [] {
+        TemporaryOwner o;
         char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
         DWORD size = sizeof name;
-        if (!GetComputerNameA(name, &size))
-            name[0] = 0;
-        return temporaryHostOf(name);
+        if (GetComputerNameA(name, &size))
+            o.machine = temporaryMachineOf(name);
+        o.pid = GetCurrentProcessId();
+        FILETIME created{}, exited{}, kernel{}, user{};
+        if (GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+            o.started = ticksOf(created);
+        return o;
     }();
-    return host;
+    return owner;
+}
+
+// Whether the process `pid`, created at `started`, runs now: a number is soon another's.
+bool temporaryOwnerRuns(std::uint64_t pid, std::uint64_t started)
+{
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (!process)
+        return GetLastError() == ERROR_ACCESS_DENIED;  // another user's: there all the same
+    FILETIME created{}, exited{}, kernel{}, user{};
+    const bool same = !GetProcessTimes(process, &created, &exited, &kernel, &user) || ticksOf(created) == started;
+    const bool alive = same && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return alive;
 }
 
 // A fresh name for a temporary file, with this machine and process in it.
 std::string temporaryName()
 {
     static std::atomic<unsigned long> counter{0};
-    return temporaryFileName(thisTemporaryHost(), GetCurrentProcessId(), counter++);
-}
-
-std::uint64_t ticksOf(const FILETIME& t)
-{
-    return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    return temporaryFileName(thisTemporaryOwner(), counter++);
 }
 
 // Puts `temporary` in the place of `target`, replacing a copy there even when it is marked
@@ -57,7 +76,7 @@ DWORD moveIntoPlace(const std::string& temporary, const std::string& target)
 
 }  // namespace
 
-OpResult Win32Platform::copyFile(std::string_view source, std::string_view destination)
+OpResult Win32Platform::copyFile(std::string_view source, std::string_view destination, const CopyDecision& decision)
 {
     const std::string target(destination);
     // The copy is made beside the target and takes its place only when complete, so a failed
@@ -72,6 +91,10 @@ OpResult Win32Platform::copyFile(std::string_view source, std::string_view desti
         const DWORD error = GetLastError();
         SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(temporary.c_str());
+        // Gone since its folder was listed: nothing to back up, as for a folder gone since.
+        if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            && GetFileAttributesA(std::string(source).c_str()) == kInvalid)
+            return OpResult::notNeeded();
         return failure(error);
     }
     copyMade(temporary);
@@ -99,6 +122,16 @@ OpResult Win32Platform::copyFile(std::string_view source, std::string_view desti
         DeleteFileA(temporary.c_str());
         return failure(error);
     }
+    // The copy was decided on what stood at its target then; another program may have written
+    // it since (copies wait their turn): one no longer older than the copy stays.
+    if (decision.rule) {
+        const FileAge there = fileAge(target);
+        if (there.exists && !decision.rule(fileAge(temporary), there)) {
+            SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(temporary.c_str());
+            return OpResult::notNeeded();
+        }
+    }
     error = moveIntoPlace(temporary, target);
     return error == 0 ? OpResult::success() : failure(error);
 }
@@ -106,8 +139,19 @@ OpResult Win32Platform::copyFile(std::string_view source, std::string_view desti
 // Every copy was flushed and moved with write-through when it was made.
 FinishResult Win32Platform::finishCopies() { return {}; }
 
-OpResult Win32Platform::copyBlocked(std::string_view destination)
+OpResult Win32Platform::previewCopy(std::string_view source, std::string_view destination)
 {
+    // The source as CopyFile opens it.
+    const HANDLE in = CreateFileA(std::string(source).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (in == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            && GetFileAttributesA(std::string(source).c_str()) == kInvalid)
+            return OpResult::notNeeded();
+        return failure(error);
+    }
+    CloseHandle(in);
     // MoveFileEx refuses to put a file in a folder's place.
     return directoryExists(destination) ? failure(ERROR_ACCESS_DENIED) : OpResult::success();
 }
@@ -177,14 +221,6 @@ void Win32Platform::removeLeftovers(std::string_view folderPath)
         return;
     FILETIME nowTime;
     GetSystemTimeAsFileTime(&nowTime);
-    const auto running = [](std::uint64_t pid) {
-        const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
-        if (!process)
-            return GetLastError() == ERROR_ACCESS_DENIED;  // another user's: there all the same
-        const bool alive = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-        CloseHandle(process);
-        return alive;
-    };
     do {
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             continue;
@@ -192,7 +228,7 @@ void Win32Platform::removeLeftovers(std::string_view folderPath)
         const std::uint64_t touched = std::max(ticksOf(data.ftLastWriteTime), ticksOf(data.ftCreationTime));
         const std::uint64_t now = ticksOf(nowTime);
         const std::int64_t seconds = now > touched ? static_cast<std::int64_t>((now - touched) / 10'000'000) : 0;
-        if (isLeftover(data.cFileName, thisTemporaryHost(), running, seconds)) {
+        if (isLeftover(data.cFileName, thisTemporaryOwner(), temporaryOwnerRuns, seconds)) {
             const std::string path = folder + data.cFileName;
             SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileA(path.c_str());
