@@ -49,18 +49,9 @@ set_target_properties(sarvoli3_console PROPERTIES OUTPUT_NAME sarvoli3 SUFFIX ".
     RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
 sarvoli_windows_resources(sarvoli3_console "Sarvoli3 (komentorivi)")
 
-# The licence's text, which may only be copied word for word: the one every Debian system
-# carries (base-files), not a copy kept here.
-set(SARVOLI_LICENSE_FILE "/usr/share/common-licenses/GPL-3" CACHE FILEPATH
-    "The text of the GNU General Public License, version 3, that the packages carry")
-if(NOT EXISTS "${SARVOLI_LICENSE_FILE}")
-    message(FATAL_ERROR "The GPL 3 text is not at ${SARVOLI_LICENSE_FILE}; install Debian's base-files "
-                        "or give its place with -DSARVOLI_LICENSE_FILE=...")
-endif()
-
 # The zip and the installer hold the same files, at the top of the program's folder.
 install(TARGETS sarvoli3 sarvoli3_console RUNTIME DESTINATION .)
-install(FILES "${SARVOLI_LICENSE_FILE}" DESTINATION . RENAME LICENSE.txt)
+install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION . RENAME LICENSE.txt)
 install(FILES "${PROJECT_SOURCE_DIR}/data/README-windows.txt" DESTINATION . RENAME README.txt)
 
 set(CPACK_GENERATOR "ZIP;NSIS")
@@ -70,7 +61,7 @@ set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Sarvoli3: incremental copies of a folder tree")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "Sarvoli3")
 set(CPACK_PACKAGE_EXECUTABLES "sarvoli3;Sarvoli3")
-set(CPACK_RESOURCE_FILE_LICENSE "${SARVOLI_LICENSE_FILE}")
+set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_STRIP_FILES ON)
 # Each generator names its own file (the zip and the setup program); the zip opens into a
 # folder of its own.
