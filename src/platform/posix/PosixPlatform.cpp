@@ -179,8 +179,24 @@ FolderPlace PosixPlatform::folderPlace(std::string_view path)
     const auto host = hostFolder(path);
     if (!host)
         return place;
-    const AtPath at = folderCache().handles.at(*host);
+    FolderHandles& handles = folderCache().handles;
     struct stat st {};
+    // Below the destination root of a run the folder's own handle, reached without a link, tells
+    // what is there and serves the calls about its files that follow.
+    if (holdingFolders() && handles.guarded(*host)) {
+        const int dir = handles.folder(*host);
+        const int error = dir < 0 ? errno : fstat(dir, &st) == 0 ? 0 : errno;
+        if (error == 0)
+            place = {FolderPlace::Folder, FolderId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}, {}};
+        else if (error == ELOOP)
+            place.kind = FolderPlace::Link;
+        else if (error == ENOTDIR)
+            place.kind = FolderPlace::Other;
+        else if (error != ENOENT)
+            place.result = OpResult::failure(reasonOf(error));
+        return place;
+    }
+    const AtPath at = handles.at(*host);
     const int error = at.error != 0 ? at.error : fstatat(at.dir, at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
     if (error == ELOOP)  // a folder on the way is a link: so is the way to this one
         place.kind = FolderPlace::Link;
