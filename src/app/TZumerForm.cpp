@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTimer>
 
 #include <iostream>
 
@@ -32,12 +33,14 @@ namespace {
 
 constexpr int kClientWidth = 490;
 constexpr int kClientHeight = 292;
-// The view hears of new lines and repaints every 40 ms: often enough to look live (the
-// window repaints at least every 50 ms), seldom enough to cost little of a run.
-constexpr std::int64_t kPublishInterval = 40'000'000;
+// The window takes what a run has told, and the view hears of new lines, every 20 ms: often
+// enough to look live, seldom enough to cost little of a run.
+constexpr int kPollMs = 20;
 // A run that lasts longer than a second shows its running count, at most every 100 ms.
 constexpr std::int64_t kProgressAfter = 1'000'000'000;
 constexpr std::int64_t kProgressInterval = 100'000'000;
+// A device that has not answered for this long is said to be so in the running count.
+constexpr std::int64_t kSilentAfter = 3'000'000'000;
 
 // The time of day that the date picker holds from the start: 13:13:10.906.
 constexpr double kPickerTimeOfDay = ((13 * 60 + 13) * 60 + 10.906) / 86400.0;
@@ -77,6 +80,9 @@ TZumerForm::TZumerForm(platform::Platform& platform, Services services, std::str
     createMenu();
     wireEvents();
     FormCreate();
+    m_runTimer = new QTimer(this);
+    m_runTimer->setInterval(kPollMs);
+    connect(m_runTimer, &QTimer::timeout, this, [this] { guarded([this] { pollRun(); }); });
     m_aboutBox = new TAboutBoxi(*m_services.shell, this);
 }
 
@@ -240,28 +246,27 @@ void TZumerForm::wireEvents()
 
 void TZumerForm::btCopyClick()
 {
-    // A Copy given while a run is in progress would start a second run inside the first.
-    if (m_running)
+    // A Copy given while a run is in progress would start a second run inside the first; a run
+    // given up may still wait on its device, and keeps the folders it holds until it ends.
+    if (m_running || (m_run && !m_run->ended()))
         return;
+    m_run.reset();
     m_running = true;
-    // The stop request is this run's own: one given before it began does not count.
-    m_abortRequested = false;
-    struct Finish {
-        TZumerForm& window;
-        ~Finish()
-        {
-            window.m_running = false;
-            // A close asked for during the command comes once the command has ended.
-            if (window.m_closeRequested) {
-                window.m_closeRequested = false;
-                QMetaObject::invokeMethod(&window, &QWidget::close, Qt::QueuedConnection);
-            }
-        }
-    } finish{*this};
-    runCopyCommand();
+    startCopyCommand();
 }
 
-void TZumerForm::runCopyCommand()
+void TZumerForm::endCommand()
+{
+    m_running = false;
+    emit runEnded();
+    // A close asked for during the command comes once the command has ended.
+    if (m_closeRequested) {
+        m_closeRequested = false;
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    }
+}
+
+void TZumerForm::startCopyCommand()
 {
     m_runStartNanos = m_platform.monotonicNanos();
     m_log->clear();
@@ -269,44 +274,114 @@ void TZumerForm::runCopyCommand()
     m_lblNumberFound->hide();
 
     // A folder typed as its host path stands for its path text, and the box shows it so.
-    if (!takeTypedHostPath(m_fromBox) || !takeTypedHostPath(m_toFolder))
-        return;
-    std::string from = toLocal(m_fromBox->currentText());
-    const std::string to = toLocal(m_toFolder->currentText());
-    if (const auto refusal = copy::RunRefusal(m_platform, [] { QCoreApplication::processEvents(); }, from, to)) {
-        m_services.messages->showMessage(*refusal);
+    if (!takeTypedHostPath(m_fromBox) || !takeTypedHostPath(m_toFolder)) {
+        endCommand();
         return;
     }
-    if (const std::string withBackslash = text::withBackslash(from); withBackslash != from) {
-        from = withBackslash;
-        m_fromBox->setEditText(fromLocal(from));
-    }
+    // The run works from these texts alone, so edits during the run change nothing of it. Its
+    // checks, the drive's among them, are made on its own thread: a drive may take its time.
+    m_runTexts = {toLocal(m_fromBox->currentText()), toLocal(m_toFolder->currentText()), toLocal(m_edFile->text()),
+                  toLocal(m_edPrev->text()), m_subBox->isChecked(), m_verify, false, m_hidden};
+    run::RunRequest request;
+    request.texts = m_runTexts;
+    request.workers = m_workers;
+    request.settingsFile = m_settingsFile.path();
+    request.carriedKilobytes = m_totalKilobytes;
+    m_run = std::make_unique<run::CopyRun>(m_platform, m_regional, request);
+    m_runStarted = false;
+    m_stopAskedAt.reset();
+    m_lastProgress = m_runStartNanos;
+    // The summary comes as soon as the run ends, not at the timer's next look.
+    m_run->whenEnded([this] {
+        QMetaObject::invokeMethod(this, [this] { guarded([this] { pollRun(); }); }, Qt::QueuedConnection);
+    });
+    m_run->start();
+    m_runTimer->start();
+}
 
-    // The walk works from these texts alone, so edits during the run change nothing of it.
-    const copy::RunTexts texts{from, to, toLocal(m_edFile->text()), toLocal(m_edPrev->text()),
-                               m_subBox->isChecked(), m_verify, false, m_hidden};
-    bool notOnDevice = false;
-    if (!m_abortRequested) {
-        m_lastPublish = m_platform.monotonicNanos();
-        const int workers = m_workers > 0 ? m_workers : run::workersFor(m_platform, to);
-        copy::CopyWalk walk(m_platform, *this, m_regional, m_eventInterval, workers);
-        m_walk = &walk;
-        m_lastProgress = m_runStartNanos;
-        const copy::RunTotals totals = walk.run(texts);
-        m_walk = nullptr;
-        m_totalKilobytes += totals.kilobytes;
-        notOnDevice = totals.notOnDevice;
-        publishLog();
+void TZumerForm::pollRun()
+{
+    if (!m_run)
+        return;
+    if (!m_running) {
+        // A run given up ends when its device answers at last; until then it is left alone.
+        if (m_run->ended()) {
+            m_run.reset();
+            m_runTimer->stop();
+        }
+        return;
     }
+    showNews(m_run->takeNews());
+    const std::int64_t now = m_platform.monotonicNanos();
+    const run::RunProgress progress = m_run->progress();
+    if (m_run->ended()) {
+        finishRun(m_run->outcome());
+        return;
+    }
+    if (m_stopAskedAt && now - *m_stopAskedAt >= kStopWithin) {
+        finishRun(m_run->giveUp());
+        return;
+    }
+    if (now - m_runStartNanos >= kProgressAfter && now - m_lastProgress >= kProgressInterval) {
+        m_lastProgress = now;
+        const std::string ending =
+            progress.silentNanos >= kSilentAfter
+                ? ", kohde ei ole vastannut " + std::to_string(progress.silentNanos / 1'000'000'000) + " s..."
+            : progress.writingToDevice ? ", kirjoitetaan levylle..."
+                                       : "...";
+        showCount(m_totalKilobytes + progress.kilobytes, ending.c_str());
+    }
+}
+
+void TZumerForm::showNews(run::RunNews news)
+{
+    // Its checks passed: the source field gets the backslash that the run gives its text.
+    if (news.started && !m_runStarted) {
+        m_runStarted = true;
+        if (const std::string withBackslash = text::withBackslash(m_runTexts.source); withBackslash != m_runTexts.source)
+            m_fromBox->setEditText(fromLocal(withBackslash));
+        m_runTexts.source = text::withBackslash(m_runTexts.source);
+    }
+    for (const run::RunLine& line : news.lines)
+        m_log->append(line.text, line.failed);
+    m_log->withdraw(news.withdrawn);
+    // The window has no place for it but the program's standard error; the run goes on.
+    for (const std::string& note : news.notes)
+        std::cerr << "sarvoli3: " << note << '\n';
+    publishLog();
+}
+
+void TZumerForm::finishRun(const run::RunOutcome& outcome)
+{
+    showNews(m_run->takeNews());
+    if (m_run->ended()) {
+        m_run.reset();
+        m_runTimer->stop();
+    }  // else given up: the timer looks now and then whether its call has come back
+    m_running = false;  // before any message box, whose loop gives the timer its turns
+    if (outcome.end == run::RunOutcome::End::Refused) {
+        if (!outcome.refusal.empty())
+            m_services.messages->showMessage(outcome.refusal);
+        else
+            m_services.messages->showError(outcome.error);
+        endCommand();
+        return;
+    }
+    m_totalKilobytes += outcome.totals.kilobytes;
     ShowRunSummary();
     // Copies that are not known to be on the device make no copy to remember, nor a total
     // for the next run to carry.
-    if (notOnDevice)
+    if (outcome.totals.notOnDevice)
         m_totalKilobytes = 0;
-    if (run::isRecorded(m_totalKilobytes, notOnDevice))
-        RecordCopyRun(texts);
-    m_lastFromDir = fromLocal(texts.source);
-    m_lastToDir = fromLocal(texts.destination);
+    if (outcome.recordedAt)
+        RecordCopyRun(m_runTexts, *outcome.recordedAt);
+    if (!outcome.error.empty()) {
+        m_services.messages->showError(outcome.error);
+    } else {
+        m_lastFromDir = fromLocal(m_runTexts.source);
+        m_lastToDir = fromLocal(m_runTexts.destination);
+    }
+    endCommand();
 }
 
 void TZumerForm::showCount(std::int64_t kilobytes, const char* ending)
@@ -327,49 +402,35 @@ void TZumerForm::ShowRunSummary()
     m_label7->show();
 }
 
-void TZumerForm::Abort1Click() { m_abortRequested = true; }
+void TZumerForm::Abort1Click()
+{
+    // The stop request is the run's own: one given outside a run changes nothing of the next.
+    if (!m_running || !m_run)
+        return;
+    m_run->stop();
+    if (!m_stopAskedAt)
+        m_stopAskedAt = m_platform.monotonicNanos();
+}
 
 void TZumerForm::Clear1Click()
 {
-    m_log->clear();
+    clearLog();
     m_lblNumberFound->hide();
+}
+
+void TZumerForm::clearLog()
+{
+    m_log->clear();
+    // The lines of entries that the run handled before this are not shown.
+    if (m_running && m_run)
+        m_run->logCleared();
 }
 
 void TZumerForm::File1Click() { close(); }
 
-void TZumerForm::FromBoxClick() { m_log->clear(); }
+void TZumerForm::FromBoxClick() { clearLog(); }
 
 
-
-void TZumerForm::appendLine(std::string line, bool failed) { m_log->append(line, failed); }
-
-void TZumerForm::withdrawCopies(std::int64_t count) { m_log->withdraw(count); }
-
-std::uint64_t TZumerForm::logClears() const { return m_log->clears(); }
-
-// The window has no place for it but the program's standard error; the run goes on.
-void TZumerForm::note(const std::string& text) { std::cerr << "sarvoli3: " << text << '\n'; }
-
-void TZumerForm::processEvents()
-{
-    const std::int64_t now = m_platform.monotonicNanos();
-    if (now - m_lastPublish >= kPublishInterval) {
-        m_lastPublish = now;
-        publishLog();
-    }
-    if (m_walk && now - m_runStartNanos >= kProgressAfter && now - m_lastProgress >= kProgressInterval) {
-        m_lastProgress = now;
-        showCount(m_totalKilobytes + m_walk->totals().kilobytes, m_writingToDevice ? ", kirjoitetaan levylle..." : "...");
-    }
-    QCoreApplication::processEvents();
-}
-
-void TZumerForm::writingToDevice(bool writing)
-{
-    m_writingToDevice = writing;
-    // Said at the next turn of a long run, not a whole interval later.
-    m_lastProgress = 0;
-}
 
 void TZumerForm::publishLog()
 {
@@ -383,7 +444,7 @@ void TZumerForm::closeEvent(QCloseEvent* event)
     // shown its summary.
     if (m_running) {
         m_closeRequested = true;
-        m_abortRequested = true;
+        Abort1Click();
         event->ignore();
         return;
     }

@@ -6,12 +6,14 @@
 
 #include <cstdint>
 #include <exception>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "app/Services.h"
 #include "copy/CopyWalk.h"
-#include "copy/RunHost.h"
 #include "platform/Platform.h"
+#include "run/CopyRun.h"
 #include "settings/History.h"
 #include "settings/IniFile.h"
 #include "text/DateTime.h"
@@ -25,11 +27,8 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 
-namespace sarvoli::copy {
-struct RunTexts;
-class CopyWalk;
-}
 namespace sarvoli::settings {
 struct LastCopy;
 }
@@ -41,8 +40,10 @@ class LogView;
 class TAboutBoxi;
 
 // The main window: every control of the program and the handlers of its commands. The
-// handlers read the widgets, call the layers below and put the results back.
-class TZumerForm : public QMainWindow, public copy::RunHost {
+// handlers read the widgets, call the layers below and put the results back. A copy runs on a
+// thread of its own (run::CopyRun); the window takes what it tells in batches and never waits on
+// a device.
+class TZumerForm : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -52,14 +53,9 @@ public:
                QWidget* parent = nullptr);
     ~TZumerForm() override;
 
-    // The run log as the walk fills it.
-    void appendLine(std::string line, bool failed) override;
-    void processEvents() override;
-    bool abortRequested() const override { return m_abortRequested; }
-    void writingToDevice(bool writing) override;
-    void withdrawCopies(std::int64_t count) override;
-    std::uint64_t logClears() const override;
-    void note(const std::string& text) override;
+    // How long Abort or Close waits for a run to end before it gives the run up: its device
+    // does not answer.
+    static constexpr std::int64_t kStopWithin = 800'000'000;
 
     // Command handlers.
     void btCopyClick();
@@ -83,18 +79,31 @@ public:
     const QString& lastFromDir() const { return m_lastFromDir; }
     const QString& lastToDir() const { return m_lastToDir; }
     std::int64_t totalKilobytes() const { return m_totalKilobytes; }
+    // A Copy command is in hand: from the click to its summary.
     bool isRunning() const { return m_running; }
     LogModel& log() { return *m_log; }
-    // How often, at the least, a run lets the window handle its input.
-    void setEventInterval(std::int64_t nanos) { m_eventInterval = nanos; }
     // How many files a run copies at once; 0 by the destination's drive type.
     void setWorkers(int workers) { m_workers = workers; }
+    // Takes what the run in hand has told: its lines, its count, its end. Called by a timer while
+    // a run goes on.
+    void pollRun();
+
+signals:
+    // A Copy command has ended: its summary, or its refusal, has been shown.
+    void runEnded();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void runCopyCommand();
+    void startCopyCommand();
+    // Ends the Copy command in hand with what its run came to.
+    void finishRun(const run::RunOutcome& outcome);
+    void endCommand();
+    // Empties the log; the run in hand tells no line of an entry handled before.
+    void clearLog();
+    // Shows the lines and the count that the run has told since the last look.
+    void showNews(run::RunNews news);
     // Puts the path text of a host path typed into a folder box in its place; false, with a
     // message, when no path text can name it.
     bool takeTypedHostPath(QComboBox* box);
@@ -105,7 +114,8 @@ private:
     void emptyLastCopyRow();
     void fillLastCopyRow(const settings::LastCopy& lastCopy);
     void showPickerValue();
-    void RecordCopyRun(const copy::RunTexts& texts);
+    // Shows the record that the run made at `stamp` under the folders it ran with.
+    void RecordCopyRun(const copy::RunTexts& texts, const std::string& stamp);
     // Removes the box's text from its list and from its history.
     void deleteFromHistory(QComboBox* box, settings::History& history);
     // The folder picker of one row: its box and its remembered folder.
@@ -160,10 +170,13 @@ private:
     QString m_lastToDir;
     std::int64_t m_runStartNanos = 0;
     std::int64_t m_totalKilobytes = 0;
-    copy::CopyWalk* m_walk = nullptr;  // the walk of the run in hand
+    // The run of the Copy command in hand, or one given up that still waits on its device.
+    std::unique_ptr<run::CopyRun> m_run;
+    copy::RunTexts m_runTexts;  // what it runs with
+    bool m_runStarted = false;  // its checks passed
+    std::optional<std::int64_t> m_stopAskedAt;  // when Abort or Close asked it to stop
+    QTimer* m_runTimer = nullptr;
     std::int64_t m_lastProgress = 0;
-    bool m_writingToDevice = false;  // the run waits for its copies to reach the device
-    bool m_abortRequested = false;
     // The whole value that the date picker holds; it shows only the date.
     text::DateTimeValue m_pickerValue = 0;
 
@@ -172,9 +185,7 @@ private:
     // Set while the source box's own text is being confirmed (Enter, leaving the box), when
     // Qt reports a typed text that equals a list entry as if that entry had been chosen.
     bool m_confirmingTypedText = false;
-    std::int64_t m_eventInterval = 5'000'000;
     int m_workers = 0;
-    std::int64_t m_lastPublish = 0;
 };
 
 template <typename Handler>

@@ -147,24 +147,21 @@ bool TZumerForm::FormClose()
     return saved;
 }
 
-// Records the run under the folders it ran with, which edits during the run do not change.
-void TZumerForm::RecordCopyRun(const copy::RunTexts& texts)
+// The run recorded itself in the settings file under the folders it ran with, which edits
+// during the run do not change; the window shows the record.
+void TZumerForm::RecordCopyRun(const copy::RunTexts& texts, const std::string& stamp)
 {
-    const run::SettingsLock lock(settingsHostPath());
-    const text::DateTimeValue now = m_platform.localNow();
-    const std::string stamp = text::formatDateTime(now, m_regional);
-    fillLastCopyRow(settings::lastCopyOf(stamp, m_regional, text::decodeDateTime(now).year));
+    fillLastCopyRow(settings::lastCopyOf(stamp, m_regional, currentYear()));
     if (!texts.source.empty())
         appendToList(m_fromBox, fromLocal(texts.source));
     if (!texts.destination.empty())
         appendToList(m_toFolder, fromLocal(texts.destination));
-    settings::recordRun(m_settingsFile, texts.source, texts.destination, stamp);
     m_totalKilobytes = 0;
 }
 
 void TZumerForm::FromBoxChange()
 {
-    m_log->clear();
+    clearLog();
     m_lblNumberFound->hide();
     m_label7->hide();
     const std::string source = toLocal(m_fromBox->currentText());

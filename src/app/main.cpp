@@ -64,5 +64,7 @@ int main(int argc, char* argv[])
     const std::optional<std::string> settingsFile = run::settingsFileFor(*platform, options, exeFolder);
     if (!settingsFile)
         return run::kNotStarted;
-    return runWindow(qtApp, *platform, exeFolder, *settingsFile);
+    const int status = runWindow(qtApp, *platform, exeFolder, *settingsFile);
+    run::endEvenIfARunWaits(status);
+    return status;
 }

@@ -6,7 +6,8 @@
 
 namespace sarvoli::copy {
 
-CopyPool::CopyPool(platform::Platform& platform, int workers) : m_platform(platform)
+CopyPool::CopyPool(platform::Platform& platform, int workers, std::function<void()> onEnded)
+    : m_platform(platform), m_onEnded(std::move(onEnded))
 {
     // A system short of threads (a process limit) gets fewer workers, not the end of the program.
     try {
@@ -136,6 +137,8 @@ void CopyPool::work()
             ++m_endedCount;
         }
         m_ended.notify_all();
+        if (m_onEnded)
+            m_onEnded();
     }
 }
 

@@ -45,7 +45,8 @@ struct CopyJob {
 class CopyPool {
 public:
     // Starts up to `workers` threads; as many as the system lets start (see workers()).
-    CopyPool(platform::Platform& platform, int workers);
+    // `onEnded` is called on a worker's thread each time one of its jobs has ended.
+    CopyPool(platform::Platform& platform, int workers, std::function<void()> onEnded = {});
     ~CopyPool();
     CopyPool(const CopyPool&) = delete;
     CopyPool& operator=(const CopyPool&) = delete;
@@ -77,6 +78,7 @@ private:
     void copyAgainAlone(CopyJob& job, std::unique_lock<std::mutex>& lock);
 
     platform::Platform& m_platform;
+    std::function<void()> m_onEnded;
     std::mutex m_lock;
     std::condition_variable m_work;   // a job to take, or the end of the pool
     std::condition_variable m_ended;  // a job has ended

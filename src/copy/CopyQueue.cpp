@@ -1,7 +1,6 @@
 #include "copy/CopyQueue.h"
 
 #include <chrono>
-#include <future>
 #include <system_error>
 #include <unordered_set>
 
@@ -16,11 +15,8 @@ constexpr const char* kNotReadBack = "kopiota ei voi lukea takaisin";
 // Copies and lines waiting for the copies before them, and the bytes of those copies, at the most.
 constexpr std::size_t kMaxQueued = 256;
 constexpr std::int64_t kMaxBytesQueued = 256 << 20;
-// How long the window's turn waits, at the most, for the copies in flight to give their lines.
-constexpr std::int64_t kLongestWaitForLines = 20'000'000;
-// How long the walk waits for a folder read ahead before the window gets a turn meanwhile:
-// with the turn before it, within the 50 ms in which the window repaints.
-constexpr std::int64_t kLongestQuietWait = 30'000'000;
+// How long one wait for a copy lasts before the walk looks whether it is to stop.
+constexpr std::int64_t kWaitSlice = 2'000'000;
 
 // A copy's line when it failed: the usual line, "VIRHE: " and the reason.
 std::string failureLine(const std::string& line, const std::string& reason) { return line + "   VIRHE: " + reason; }
@@ -49,13 +45,12 @@ std::string printable(std::string line)
 }  // namespace
 
 CopyQueue::CopyQueue(platform::Platform& platform, RunHost& host, RunTotals& totals, std::string destinationRoot,
-                     std::int64_t eventIntervalNanos, int workers, bool verify)
+                     int workers, bool verify)
     : m_platform(platform), m_host(host), m_totals(totals), m_destinationRoot(std::move(destinationRoot)),
-      m_verify(verify), m_eventInterval(eventIntervalNanos),
-      m_lastEvents(platform.monotonicNanos())
+      m_verify(verify)
 {
     if (workers > 1) {
-        m_pool = std::make_unique<CopyPool>(m_platform, workers);
+        m_pool = std::make_unique<CopyPool>(m_platform, workers, [this] { m_host.answered(); });
         if (m_pool->workers() < workers)
             m_host.note("vain " + std::to_string(m_pool->workers()) + "/" + std::to_string(workers)
                         + " kopioijaa käynnistyi: " + m_pool->startFailure());
@@ -72,35 +67,13 @@ void CopyQueue::dropWaiting()
         m_pool->dropWaiting();
 }
 
-template <typename Work>
-auto CopyQueue::whileWindowLive(Work work) -> decltype(work())
-{
-    std::future<decltype(work())> done;
-    try {
-        done = std::async(std::launch::async, work);
-    } catch (const std::system_error&) {
-        return work();  // no thread to be had: the window waits
-    }
-    // On a slow device this takes a while; the window stays live and says what it waits for.
-    bool told = false;
-    while (done.wait_for(std::chrono::nanoseconds(waitSlice())) != std::future_status::ready) {
-        if (!told) {
-            told = true;
-            m_host.writingToDevice(true);
-        }
-        m_host.processEvents();
-    }
-    if (told)
-        m_host.writingToDevice(false);
-    return done.get();
-}
-
 void CopyQueue::withdraw(std::vector<Withdrawn> copies)
 {
     for (const Withdrawn& w : copies) {
         --m_totals.copied;
         m_totals.kilobytes -= w.size / 1000;
     }
+    m_host.counted(m_totals.kilobytes);
     m_host.withdrawCopies(static_cast<std::int64_t>(copies.size()));
     for (Withdrawn& w : copies)
         fail(std::move(w.line), w.reason);
@@ -114,7 +87,10 @@ void CopyQueue::finish()
         return;
     std::vector<Unfinished> unfinished = std::move(m_unfinished);
     m_unfinished.clear();
-    const platform::FinishResult finish = whileWindowLive([this] { return m_platform.finishCopies(); });
+    m_host.writingToDevice(true);
+    const platform::FinishResult finish = m_platform.finishCopies();
+    m_host.writingToDevice(false);
+    m_host.answered();
     const std::unordered_set<std::string> lost(finish.lost.begin(), finish.lost.end());
     if (!finish.result.ok) {
         m_totals.notOnDevice = true;
@@ -130,6 +106,8 @@ void CopyQueue::finish()
             withdraw(std::move(withdrawn));
         }
     }
+    // Every copy so far is on the device now, or a failure above.
+    m_host.confirmed();
     if (m_verify)
         verify(unfinished, lost);
 }
@@ -140,12 +118,13 @@ void CopyQueue::verify(std::vector<Unfinished>& unfinished, const std::unordered
     for (Unfinished& u : unfinished)
         if (u.copied() && !lost.contains(u.target))
             toRead.push_back(&u);
-    const std::vector<platform::Verification> read = whileWindowLive([&] {
-        std::vector<platform::Verification> outcomes;
-        for (const Unfinished* u : toRead)
-            outcomes.push_back(m_platform.verifyCopy(u->source, u->target));
-        return outcomes;
-    });
+    m_host.writingToDevice(true);
+    std::vector<platform::Verification> read;
+    for (const Unfinished* u : toRead) {
+        read.push_back(m_platform.verifyCopy(u->source, u->target));
+        m_host.answered();
+    }
+    m_host.writingToDevice(false);
     // A copy that was read back and differs, or could not be read back, is no copy either way.
     std::vector<Withdrawn> withdrawn;
     for (std::size_t i = 0; i < toRead.size(); ++i)
@@ -159,30 +138,41 @@ void CopyQueue::verify(std::vector<Unfinished>& unfinished, const std::unordered
 
 void CopyQueue::wouldCopy(std::string line, std::int64_t size)
 {
+    countCopy(line, size, true);
+    addLine(std::move(line), false, m_host.logClears());
+}
+
+void CopyQueue::countCopy(const std::string& line, std::int64_t size, bool onDevice)
+{
     ++m_totals.copied;
     m_totals.kilobytes += size / 1000;
-    addLine(std::move(line), false);
+    if (!onDevice)
+        m_host.unconfirmed(printable(line), size / 1000);
+    m_host.counted(m_totals.kilobytes);
 }
 
 void CopyQueue::copy(const std::string& source, const std::string& target, std::string line, std::int64_t size,
                      const platform::CopyDecision& decision)
 {
+    // The entry is in hand now: a log emptied while its copy is made does not show its line.
+    const std::uint64_t clearsBefore = m_host.logClears();
     if (!m_pool) {
         const platform::OpResult copied = m_platform.copyFile(source, target, decision);
         if (!copied.ok) {
-            if (!copied.unneeded)
-                fail(std::move(line), copied.reason);
+            if (!copied.unneeded) {
+                ++m_totals.failed;
+                addLine(failureLine(line, copied.reason), true, clearsBefore);
+            }
             return;
         }
         m_unfinished.push_back({m_verify ? source : std::string(), target, line, size, nullptr});
-        ++m_totals.copied;
-        m_totals.kilobytes += size / 1000;
-        addLine(std::move(line), false);
+        countCopy(line, size, copied.onDevice);
+        addLine(std::move(line), false, clearsBefore);
     } else {
         auto job = std::make_shared<CopyJob>(source, target, decision);
         m_unfinished.push_back({m_verify ? source : std::string(), target, line, size, job});
         m_pool->submit(job);
-        m_queued.push_back({std::move(line), false, false, size, std::move(job)});
+        m_queued.push_back({std::move(line), false, clearsBefore, size, std::move(job)});
         m_bytesQueued += size;
         // A few files and bytes in flight, so that memory stays small whatever the tree.
         while (m_queued.size() > kMaxQueued || m_bytesQueued > kMaxBytesQueued)
@@ -200,44 +190,39 @@ void CopyQueue::waitFor(const std::shared_ptr<CopyJob>& task)
         task->state.store(CopyJob::Done, std::memory_order_release);
         return;
     }
-    // A short wait gives the window no turn of its own: one thread would have been reading the
-    // folder then, and a command must meet the run between the same entries whatever the number
-    // of workers. A long one (a slow network) lets the window in, so that it stays live.
-    const std::int64_t quietUntil = m_platform.monotonicNanos() + kLongestQuietWait;
     for (;;) {
         const std::uint64_t seen = m_pool->ended();
         if (task->state.load(std::memory_order_acquire) == CopyJob::Done)
             return;
-        m_pool->waitForEnd(seen, waitSlice());
-        if (m_platform.monotonicNanos() >= quietUntil)
-            letWindowIn();
+        m_pool->waitForEnd(seen, kWaitSlice);
     }
 }
 
 void CopyQueue::takeEnded()
 {
+    bool ended = false;
     while (!m_queued.empty()) {
         Queued& q = m_queued.front();
         if (q.job) {
             const int state = q.job->state.load(std::memory_order_acquire);
             if (state == CopyJob::Waiting || state == CopyJob::Running)
-                return;
+                break;
+            ended = true;
             m_bytesQueued -= q.size;
             if (state == CopyJob::Done && q.job->result.ok) {
-                ++m_totals.copied;
-                m_totals.kilobytes += q.size / 1000;
-                if (!q.cleared)
-                    m_host.appendLine(printable(std::move(q.line)), false);
+                countCopy(q.line, q.size, q.job->result.onDevice);
+                m_host.appendLine(printable(std::move(q.line)), false, q.clearsBefore);
             } else if (state == CopyJob::Done && !q.job->result.unneeded) {
                 ++m_totals.failed;
-                if (!q.cleared)
-                    m_host.appendLine(printable(failureLine(q.line, q.job->result.reason)), true);
+                m_host.appendLine(printable(failureLine(q.line, q.job->result.reason)), true, q.clearsBefore);
             }  // a dropped copy was never started, an unneeded one never made: no line, no count
-        } else if (!q.cleared) {
-            m_host.appendLine(printable(std::move(q.line)), q.failed);
+        } else {
+            m_host.appendLine(printable(std::move(q.line)), q.failed, q.clearsBefore);
         }
         m_queued.pop_front();
     }
+    if (ended)
+        m_host.answered();
 }
 
 void CopyQueue::takeEndedOrWait(std::int64_t timeoutNanos)
@@ -251,8 +236,9 @@ void CopyQueue::takeEndedOrWait(std::int64_t timeoutNanos)
 
 void CopyQueue::waitForACopy()
 {
-    takeEndedOrWait(waitSlice());
-    letWindowIn();
+    takeEndedOrWait(kWaitSlice);
+    if (m_host.abortRequested())
+        m_pool->dropWaiting();
     takeEnded();
 }
 
@@ -262,51 +248,30 @@ void CopyQueue::waitForEveryCopy()
         waitForACopy();
 }
 
-void CopyQueue::letWindowIn()
-{
-    std::int64_t now = m_platform.monotonicNanos();
-    if (now - m_lastEvents < m_eventInterval)
-        return;
-    // The window finds the lines of every entry handled so far, as with one file at a time, so
-    // that a command it runs (Clear, Abort) meets the same log; a copy that takes longer than
-    // a moment gives its line later rather than keep the window waiting.
-    const std::int64_t deadline = now + kLongestWaitForLines;
-    while (m_pool && !m_queued.empty() && now < deadline) {
-        takeEndedOrWait(std::min<std::int64_t>(deadline - now, 1'000'000));
-        now = m_platform.monotonicNanos();
-    }
-    m_lastEvents = now;
-    const std::uint64_t clears = m_host.logClears();
-    m_host.processEvents();
-    // With one file at a time their lines would have been in the log that was just emptied.
-    if (m_host.logClears() != clears)
-        for (Queued& q : m_queued)
-            q.cleared = true;
-    if (m_pool && m_host.abortRequested())
-        m_pool->dropWaiting();
-}
-
 void CopyQueue::fail(std::string line, const std::string& reason)
 {
     ++m_totals.failed;
-    addLine(failureLine(line, reason), true);
+    addLine(failureLine(line, reason), true, m_host.logClears());
 }
 
-void CopyQueue::addLine(std::string line, bool failed)
+void CopyQueue::addLine(std::string line, bool failed, std::uint64_t clearsBefore)
 {
     // After the lines of the copies still in flight, as with one file at a time.
     if (m_queued.empty())
-        m_host.appendLine(printable(std::move(line)), failed);
+        m_host.appendLine(printable(std::move(line)), failed, clearsBefore);
     else
-        m_queued.push_back({std::move(line), failed, false, 0, nullptr});
+        m_queued.push_back({std::move(line), failed, clearsBefore, 0, nullptr});
 }
 
 bool CopyQueue::afterEntry()
 {
     if (!m_queued.empty())
         takeEnded();
-    letWindowIn();
-    return !m_host.abortRequested();
+    m_host.answered();
+    if (!m_host.abortRequested())
+        return true;
+    dropWaiting();
+    return false;
 }
 
 }  // namespace sarvoli::copy

@@ -22,11 +22,10 @@ namespace sarvoli::copy {
 class CopyQueue {
 public:
     // `workers`: how many files are copied at once; with one, each copy is made by the caller's
-    // thread. `eventIntervalNanos`: how often, at the least, the window gets to handle its input.
-    // `destinationRoot` names a failure of the device that names no copy.
+    // thread. `destinationRoot` names a failure of the device that names no copy.
     // `verify`: each copy is read back once it is on the device and compared with its source.
-    CopyQueue(platform::Platform& platform, RunHost& host, RunTotals& totals, std::string destinationRoot,
-              std::int64_t eventIntervalNanos, int workers, bool verify = false);
+    CopyQueue(platform::Platform& platform, RunHost& host, RunTotals& totals, std::string destinationRoot, int workers,
+              bool verify = false);
     ~CopyQueue();
     CopyQueue(const CopyQueue&) = delete;
     CopyQueue& operator=(const CopyQueue&) = delete;
@@ -46,39 +45,30 @@ public:
     // Hands tasks to the workers, before every copy and task that waits.
     void runAhead(const std::vector<std::shared_ptr<CopyJob>>& tasks) { m_pool->runFirst(tasks); }
     // Returns once a task handed ahead has run: here and now when no worker has started it.
-    // The window stays live while it waits.
     void waitFor(const std::shared_ptr<CopyJob>& task);
     // A failure line, counted; it comes after the lines of the copies still in flight.
     void fail(std::string line, const std::string& reason);
-    // After each entry of the walk: the lines of the copies that have ended, and the window's
-    // turn when its time has come. False when the run is to stop.
+    // After each entry of the walk: the lines of the copies that have ended. False when the run
+    // is to stop.
     bool afterEntry();
     // Drops the copies that no worker has started: a stop starts no file after it.
     void dropWaiting();
-    // Waits for every copy, then puts the copies made so far on the device, letting the window
-    // in while it waits; those the device cannot vouch for become failures.
+    // Waits for every copy, then puts the copies made so far on the device; those the device
+    // cannot vouch for become failures.
     void finish();
 
 private:
-    void addLine(std::string line, bool failed);
+    // `clearsBefore`: the host's log emptyings when the line's entry was handled.
+    void addLine(std::string line, bool failed, std::uint64_t clearsBefore);
     // Adds the lines of the copies that have ended, in the walk's order, up to the first still running.
     void takeEnded();
     // Takes the lines of the copies that have ended; when there were none, waits until one ends
     // or the time is up.
     void takeEndedOrWait(std::int64_t timeoutNanos);
-    // Waits a little for a copy to end, letting the window in when its time has come.
+    // Waits a little for a copy to end; a stop asked for meanwhile drops the copies not yet started.
     void waitForACopy();
     // Waits until every copy given to the workers has ended and has its line.
     void waitForEveryCopy();
-    // How long one wait for a copy or for the device lasts: the event interval, 1 ms at the least.
-    std::int64_t waitSlice() const { return std::max<std::int64_t>(m_eventInterval, 1'000'000); }
-    // Lets the window handle its input when its time has come; a stop asked for there drops
-    // the copies not yet started.
-    void letWindowIn();
-    // Runs `work` on a thread of its own while the window stays live and is told that the run
-    // waits for the device; on the caller's thread where no thread can be had.
-    template <typename Work>
-    auto whileWindowLive(Work work) -> decltype(work());
     // A copy counted that turned out not to be one, and why.
     struct Withdrawn {
         std::string line;
@@ -98,20 +88,20 @@ private:
     };
     // Reads every copy of `unfinished` back and makes those that differ from their sources failures.
     void verify(std::vector<Unfinished>& unfinished, const std::unordered_set<std::string>& lost);
+    // Counts a copy made; one not yet on the device waits for finish() to be so.
+    void countCopy(const std::string& line, std::int64_t size, bool onDevice);
 
     platform::Platform& m_platform;
     RunHost& m_host;
     RunTotals& m_totals;
     std::string m_destinationRoot;
     bool m_verify;
-    std::int64_t m_eventInterval;
-    std::int64_t m_lastEvents = 0;
 
     // Copies in flight and the lines waiting for them, in the walk's order.
     struct Queued {
         std::string line;
         bool failed = false;
-        bool cleared = false;  // the log was emptied after its entry: counted, not shown
+        std::uint64_t clearsBefore = 0;  // the host's log emptyings when its entry was handled
         std::int64_t size = 0;
         std::shared_ptr<CopyJob> job;  // none for a line that waits only for the lines before it
     };

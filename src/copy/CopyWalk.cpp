@@ -36,10 +36,8 @@ constexpr const char* kThroughLink = "kohdekansio on symbolinen linkki tai liito
 
 using text::withBackslash;
 
-CopyWalk::CopyWalk(platform::Platform& platform, RunHost& host, text::RegionalSettings settings,
-                   std::int64_t eventIntervalNanos, int workers)
-    : m_platform(platform), m_host(host), m_settings(std::move(settings)), m_eventInterval(eventIntervalNanos),
-      m_workers(std::max(workers, 1))
+CopyWalk::CopyWalk(platform::Platform& platform, RunHost& host, text::RegionalSettings settings, int workers)
+    : m_platform(platform), m_host(host), m_settings(std::move(settings)), m_workers(std::max(workers, 1))
 {
 }
 
@@ -89,8 +87,8 @@ RunTotals CopyWalk::run(const RunTexts& texts)
     // another letter) lets a folder's copy land on it.
     m_sourceId = m_platform.folderId(m_sourceRoot);
     m_preview = texts.preview;
-    m_queue = std::make_unique<CopyQueue>(m_platform, m_host, m_totals, m_destinationRoot, m_eventInterval, m_workers,
-                                          texts.verify);
+    m_abandoned = texts.abandoned;
+    m_queue = std::make_unique<CopyQueue>(m_platform, m_host, m_totals, m_destinationRoot, m_workers, texts.verify);
     m_totals.aborted = !CopyFolder(texts.source, texts.subfolders);
     if (m_totals.aborted)
         m_queue->dropWaiting();  // no file is started after the stop
@@ -307,7 +305,7 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
         m_knownDestinationFolder = destination;
     }
 
-    m_queue->copy(folderPath + entry.name, target, line(), entry.size, {&copyIsNeeded, targetSeen});
+    m_queue->copy(folderPath + entry.name, target, line(), entry.size, {&copyIsNeeded, targetSeen, m_abandoned});
 }
 
 void CopyWalk::logFailure(std::string line, const std::string& reason) { m_queue->fail(std::move(line), reason); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -30,6 +31,8 @@ struct RunTexts {
     bool verify = false;      // each copy read back from the device and compared with its source
     bool preview = false;     // nothing written: the lines of what a run would copy, and its failures
     bool hidden = false;      // hidden folders are walked too
+    // Once set, no copy takes its name any more: whoever ran the walk gave up waiting for it.
+    const std::atomic<bool>* abandoned = nullptr;
 };
 
 // The recursive walk: copies every file of the source tree that matches the mask, whose
@@ -40,12 +43,10 @@ struct RunTexts {
 // counts is on the device.
 class CopyWalk {
 public:
-    // `eventInterval`: how often, at the least, the window gets to handle its input.
     // `workers`: how many files are copied at once; with one, each copy is made by the walk
     // itself. Whatever the number, the log gets the same lines in the same order (the walk's),
     // each once its copy has ended.
-    CopyWalk(platform::Platform& platform, RunHost& host, text::RegionalSettings settings,
-             std::int64_t eventIntervalNanos = 5'000'000, int workers = 1);
+    CopyWalk(platform::Platform& platform, RunHost& host, text::RegionalSettings settings, int workers = 1);
 
     // How many workers a run into a device of the given kind uses: one a core (two at the
     // least), and eight where each copy waits on the device more than on a core.
@@ -76,15 +77,14 @@ private:
     void scanAhead(const std::string& folderPath, const std::vector<std::string>& subfolders, std::size_t next);
     // `id`: the folder's own, where it is known.
     bool isDestinationRoot(const std::string& folderPath, const std::optional<platform::FolderId>* id = nullptr);
-    // After every entry: the lines of the copies that have ended, and the window's turn when
-    // its time has come; true to go on.
+    // After every entry: the lines of the copies that have ended; true to go on.
     bool afterEntry() { return m_queue->afterEntry(); }
     void logFailure(std::string line, const std::string& reason);
 
     platform::Platform& m_platform;
     RunHost& m_host;
     text::RegionalSettings m_settings;
-    std::int64_t m_eventInterval;
+    const std::atomic<bool>* m_abandoned = nullptr;
 
     // Per run.
     std::string m_mask;

@@ -14,54 +14,45 @@ char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + '
 // The root path of a drive letter as the drive-type query takes it: "E:\", upper-cased.
 std::string rootPathOf(char letter) { return std::string{upper(letter)} + ":\\"; }
 
-// Puts the error mode back and lets the window in, however the medium test ends.
+// Puts the error mode back, however the medium test ends.
 class ErrorModeGuard {
 public:
-    ErrorModeGuard(platform::Platform& platform, const std::function<void()>& processEvents)
-        : m_platform(platform), m_processEvents(processEvents),
-          m_previous(platform.setErrorMode(platform::kFailCriticalErrors))
+    explicit ErrorModeGuard(platform::Platform& platform)
+        : m_platform(platform), m_previous(platform.setErrorMode(platform::kFailCriticalErrors))
     {
     }
-    ~ErrorModeGuard()
-    {
-        m_platform.setErrorMode(m_previous);
-        if (m_processEvents)
-            m_processEvents();
-    }
+    ~ErrorModeGuard() { m_platform.setErrorMode(m_previous); }
     ErrorModeGuard(const ErrorModeGuard&) = delete;
     ErrorModeGuard& operator=(const ErrorModeGuard&) = delete;
 
 private:
     platform::Platform& m_platform;
-    const std::function<void()>& m_processEvents;
     unsigned m_previous;
 };
 
 }  // namespace
 
-bool DiskInDrive(platform::Platform& platform, const std::function<void()>& processEvents, char letter)
+bool DiskInDrive(platform::Platform& platform, char letter)
 {
     const char drive = upper(letter);
     if (drive < 'A' || drive > 'Z')
         throw DriveLetterError();
     std::int64_t size = -1;
     {
-        ErrorModeGuard guard(platform, processEvents);
-        if (processEvents)
-            processEvents();
+        const ErrorModeGuard guard(platform);
         size = platform.diskSize(drive - 'A' + 1);
     }
     return size != -1;
 }
 
-bool DriveAvailable(platform::Platform& platform, const std::function<void()>& processEvents, char letter,
+bool DriveAvailable(platform::Platform& platform, char letter,
                     bool& noMedium)
 {
     noMedium = false;
     switch (platform.driveType(rootPathOf(letter))) {
     case platform::DriveRemovable:
     case platform::DriveCdRom: {
-        const bool hasMedium = DiskInDrive(platform, processEvents, letter);
+        const bool hasMedium = DiskInDrive(platform, letter);
         noMedium = !hasMedium;
         return hasMedium;
     }
@@ -74,13 +65,13 @@ bool DriveAvailable(platform::Platform& platform, const std::function<void()>& p
     }
 }
 
-std::optional<std::string> RunRefusal(platform::Platform& platform, const std::function<void()>& processEvents,
-                                      const std::string& source, const std::string& destination)
+std::optional<std::string> RunRefusal(platform::Platform& platform, const std::string& source,
+                                      const std::string& destination)
 {
     if (source.empty() || destination.empty())
         return "HAKEMISTO tai LEVY on valitsematta";
     bool noMedium = false;
-    if (DriveAvailable(platform, processEvents, destination[0], noMedium))
+    if (DriveAvailable(platform, destination[0], noMedium))
         return std::nullopt;
     // The drive as typed, not upper-cased, and whole when its first character takes several bytes.
     return "Asemaa " + destination.substr(0, text::characterEnd(destination, 0)) + " ei ole tai se ei ole käytettävissä.";

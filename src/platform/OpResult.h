@@ -14,10 +14,13 @@ struct OpResult {
     // A copy given up with nothing to say: its source was gone when the copy began, or the file
     // at its target was no longer older than the source when the copy would have replaced it.
     bool unneeded = false;
+    // A copy that succeeded is on the device already, name and all (flushed by itself, or where
+    // there is nothing to wait for): the batch's flush has nothing to do for it.
+    bool onDevice = false;
 
     static OpResult success() { return {}; }
     static OpResult failure(std::string why, bool noSpace = false) { return {false, std::move(why), noSpace}; }
-    static OpResult notNeeded() { return {false, {}, false, true}; }
+    static OpResult notNeeded() { return {false, {}, false, true, false}; }
 };
 
 }  // namespace sarvoli::platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -75,6 +76,9 @@ struct CopyDecision {
     // (a network, FUSE) a copy decided onto no file asks about its target only where the system
     // tells of a file there at no cost.
     bool targetSeen = false;
+    // Once set, the copy takes no name: its run has been given up (a device stopped answering),
+    // and a copy that the device finishes later must not stand where nobody counted it.
+    const std::atomic<bool>* cancelled = nullptr;
 };
 
 // Whether a copy holds its source's bytes, as read back from the device.
@@ -175,6 +179,9 @@ public:
     // The kind of device that holds a folder, or would hold it once made (its nearest existing
     // parent's); a fixed disk when it cannot be told.
     virtual DestinationClass destinationClass(std::string_view /*folderPath*/) { return DestinationClass::LocalDisk; }
+    // A count that grows as devices answer the copies' calls (data written or read, a file
+    // flushed), so that a run can tell a slow device from one that does not answer at all.
+    virtual std::uint64_t answers() { return 0; }
     // How many files the process may hold open at once.
     virtual std::int64_t openFileLimit() { return 1 << 20; }
     // Drive type of a root path such as "E:\".

@@ -4,9 +4,12 @@
 #include <QDir>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "platform/SystemPlatform.h"
+#include "run/CopyRun.h"
 #include "run/UnattendedRun.h"
 #include "settings/WindowSettings.h"
 
@@ -36,6 +39,18 @@ std::optional<std::string> settingsFileFor(platform::Platform& platform, const O
     return file;
 }
 
+void endEvenIfARunWaits(int status)
+{
+    // A run given up waits in a call that its device may never answer: the process ends without
+    // it, as nothing of the program waits for it any more.
+    if (CopyRun::anyGivenUpStillWaiting()) {
+        std::cout.flush();
+        std::cerr.flush();
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+}
+
 void keepRunningPastFileSizeLimit()
 {
 #ifndef _WIN32
@@ -58,7 +73,9 @@ int runWithoutWindow(int argc, char* argv[], const Options& options)
     const std::string home = qEnvironmentVariable("HOME").toLocal8Bit().toStdString();
     const std::string working = QDir::toNativeSeparators(QDir::currentPath()).toLocal8Bit().toStdString();
     UnattendedRun unattended{*platform, *settingsFile, home, working, std::cout, std::cerr, stopSignalled, options.fields};
-    return runUnattended(unattended);
+    const int status = runUnattended(unattended);
+    endEvenIfARunWaits(status);
+    return status;
 }
 
 }  // namespace sarvoli::run

@@ -21,6 +21,10 @@ std::optional<std::string> settingsFileFor(platform::Platform& platform, const O
 // The run without a window (--run), from its application object to its exit status.
 int runWithoutWindow(int argc, char* argv[], const Options& options);
 
+// Ends the process now, with `status`, when a run given up still waits in a call to its device;
+// returns otherwise.
+void endEvenIfARunWaits(int status);
+
 // A copy past the file-size limit fails with its reason instead of ending the program.
 void keepRunningPastFileSizeLimit();
 

@@ -1,12 +1,11 @@
 #include "run/UnattendedRun.h"
 
+#include <chrono>
 #include <exception>
+#include <optional>
 
-#include "run/RunRules.h"
-#include "run/SettingsLock.h"
+#include "run/CopyRun.h"
 #include "run/TypedFolder.h"
-#include "copy/CopyWalk.h"
-#include "copy/DriveCheck.h"
 #include "copy/RunSummaryText.h"
 #include "settings/History.h"
 #include "settings/WindowSettings.h"
@@ -18,22 +17,11 @@ namespace sarvoli::run {
 
 namespace {
 
-class StreamHost : public copy::RunHost {
-public:
-    explicit StreamHost(UnattendedRun& run) : m_run(run) {}
-    void appendLine(std::string line, bool failed) override
-    {
-        m_run.out << line << '\n';
-        if (failed)
-            m_run.err << line << '\n';
-    }
-    void processEvents() override {}
-    bool abortRequested() const override { return m_run.stopRequested(); }
-    void note(const std::string& text) override { m_run.err << "sarvoli3: " << text << '\n'; }
-
-private:
-    UnattendedRun& m_run;
-};
+// How long a stopped run may take to end before it is given up: within two seconds of a
+// signal, whatever a device does.
+constexpr std::int64_t kStopWithin = 1'500'000'000;
+// How often the run's news is printed.
+constexpr auto kNewsInterval = std::chrono::milliseconds(20);
 
 // The fields of the window as it would show them after its start-up load.
 struct Fields {
@@ -92,55 +80,64 @@ UnattendedStatus runUnattended(UnattendedRun& run)
             }
             *folder = typed.text;
         }
-        if (const auto refusal = copy::RunRefusal(platform, [] {}, fields.from, fields.to)) {
-            run.err << *refusal << '\n';
-            return kNotStarted;
-        }
-        // Unattended, a source that is not there (a disk not mounted) is no run with nothing
-        // to copy: the job that started it must be able to tell.
-        if (platform.folderAccess(text::withBackslash(fields.from)).missing) {
-            run.err << "Lähdekansiota ei ole: " << fields.from << '\n';
-            return kNotStarted;
-        }
     } catch (const std::exception& e) {
         run.err << text::withFinalStop(e.what()) << '\n';
         return kNotStarted;
     }
-    fields.from = text::withBackslash(fields.from);
-
-    StreamHost host(run);
-    copy::CopyWalk walk(platform, host, regional, 5'000'000, workersFor(platform, fields.to));
-    const copy::RunTotals totals =
-        walk.run({fields.from, fields.to, fields.mask, fields.exclusions, fields.subfolders, verify, run.given.preview,
-                  hidden});
+    RunRequest request;
+    request.texts = {fields.from, fields.to, fields.mask, fields.exclusions, fields.subfolders, verify,
+                     run.given.preview, hidden};
+    request.settingsFile = run.settingsFile;
+    request.sourceMustExist = true;
+    // The window's saved fields stay as the user left them when the command line gave others.
+    request.saveFields = !run.given.any();
+    CopyRun copyRun(platform, regional, request);
+    copyRun.start();
+    const auto print = [&](RunNews news) {
+        for (const std::string& note : news.notes)
+            run.err << "sarvoli3: " << note << '\n';
+        for (const RunLine& line : news.lines) {
+            run.out << line.text << '\n';
+            if (line.failed)
+                run.err << line.text << '\n';
+        }
+    };
+    // A signal stops the run after the entries in hand; a device that does not answer then does
+    // not keep the program waiting.
+    std::optional<std::int64_t> stoppedAt;
+    std::optional<RunOutcome> givenUp;
+    while (!copyRun.ended()) {
+        print(copyRun.takeNews());
+        if (run.stopRequested() && !stoppedAt) {
+            copyRun.stop();
+            stoppedAt = platform.monotonicNanos();
+        }
+        if (stoppedAt && platform.monotonicNanos() - *stoppedAt > kStopWithin) {
+            givenUp = copyRun.giveUp();
+            break;
+        }
+        copyRun.waitForEnd(kNewsInterval);
+    }
+    const RunOutcome outcome = givenUp ? *givenUp : copyRun.outcome();
+    const RunNews last = copyRun.takeNews();
+    if (outcome.end == RunOutcome::End::Refused) {
+        run.err << (outcome.refusal.empty() ? outcome.error : outcome.refusal) << '\n';
+        return kNotStarted;
+    }
+    print(last);
+    const copy::RunTotals& totals = outcome.totals;
     run.out << (run.given.preview ? copy::previewSummaryText(totals.copied, totals.failed, totals.kilobytes)
                                   : copy::summaryText(totals.copied, totals.failed, totals.kilobytes))
             << '\n'
             << "Aika: " << copy::elapsedText((platform.monotonicNanos() - start) / 1'000'000, regional.timeSeparator)
             << '\n';
     run.out.flush();
-    bool recorded = true;
     if (totals.aborted)
         run.err << "Kopiointi keskeytettiin\n";
-    // Recorded as the window records a run: only one that copied data, all of it on the device.
-    // A preview writes nothing, not even the record.
-    if (!run.given.preview && isRecorded(totals.kilobytes, totals.notOnDevice)) {
-        try {
-            const SettingsLock lock(QString::fromLocal8Bit(platform.systemPath(run.settingsFile).value_or("")));
-            const text::DateTimeValue now = platform.localNow();
-            const std::string stamp = text::formatDateTime(now, regional);
-            settings::recordRun(file, fields.from, fields.to, stamp);
-            // The window's saved fields stay as the user left them when the command line gave others.
-            if (!run.given.any()) {
-                const settings::LastCopy last = settings::lastCopyOf(stamp, regional, text::decodeDateTime(now).year);
-                settings::saveRunFields(file, fields.from, fields.to, stamp, last.time);
-            }
-        } catch (const std::exception& e) {
-            run.err << text::withFinalStop(e.what()) << '\n';
-            recorded = false;
-        }
-    }
-    return totals.failed == 0 && !totals.aborted && recorded ? kEveryFileCopied : kSomeFailed;
+    if (!outcome.error.empty())
+        run.err << outcome.error << '\n';
+    const bool whole = totals.failed == 0 && !totals.aborted && outcome.error.empty();
+    return whole ? kEveryFileCopied : kSomeFailed;
 }
 
 }  // namespace sarvoli::run

@@ -28,12 +28,12 @@ TEST_F(CopyWalkTest, aClearDuringALongCopyLeavesTheLogThatOneWorkerLeaves)
     platform.slowName = "a-slow.txt";
     const auto logWith = [&](int workers, const char* root) {
         RecordingHost recording;
-        recording.onEvents = [&] {
+        recording.onEntry = [&] {
             if (recording.clears == 0)
                 recording.clear();  // at the first turn, after the first entry
         };
         texts.destination = std::string("E:\\") + root;
-        CopyWalk walk(platform, recording, text::RegionalSettings::finnish(), 0, workers);
+        CopyWalk walk(platform, recording, text::RegionalSettings::finnish(), workers);
         const RunTotals totals = walk.run(texts);
         EXPECT_EQ(totals.copied, 3) << "a line cleared away is a copy all the same";
         std::vector<std::string> lines;
@@ -124,7 +124,7 @@ TEST_F(CopyWalkTest, aCopyThatDoesNotReadBackAsItsSourceIsAFailureAndIsCopiedAga
     source("sub/b.txt", std::string(2500, 'b'));
     platform.system().corruptName = "b.txt";
     texts.verify = true;
-    CopyWalk walk(platform, host, text::RegionalSettings::finnish(), 0, 2);
+    CopyWalk walk(platform, host, text::RegionalSettings::finnish(), 2);
     RunTotals totals = walk.run(texts);
     EXPECT_THAT(host.lines, ElementsAre(std::string("E:\\backup\\a.txt") + kTime,
                                         std::string("E:\\backup\\sub\\b.txt") + kTime,

@@ -241,7 +241,7 @@ protected:
 
     RunTotals run()
     {
-        CopyWalk walk(platform, host, text::RegionalSettings::finnish(), 0);
+        CopyWalk walk(platform, host, text::RegionalSettings::finnish());
         return walk.run(texts);
     }
 

@@ -10,22 +10,24 @@
 
 namespace sarvoli::testing {
 
-// Records what a run writes to its log; `onEvents` runs where the window would handle input.
+// Records what a run writes to its log; `onEntry` runs where the run looks whether it is to stop
+// (after every entry), as a command of the window would meet it there.
 class RecordingHost : public copy::RunHost {
 public:
-    void appendLine(std::string line, bool failed) override
+    void appendLine(std::string line, bool failed, std::uint64_t clearsBefore) override
     {
+        if (clearsBefore != clears)
+            return;  // an entry handled before the log was emptied
         lines.push_back(std::move(line));
         failedFlags.push_back(failed);
     }
-    void processEvents() override
+    bool abortRequested() const override
     {
-        ++eventPasses;
-        if (onEvents)
-            onEvents();
+        if (onEntry)
+            onEntry();
+        return abort;
     }
-    bool abortRequested() const override { return abort; }
-    void writingToDevice(bool writing) override { writingCalls.push_back({writing, eventPasses}); }
+    void writingToDevice(bool writing) override { writingCalls.push_back(writing); }
     void withdrawCopies(std::int64_t count) override { withdrawn += count; }
     std::uint64_t logClears() const override { return clears; }
     void note(const std::string& text) override { notes.push_back(text); }
@@ -39,13 +41,12 @@ public:
 
     std::vector<std::string> lines;
     std::vector<bool> failedFlags;
-    int eventPasses = 0;
-    std::vector<std::pair<bool, int>> writingCalls;  // each call, with the event passes before it
+    std::vector<bool> writingCalls;
     bool abort = false;
     std::int64_t withdrawn = 0;
     std::uint64_t clears = 0;
     std::vector<std::string> notes;
-    std::function<void()> onEvents;
+    std::function<void()> onEntry;
 };
 
 }  // namespace sarvoli::testing

@@ -49,7 +49,7 @@ void prepare(const TempDir& tmp)
 
 copy::RunTotals run(platform::Platform& platform, RecordingHost& host, int workers = 1)
 {
-    copy::CopyWalk walk(platform, host, text::RegionalSettings::finnish(), 0, workers);
+    copy::CopyWalk walk(platform, host, text::RegionalSettings::finnish(), workers);
     return walk.run({"D:\\src\\", "E:\\dst", "*.*", "", true});
 }
 

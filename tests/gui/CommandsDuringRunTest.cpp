@@ -16,13 +16,12 @@ namespace {
 
 class CommandsDuringRunTest : public TZumerFormTest {
 protected:
-    // Runs the commands one after another, each in the next turn that the run gives the window.
+    // Runs the commands one after another, each while the run waits at its next copy.
     void inTurns(std::vector<std::function<void()>> commands)
     {
-        m_commands = std::move(commands);
-        m_next = 0;
-        window.setEventInterval(0);
-        QTimer::singleShot(0, &window, [this] { nextCommand(); });
+        atCopy.clear();
+        for (std::size_t i = 0; i < commands.size(); ++i)
+            atCopyNumber(static_cast<int>(i) + 1, std::move(commands[i]));
     }
 
     void trigger(const char* action) { window.findChild<QAction*>(action)->trigger(); }
@@ -56,17 +55,6 @@ protected:
         EXPECT_TRUE(messages.errors.empty());
     }
 
-    std::vector<std::function<void()>> m_commands;
-    std::size_t m_next = 0;
-
-private:
-    void nextCommand()
-    {
-        if (m_next >= m_commands.size())
-            return;
-        m_commands[m_next++]();
-        QTimer::singleShot(0, &window, [this] { nextCommand(); });
-    }
 };
 
 TEST_F(CommandsDuringRunTest, everyCommandBetweenTwoEntriesLeavesTheRunWhole)

@@ -30,7 +30,9 @@ protected:
     // The program started anew on the same folder.
     std::unique_ptr<app::TZumerForm> restart()
     {
-        return std::make_unique<app::TZumerForm>(platform, app::Services{&messages, &openFile, &shell}, "P:\\");
+        auto w = std::make_unique<app::TZumerForm>(platform, app::Services{&messages, &openFile, &shell}, "P:\\");
+        w->setWorkers(1);
+        return w;
     }
 
     static QStringList listOf(app::TZumerForm& w, const char* box)
@@ -131,7 +133,7 @@ TEST_F(SettingsWindowTest, keysAddedByHandToTheSettingsFileChangeTheWindowsRunsA
             auto w = restart();
             w->findChild<QComboBox*>("FromBox")->setEditText("D:\\src\\");
             w->findChild<QComboBox*>("ToFolder")->setEditText("E:\\backup\\");
-            w->btCopyClick();
+            clickCopy(*w);
             EXPECT_EQ(w->findChild<QLabel*>("lblNumberFound")->text(), QString::fromUtf8(given ? r.with : r.without))
                 << r.key << " " << given;
             ASSERT_TRUE(w->close());
@@ -203,7 +205,7 @@ TEST_F(SettingsWindowTest, aNewFolderTakesTheFirstFreeKeyAndNoOtherFoldersEntry)
     writeFile(tmp / "d/new/a.bin", std::string(1500, 'x'));
     w->findChild<QComboBox*>("FromBox")->setEditText("D:\\new\\");
     w->findChild<QComboBox*>("ToFolder")->setEditText("E:\\b");
-    QTest::mouseClick(w->findChild<QPushButton*>("btCopy"), Qt::LeftButton);
+    clickCopy(*w);
     EXPECT_EQ(listOf(*w, "FromBox"), QStringList({"D:\\a\\", "D:\\new\\"}));
     EXPECT_THAT(linesOf(settingsFile()),
                 ElementsAre("[FromBox]", "0=D:\\a\\_1.1.2026", "2=D:\\b\\_3.1.2026", "1=D:\\new\\_7.12.2026 11:06:34",

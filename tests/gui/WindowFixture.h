@@ -8,9 +8,15 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,9 +67,14 @@ public:
     }
     std::string currentDirectory;
     bool currentDirectoryFails = false;
-    // A clock of the test's own when set, and a hook called before each copy.
-    std::int64_t monotonicNanos() override { return clock ? *clock : SystemTestPlatform::monotonicNanos(); }
-    std::optional<std::int64_t> clock;
+    // A clock of the test's own when set (0 or more), and a hook called before each copy, on
+    // the thread that copies.
+    std::int64_t monotonicNanos() override
+    {
+        const std::int64_t own = clock.load();
+        return own >= 0 ? own : SystemTestPlatform::monotonicNanos();
+    }
+    std::atomic<std::int64_t> clock{-1};
     platform::OpResult copyFile(std::string_view source, std::string_view destination,
                                 const platform::CopyDecision& decision) override
     {
@@ -77,8 +88,29 @@ public:
     long fileSystem = 0;
     bool deviceFails = false;
     bool readBackChanged = false;  // every copy reads back with its first byte changed
+    // A device that stops answering: the copy of a source whose name ends so waits in the middle
+    // of its data until the test lets it go on.
+    std::string stallAt;
+    std::atomic<bool> stalled{false};
+    void letStalledGoOn()
+    {
+        const std::lock_guard lock(m_stallLock);
+        m_goOn = true;
+        m_stallChanged.notify_all();
+    }
 
 protected:
+    int copyData(int in, int out, std::int64_t size) override
+    {
+        char path[4096];
+        const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(in)).c_str(), path, sizeof path - 1);
+        if (!stallAt.empty() && n > 0 && std::string_view(path, static_cast<std::size_t>(n)).ends_with(stallAt)) {
+            std::unique_lock lock(m_stallLock);
+            stalled = true;
+            m_stallChanged.wait(lock, [&] { return m_goOn; });
+        }
+        return PosixPlatform::copyData(in, out, size);
+    }
     ssize_t readCopy(int fd, char* buffer, std::size_t size, off_t offset) override
     {
         const ssize_t n = PosixPlatform::readCopy(fd, buffer, size, offset);
@@ -93,6 +125,10 @@ protected:
     int syncFileSystem(int fd) override { return deviceFails ? EIO : PosixPlatform::syncFileSystem(fd); }
 
 private:
+    std::mutex m_stallLock;
+    std::condition_variable m_stallChanged;
+    bool m_goOn = false;
+
     static platform::DriveTable tableOf(const std::vector<TestDrive>& drives)
     {
         platform::DriveTable table;
@@ -103,9 +139,52 @@ private:
 #endif
 };
 
+// Holds a run at each of its copies until the test's thread lets it go, so that a command of the
+// window meets the run at a known entry, as a user's command meets it somewhere.
+class CopyGate {
+public:
+    // On the thread that copies: waits until the test has seen this copy come.
+    void arrive()
+    {
+        std::unique_lock lock(m_lock);
+        const int ticket = ++m_arrived;
+        m_changed.notify_all();
+        m_changed.wait(lock, [&] { return m_released >= ticket; });
+    }
+    // On the test's thread: the number (from 1) of the next copy that waits, or 0.
+    int waiting()
+    {
+        const std::lock_guard lock(m_lock);
+        return m_released < m_arrived ? m_released + 1 : 0;
+    }
+    void release()
+    {
+        const std::lock_guard lock(m_lock);
+        ++m_released;
+        m_changed.notify_all();
+    }
+    // Between runs, none of whose copies waits.
+    void reset()
+    {
+        const std::lock_guard lock(m_lock);
+        m_arrived = m_released = 0;
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    int m_arrived = 0;
+    int m_released = 0;
+};
+
 class TZumerFormTest : public ::testing::Test {
 protected:
-    TZumerFormTest() : platform(drives()), window(platform, {&messages, &openFile, &shell}, "P:\\") {}
+    TZumerFormTest() : platform(drives()), window(platform, {&messages, &openFile, &shell}, "P:\\")
+    {
+        // One file at a time, so that a command meets the run at the entry the test says; the
+        // copy layer's tests show that several workers give the same log.
+        window.setWorkers(1);
+    }
 
     std::vector<TestDrive> drives()
     {
@@ -138,14 +217,37 @@ protected:
         child<QComboBox>("ToFolder")->setEditText(QString::fromUtf8(to));
     }
 
-    void clickCopy() { QTest::mouseClick(child<QPushButton>("btCopy"), Qt::LeftButton); }
-
-    // Runs `action` the first time the running copy lets the window in.
-    void duringRun(std::function<void()> action)
+    // Copy, and the user waiting for the summary; a command given meanwhile (a nested one included)
+    // runs while the run waits at the copy it is given at.
+    void clickCopy() { clickCopy(window); }
+    void clickCopy(app::TZumerForm& in)
     {
-        window.setEventInterval(0);
-        QTimer::singleShot(0, &window, std::move(action));
+        QTest::mouseClick(in.findChild<QPushButton*>("btCopy"), Qt::LeftButton);
+        if (m_waiting)
+            return;  // a Copy given during a run: the run in hand goes on
+        m_waiting = true;
+        gate.reset();  // the copies of this run count from 1
+        while (in.isRunning()) {
+            if (const int copy = gate.waiting()) {
+                if (auto command = atCopy.find(copy); command != atCopy.end())
+                    command->second();
+                gate.release();
+            }
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        m_waiting = false;
     }
+
+    // Runs `command` on the window's thread while the run waits at the start of its n-th copy
+    // (from 1), as a command that the user gives then.
+    void atCopyNumber(int n, std::function<void()> command)
+    {
+        atCopy[n] = std::move(command);
+        platform.beforeCopy = [this] { gate.arrive(); };
+    }
+    // Runs `action` while the run waits at its first copy.
+    void duringRun(std::function<void()> action) { atCopyNumber(1, std::move(action)); }
 
     std::vector<std::string> logLines()
     {
@@ -162,7 +264,12 @@ protected:
     RecordingMessageBoxes messages;
     ScriptedOpenFileDialog openFile;
     RecordingShell shell;
+    CopyGate gate;
+    std::map<int, std::function<void()>> atCopy;
     app::TZumerForm window;
+
+private:
+    bool m_waiting = false;
 };
 
 }  // namespace sarvoli::testing

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 
 #include <array>
+#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -71,6 +72,7 @@ struct FolderCache {
     // The copy in hand: whether the kernel may copy its data, and whether the kernel refused.
     bool kernelCopy = true;
     bool kernelCopyRefused = false;
+    const std::atomic<bool>* cancelled = nullptr;  // the copy in hand is given up once it is set
 };
 
 // The calling thread's cache, emptied first when holdAllFolders() or guardAllBelow() was called

@@ -24,9 +24,13 @@ int PosixPlatform::copyRange(int in, int out, off_t offset, off_t length)
     off_t outPos = offset;
     FolderCache& cache = folderCache();
     while (length > 0) {
+        // A run given up while its device did not answer copies no more once the device does.
+        if (cache.cancelled && cache.cancelled->load(std::memory_order_relaxed))
+            return ECANCELED;
         ssize_t n = -1;
         if (cache.kernelCopy) {
-            n = kernelCopy(in, &inPos, out, &outPos, static_cast<std::size_t>(std::min<off_t>(length, 1 << 30)));
+            // Pieces small enough that a slow device still answers every few seconds.
+            n = kernelCopy(in, &inPos, out, &outPos, static_cast<std::size_t>(std::min<off_t>(length, 8 << 20)));
             if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
                 // EINVAL may be this file's alone; the others say that the file systems cannot.
                 cache.kernelCopyRefused = errno != EINVAL;
@@ -54,6 +58,7 @@ int PosixPlatform::copyRange(int in, int out, off_t offset, off_t length)
         }
         if (n == 0)
             return 0;  // the source got shorter since it was opened
+        m_answers.fetch_add(1, std::memory_order_relaxed);
         length -= n;
     }
     return 0;
@@ -115,9 +120,19 @@ long PosixPlatform::fileSystemType(const std::string& hostFolder)
     return statfs(hostFolder.c_str(), &fs) == 0 ? static_cast<long>(fs.f_type) : 0;
 }
 
-int PosixPlatform::syncFile(int fd) { return fsync(fd) == 0 ? 0 : errno; }
+int PosixPlatform::syncFile(int fd)
+{
+    const int error = fsync(fd) == 0 ? 0 : errno;
+    m_answers.fetch_add(1, std::memory_order_relaxed);
+    return error;
+}
 
-int PosixPlatform::syncFileSystem(int fd) { return syncfs(fd) == 0 ? 0 : errno; }
+int PosixPlatform::syncFileSystem(int fd)
+{
+    const int error = syncfs(fd) == 0 ? 0 : errno;
+    m_answers.fetch_add(1, std::memory_order_relaxed);
+    return error;
+}
 
 long PosixPlatform::fileSystemAt(const std::string& hostFolder)
 {
@@ -199,6 +214,7 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
     FolderCache& cache = folderCache();
     cache.kernelCopy = triesKernelCopy(st.st_dev, fileSystem);
     cache.kernelCopyRefused = false;
+    cache.cancelled = decision.cancelled;
     const bool batch = durability == Durability::Batch || durability == Durability::BatchByName;
     const bool provisional = batch && st.st_mtim.tv_sec >= kEarliestProvisional;
     const struct timespec finalTimes[2] = {st.st_atim, st.st_mtim};
@@ -220,6 +236,9 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
             e = syncFile(out);
         if (e == 0 && batch && fstat(out, &copy) != 0)
             e = errno;
+        // Given up meanwhile: the copy takes no name.
+        if (e == 0 && decision.cancelled && decision.cancelled->load())
+            e = ECANCELED;
         return e;
     };
     // Just before the copy takes the place of a file at its target: the copy was decided on what
@@ -256,6 +275,7 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
         m_kernelCopyRefused.emplace_back(st.st_dev, fileSystem);
     }
     cache.kernelCopy = true;
+    cache.cancelled = nullptr;
     if (error == kUnneeded)
         return OpResult::notNeeded();
     if (error != 0)
@@ -264,7 +284,9 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
     if (batch)
         addPending(folder, to->substr(to->find_last_of('/') + 1), std::string(destination), copy, st,
                    provisional && !replaced, durability == Durability::BatchByName);
-    return OpResult::success();
+    OpResult copied = OpResult::success();
+    copied.onDevice = !batch;
+    return copied;
 }
 
 void PosixPlatform::addPending(const std::string& folder, std::string name, std::string pathText,

@@ -48,6 +48,7 @@ public:
     std::optional<std::string> pathTextOf(std::string_view hostPath) override { return m_drives.pathText(hostPath); }
 
     std::int64_t openFileLimit() override;
+    std::uint64_t answers() override { return m_answers.load(std::memory_order_relaxed); }
     DestinationClass destinationClass(std::string_view folderPath) override;
     int driveType(std::string_view rootPath) override;
     std::int64_t diskSize(int driveNumber) override;
@@ -166,6 +167,7 @@ private:
     // Read from several threads: a pair torn by a race is an offset of a second before, as good.
     std::atomic<std::int64_t> m_offsetReadAt{-1};
     std::atomic<std::int64_t> m_utcOffset{0};
+    std::atomic<std::uint64_t> m_answers{0};  // pieces of data written, files and devices flushed
     std::mutex m_pendingLock;  // copies are made on several threads at once
     std::vector<PendingFolder> m_pending;
     // What a file system refused as unsupported during this run, so that it is asked once, and

@@ -132,8 +132,18 @@ OpResult Win32Platform::copyFile(std::string_view source, std::string_view desti
             return OpResult::notNeeded();
         }
     }
+    // Given up meanwhile (a device stopped answering): the copy takes no name.
+    if (decision.cancelled && decision.cancelled->load()) {
+        SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(temporary.c_str());
+        return failure(ERROR_CANCELLED);
+    }
     error = moveIntoPlace(temporary, target);
-    return error == 0 ? OpResult::success() : failure(error);
+    if (error != 0)
+        return failure(error);
+    OpResult copied = OpResult::success();
+    copied.onDevice = true;  // flushed, and moved with write-through
+    return copied;
 }
 
 // Every copy was flushed and moved with write-through when it was made.
