@@ -13,7 +13,8 @@ namespace sarvoli::app {
 
 namespace {
 
-constexpr std::uint64_t kFailedBit = std::uint64_t{1} << 63;
+constexpr std::uint32_t kFailedBit = std::uint32_t{1} << 31;
+constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 constexpr int kItemHeight = 13;
 
 }  // namespace
@@ -22,8 +23,16 @@ LogModel::LogModel(QObject* parent) : QAbstractListModel(parent) {}
 
 void LogModel::append(std::string_view line, bool failed)
 {
-    m_text.append(line);
-    m_ends.push_back(static_cast<std::uint64_t>(m_text.size()) | (failed ? kFailedBit : 0));
+    line = line.substr(0, kFailedBit - 1);
+    // A line that does not fit the buffer in hand starts the next one (of its own size, if larger).
+    if (m_chunks.empty() || m_chunks.back().capacity() - m_chunks.back().size() < line.size()) {
+        m_chunks.emplace_back();
+        m_chunks.back().reserve(std::max(kChunkBytes, line.size()));
+    }
+    std::string& chunk = m_chunks.back();
+    m_lines.push_back({static_cast<std::uint32_t>(m_chunks.size() - 1), static_cast<std::uint32_t>(chunk.size()),
+                       static_cast<std::uint32_t>(line.size()) | (failed ? kFailedBit : 0)});
+    chunk.append(line);
     if (failed)
         ++m_failed;
 }
@@ -42,10 +51,10 @@ bool LogModel::publish()
 void LogModel::clear()
 {
     beginResetModel();
-    m_text.clear();
-    m_text.shrink_to_fit();
-    m_ends.clear();
-    m_ends.shrink_to_fit();
+    m_chunks.clear();
+    m_chunks.shrink_to_fit();
+    m_lines.clear();
+    m_lines.shrink_to_fit();
     m_failed = 0;
     m_withdrawn = 0;
     ++m_clears;
@@ -55,16 +64,21 @@ void LogModel::clear()
 
 std::string_view LogModel::line(std::int64_t row) const
 {
-    const std::uint64_t begin = row == 0 ? 0 : (m_ends[static_cast<std::size_t>(row - 1)] & ~kFailedBit);
-    const std::uint64_t end = m_ends[static_cast<std::size_t>(row)] & ~kFailedBit;
-    return std::string_view(m_text).substr(begin, end - begin);
+    const Place& place = m_lines[static_cast<std::size_t>(row)];
+    return std::string_view(m_chunks[place.chunk]).substr(place.offset, place.length & ~kFailedBit);
 }
 
-bool LogModel::isFailed(std::int64_t row) const { return (m_ends[static_cast<std::size_t>(row)] & kFailedBit) != 0; }
+bool LogModel::isFailed(std::int64_t row) const
+{
+    return (m_lines[static_cast<std::size_t>(row)].length & kFailedBit) != 0;
+}
 
 std::size_t LogModel::memoryBytes() const
 {
-    return m_text.capacity() + m_ends.capacity() * sizeof(std::uint64_t);
+    std::size_t bytes = m_lines.size() * sizeof(Place) + m_chunks.capacity() * sizeof(std::string);
+    for (const std::string& chunk : m_chunks)
+        bytes += chunk.capacity();
+    return bytes;
 }
 
 int LogModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_published; }

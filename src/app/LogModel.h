@@ -4,15 +4,17 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace sarvoli::app {
 
-// The run log: lines kept compactly in one buffer. Appended lines reach the view only when
-// `publish` is called, so a fast run tells the view about new lines once per repaint, not
-// once per line.
+// The run log: lines kept compactly in buffers of a megabyte each, never moved once written, so
+// that a long log never stops the window to copy itself into a larger one. Appended lines reach
+// the view only when `publish` is called, so a fast run tells the view about new lines once per
+// repaint, not once per line.
 class LogModel : public QAbstractListModel {
     Q_OBJECT
 
@@ -27,7 +29,7 @@ public:
     void clear();
 
     // Every line, published or not.
-    std::int64_t lineCount() const { return static_cast<std::int64_t>(m_ends.size()); }
+    std::int64_t lineCount() const { return static_cast<std::int64_t>(m_lines.size()); }
     std::int64_t failedCount() const { return m_failed; }
     // The lines of copies that stand: neither failed nor withdrawn since.
     std::int64_t copiedCount() const { return std::max<std::int64_t>(lineCount() - m_failed - m_withdrawn, 0); }
@@ -42,9 +44,14 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
 
 private:
-    std::string m_text;
-    // End of each line in m_text; the top bit marks a failed copy.
-    std::vector<std::uint64_t> m_ends;
+    // Where a line is: its buffer, its start there, and its length, whose top bit marks a failed copy.
+    struct Place {
+        std::uint32_t chunk;
+        std::uint32_t offset;
+        std::uint32_t length;
+    };
+    std::vector<std::string> m_chunks;
+    std::deque<Place> m_lines;
     std::int64_t m_failed = 0;
     std::int64_t m_withdrawn = 0;
     std::uint64_t m_clears = 0;

@@ -222,11 +222,13 @@ protected:
     void clickCopy() { clickCopy(window); }
     void clickCopy(app::TZumerForm& in)
     {
-        QTest::mouseClick(in.findChild<QPushButton*>("btCopy"), Qt::LeftButton);
-        if (m_waiting)
-            return;  // a Copy given during a run: the run in hand goes on
-        m_waiting = true;
+        if (m_waiting) {  // a Copy given during a run: the run in hand goes on
+            QTest::mouseClick(in.findChild<QPushButton*>("btCopy"), Qt::LeftButton);
+            return;
+        }
         gate.reset();  // the copies of this run count from 1
+        QTest::mouseClick(in.findChild<QPushButton*>("btCopy"), Qt::LeftButton);
+        m_waiting = true;
         while (in.isRunning()) {
             if (const int copy = gate.waiting()) {
                 if (auto command = atCopy.find(copy); command != atCopy.end())
