@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <mutex>
 #include <algorithm>
 #include <map>
 #include <thread>
@@ -291,11 +292,16 @@ TEST_F(CopyWalkTest, aLinkPutBelowTheDestinationDuringTheRunIsNotWrittenThrough)
     for (const int workers : {1, 2}) {
         std::filesystem::remove_all(dst(""));
         std::filesystem::create_directories(dst("sub/deeper"));
+        // Copies into sub on another worker wait here until the link is in place. The folder is
+        // moved away in one step, as another user would: the walk may be making a folder in it
+        // through the handle it holds meanwhile.
+        std::mutex planting;
         bool planted = false;
         platform.beforeCopy = [&](std::string_view destination) {
+            const std::lock_guard lock(planting);
             if (!planted && destination.find("\\sub\\") != std::string_view::npos) {
                 planted = true;
-                std::filesystem::remove_all(dst("sub"));
+                std::filesystem::rename(dst("sub"), tmp / ("taken-" + std::to_string(workers)));
                 std::filesystem::create_directory_symlink(tmp / "outside", dst("sub"));
             }
         };
