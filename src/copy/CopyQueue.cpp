@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace sarvoli::copy {
@@ -11,6 +12,7 @@ namespace {
 constexpr const char* kNotOnDevice = "kopioita ei saatu levylle";
 constexpr const char* kNotTheSame = "kopio ei vastaa lähdettä";
 constexpr const char* kNotReadBack = "kopiota ei voi lukea takaisin";
+constexpr const char* kChangedSince = "kohteen tiedosto muuttui ajon aikana, sitä ei korvattu";
 
 // Copies and lines waiting for the copies before them, and the bytes of those copies, at the most.
 constexpr std::size_t kMaxQueued = 256;
@@ -105,6 +107,20 @@ void CopyQueue::finish()
                     withdrawn.push_back({std::move(u.line), u.size, reason});
             withdraw(std::move(withdrawn));
         }
+    }
+    // A replacement that did not take its old copy's place: the file there stays, and the line
+    // that counted the copy becomes a failure, with why.
+    if (!finish.notReplaced.empty()) {
+        std::unordered_map<std::string, std::string> why;
+        for (const auto& [target, result] : finish.notReplaced)
+            why.emplace(target, result.unneeded ? std::string(kChangedSince) : result.reason);
+        std::vector<Withdrawn> withdrawn;
+        for (Unfinished& u : unfinished)
+            if (const auto it = why.find(u.target); it != why.end() && !lost.contains(u.target)) {
+                withdrawn.push_back({std::move(u.line), u.size, it->second});
+                u.notReplaced = true;
+            }
+        withdraw(std::move(withdrawn));
     }
     // Every copy so far is on the device now, or a failure above.
     m_host.confirmed();

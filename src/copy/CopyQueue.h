@@ -84,7 +84,11 @@ private:
         std::string line;
         std::int64_t size = 0;
         std::shared_ptr<CopyJob> job;  // none for a copy made on the caller's thread, which succeeded
-        bool copied() const { return !job || (job->state.load() == CopyJob::Done && job->result.ok); }
+        bool notReplaced = false;      // made, but it did not take the old copy's place
+        bool copied() const
+        {
+            return !notReplaced && (!job || (job->state.load() == CopyJob::Done && job->result.ok));
+        }
     };
     // Reads every copy of `unfinished` back and makes those that differ from their sources failures.
     void verify(std::vector<Unfinished>& unfinished, const std::unordered_set<std::string>& lost);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/DestinationClass.h"
@@ -53,6 +54,10 @@ struct FileContent {
 struct FinishResult {
     OpResult result;
     std::vector<std::string> lost;
+    // Copies that were to replace a file and did not take its place, the file there kept as it
+    // is: unneeded where that file is no longer older than the copy's source by the copy's
+    // rule (another program wrote it since), a failure with the system's reason otherwise.
+    std::vector<std::pair<std::string, OpResult>> notReplaced;
 };
 
 // What stands at a folder's place, a symbolic link or junction there not followed: nothing, a
@@ -143,7 +148,9 @@ public:
     // copy as unneeded.
     virtual OpResult copyFile(std::string_view source, std::string_view destination, const CopyDecision& decision) = 0;
     // Puts the data and names of every copy made since the last call on the device, then gives
-    // each its source's last-write time, also on the device. The copies it cannot vouch for
+    // each its source's last-write time, also on the device. Where a device is flushed by
+    // batches, a copy that replaces a file may wait beside it until then, and take its place
+    // only once the batch's data is on the device. The copies it cannot vouch for
     // are named in `lost`; they stay older than their sources, to be copied again. Safe to call
     // from another thread while no other call is made.
     virtual FinishResult finishCopies() = 0;

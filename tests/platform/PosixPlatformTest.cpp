@@ -179,6 +179,7 @@ TEST_F(PosixPlatformTest, copyOverwritesAnExistingFileEvenAReadOnlyOne)
     writeFile(tmp / "dst/a.txt", "old and longer");
     chmod((tmp / "dst/a.txt").c_str(), 0444);
     ASSERT_TRUE(platform.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {}).ok);
+    ASSERT_TRUE(platform.finishCopies().result.ok);
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new");
     EXPECT_EQ(listFolder(tmp / "dst"), "a.txt");
 }
@@ -333,6 +334,30 @@ TEST_F(PosixPlatformTest, aCopyIsOlderThanItsSourceUntilItsDataIsOnTheDevice)
     setMtimeSeconds(tmp / "dst/b.txt", 1'600'000'000);
     ASSERT_TRUE(device.finishCopies().result.ok);
     EXPECT_EQ(mtimeNanos(tmp / "dst/b.txt"), 1'600'000'000'000'000'000);
+
+    // A replacement waits beside the old copy for its batch: a device that fails to take the
+    // batch, or a file written at the target since by another program, leaves the file there.
+    const CopyDecision ifOlder{[](const FileAge& s, const FileAge& t) { return t.time < s.time; }, true, nullptr};
+    for (const bool fails : {true, false}) {
+        writeFile(tmp / "dst/c.txt", "the copy before");
+        setMtimeSeconds(tmp / "dst/c.txt", 1'600'000'000);
+        ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\c.txt", ifOlder).ok);
+        EXPECT_EQ(readFile(tmp / "dst/c.txt"), "the copy before");
+        device.deviceFails = fails;
+        if (!fails) {
+            writeFile(tmp / "dst/c.txt", "written since");
+            setMtimeSeconds(tmp / "dst/c.txt", 1'750'000'000);
+        }
+        const FinishResult finish = device.finishCopies();
+        EXPECT_EQ(finish.lost, fails ? std::vector<std::string>{"D:\\dst\\c.txt"} : std::vector<std::string>{});
+        ASSERT_EQ(finish.notReplaced.size(), fails ? 0u : 1u);
+        if (!fails) {
+            EXPECT_EQ(finish.notReplaced[0].first, "D:\\dst\\c.txt");
+            EXPECT_TRUE(finish.notReplaced[0].second.unneeded);
+        }
+        EXPECT_EQ(readFile(tmp / "dst/c.txt"), fails ? "the copy before" : "written since");
+        EXPECT_EQ(listFolder(tmp / "dst"), "a.txt b.txt c.txt") << "no temporary file left";
+    }
 }
 
 TEST_F(PosixPlatformTest, eachKindOfDeviceGetsTheFlushThatItCanBeTrustedWith)
@@ -345,6 +370,7 @@ TEST_F(PosixPlatformTest, eachKindOfDeviceGetsTheFlushThatItCanBeTrustedWith)
         bool replacing;   // a copy is there before
         bool oldSource;   // from before 1980: no room for an older time
         int fileSyncs;    // flushes of the copy by itself
+        bool namedAtOnce; // the copy is at its name before finishCopies(); else the old one is, whole
         bool finalAtOnce; // the copy has its source's time before finishCopies()
         int fileSystemSyncs;
         DestinationClass destination;
@@ -355,20 +381,23 @@ TEST_F(PosixPlatformTest, eachKindOfDeviceGetsTheFlushThatItCanBeTrustedWith)
     constexpr auto kFuseClass = DestinationClass::Fuse;
     constexpr auto kNetwork = DestinationClass::Network;
     const Row rows[] = {
-        {"tmpfs", TMPFS_MAGIC, false, false, 0, true, 0, kMemory, true},
-        {"tmpfs, replacing", TMPFS_MAGIC, true, false, 0, true, 0, kMemory, true},
-        {"ext4", EXT4_SUPER_MAGIC, false, false, 0, false, 2, kLocal, true},
-        {"ext4, replacing", EXT4_SUPER_MAGIC, true, false, 1, true, 1, kLocal, true},
-        {"ext4, a source before 1980", EXT4_SUPER_MAGIC, false, true, 1, true, 1, kLocal, true},
-        {"XFS, replacing", XFS_SUPER_MAGIC, true, false, 1, true, 1, kLocal, true},
-        {"FAT", MSDOS_SUPER_MAGIC, false, false, 0, false, 2, kLocal, true},
-        {"FAT, replacing", MSDOS_SUPER_MAGIC, true, false, 1, true, 1, kLocal, true},
-        {"FUSE (sshfs, rclone)", kFuse, false, false, 1, true, 0, kFuseClass, false},
-        {"FUSE, replacing", kFuse, true, false, 1, true, 0, kFuseClass, false},
-        {"NFS", NFS_SUPER_MAGIC, false, false, 1, true, 0, kNetwork, false},
-        {"NFS, replacing", NFS_SUPER_MAGIC, true, false, 1, true, 0, kNetwork, false},
-        {"SMB", kCifs, false, false, 1, true, 0, kNetwork, false},
-        {"a file system that cannot be told", 0, false, false, 1, true, 0, kLocal, true},
+        {"tmpfs", TMPFS_MAGIC, false, false, 0, true, true, 0, kMemory, true},
+        {"tmpfs, replacing", TMPFS_MAGIC, true, false, 0, true, true, 0, kMemory, true},
+        {"ext4", EXT4_SUPER_MAGIC, false, false, 0, true, false, 2, kLocal, true},
+        // Replacements wait beside their old copies for the batch's one flush, then are renamed
+        // in and the names flushed once more.
+        {"ext4, replacing", EXT4_SUPER_MAGIC, true, false, 0, false, false, 2, kLocal, true},
+        {"ext4, replacing a source before 1980", EXT4_SUPER_MAGIC, true, true, 1, true, true, 1, kLocal, true},
+        {"ext4, a source before 1980", EXT4_SUPER_MAGIC, false, true, 1, true, true, 1, kLocal, true},
+        {"XFS, replacing", XFS_SUPER_MAGIC, true, false, 0, false, false, 2, kLocal, true},
+        {"FAT", MSDOS_SUPER_MAGIC, false, false, 0, true, false, 2, kLocal, true},
+        {"FAT, replacing", MSDOS_SUPER_MAGIC, true, false, 1, true, true, 1, kLocal, true},
+        {"FUSE (sshfs, rclone)", kFuse, false, false, 1, true, true, 0, kFuseClass, false},
+        {"FUSE, replacing", kFuse, true, false, 1, true, true, 0, kFuseClass, false},
+        {"NFS", NFS_SUPER_MAGIC, false, false, 1, true, true, 0, kNetwork, false},
+        {"NFS, replacing", NFS_SUPER_MAGIC, true, false, 1, true, true, 0, kNetwork, false},
+        {"SMB", kCifs, false, false, 1, true, true, 0, kNetwork, false},
+        {"a file system that cannot be told", 0, false, false, 1, true, true, 0, kLocal, true},
     };
     for (const Row& r : rows) {
         FailingDevicePlatform device(table());
@@ -383,9 +412,11 @@ TEST_F(PosixPlatformTest, eachKindOfDeviceGetsTheFlushThatItCanBeTrustedWith)
             setMtimeSeconds(tmp / "dst/a.txt", 1'600'000'000);
         }
         ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {}).ok) << r.kind;
-        EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new") << r.kind;
+        EXPECT_EQ(readFile(tmp / "dst/a.txt"), r.namedAtOnce ? "new" : "the copy before") << r.kind;
         EXPECT_EQ(device.fileSyncs, r.fileSyncs) << r.kind;
-        EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt") == mtimeNanos(tmp / "src/a.txt"), r.finalAtOnce) << r.kind;
+        if (r.namedAtOnce) {
+            EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt") == mtimeNanos(tmp / "src/a.txt"), r.finalAtOnce) << r.kind;
+        }
         ASSERT_TRUE(device.finishCopies().result.ok) << r.kind;
         EXPECT_EQ(device.fileSystemSyncs, r.fileSystemSyncs) << r.kind;
         EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), mtimeNanos(tmp / "src/a.txt")) << r.kind;

@@ -835,6 +835,55 @@ TEST_F(ProgramRun, aPowerCutWhileCopiesAreReplacedOnXfsLeavesEachOldCopyOrTheNew
     EXPECT_EQ(mended.status, 0) << mended.err;
     for (const auto& [name, bytes] : after)
         EXPECT_TRUE(readFile(disk + "/dst/" + name) == bytes) << name;
+
+    // Cut while the replacements of a batch take their old copies' places, one by one after the
+    // batch's flush: each rename is slowed down so that the cut comes among them.
+    std::map<std::string, std::string> third;
+    for (const auto& [name, bytes] : after) {
+        third[name] = randomBytes(bytes.size(), 9000 + static_cast<unsigned>(third.size()));
+        writeFile(tmp / ("src/" + name), third[name]);
+        setMtimeSeconds(tmp / ("src/" + name), 1'850'000'000);
+    }
+    const auto countReplaced = [&] {
+        int n = 0;
+        for (const auto& [name, bytes] : third)
+            n += readFile(disk + "/dst/" + name) == bytes;
+        return n;
+    };
+    std::vector<std::string> slowed = {"-f", "-qq", "-e", "trace=renameat,renameat2", "-e",
+                                       "inject=renameat,renameat2:delay_enter=10000", SARVOLI3_EXE};
+    for (const std::string& a : run())
+        slowed.push_back(a);
+    Launch traced;
+    traced.environment = {withoutLeakCheck()};
+    bool cutAmongRenames = false;
+    std::thread cutter;
+    traced.onStart = [&](pid_t) {
+        // Beside the reading of its output, which must go on for the run to reach its renames.
+        cutter = std::thread([&] {
+            for (int wait = 0; wait < 3000 && !cutAmongRenames; ++wait) {
+                cutAmongRenames = countReplaced() >= 50;
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            EXPECT_TRUE(xfs.commitJournal());
+            EXPECT_TRUE(xfs.powerCut());
+        });
+    };
+    runProgram(tmp, slowed, {}, "/usr/bin/strace", traced);
+    cutter.join();
+    ASSERT_TRUE(cutAmongRenames) << "the renames never began";
+    ASSERT_TRUE(xfs.unmount());
+    ASSERT_TRUE(xfs.mount());
+    for (const auto& [name, bytes] : third) {
+        const std::string copy = readFile(disk + "/dst/" + name);
+        EXPECT_TRUE(copy == bytes || copy == after.at(name)) << name << ": " << copy.size() << " bytes, neither copy";
+    }
+    const int renamed = countReplaced();
+    std::cout << "[          ] " << renamed << " of 612 renamed in before the cut among the renames\n";
+    EXPECT_GE(renamed, 50) << "what was renamed before the journal's commit stays";
+    EXPECT_LT(renamed, 612);
+    EXPECT_EQ(runProgram(tmp, run()).status, 0);
+    EXPECT_EQ(countReplaced(), 612);
 }
 
 TEST_F(ProgramRun, copiesOntoAFuseFileSystemAreFlushedEachByItself)

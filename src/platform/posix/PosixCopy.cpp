@@ -217,6 +217,11 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
     cache.cancelled = decision.cancelled;
     const bool batch = durability == Durability::Batch || durability == Durability::BatchByName;
     const bool provisional = batch && st.st_mtim.tv_sec >= kEarliestProvisional;
+    // Where one syncfs is trusted with a whole batch, a copy that replaces a file waits beside it
+    // under a temporary name: the batch's one flush puts it on the device before it takes the
+    // old copy's place, instead of a flush of each copy before its rename.
+    const bool waits = durability == Durability::Batch;
+    std::string waiting;
     const struct timespec finalTimes[2] = {st.st_atim, st.st_mtim};
     struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (provisional)
@@ -259,17 +264,17 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
                 return kUnneeded;
         }
         if (!provisional)
-            return 0;
+            return waits ? kWaits : 0;
         replaced = true;
         if (futimens(out, finalTimes) != 0)
             return errno;
-        return syncFile(out);
+        return waits ? kWaits : syncFile(out);
     };
     // Where each question is a round trip, a copy decided onto no file does not ask again: a new
     // one elsewhere is named without a question (the unnamed file's link refuses to replace).
     const bool asks = provisional || (decision.rule && (decision.targetSeen || durability != Durability::EachFile));
     const int error = writeNewFile(*to, mode, fill, asks ? BeforeReplacing(beforeReplacing) : BeforeReplacing(),
-                                   fileSystem);
+                                   fileSystem, &waiting);
     if (cache.kernelCopyRefused && holdingFolders()) {
         const std::lock_guard lock(m_runLock);
         m_kernelCopyRefused.emplace_back(st.st_dev, fileSystem);
@@ -278,28 +283,29 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
     cache.cancelled = nullptr;
     if (error == kUnneeded)
         return OpResult::notNeeded();
-    if (error != 0)
+    if (error != 0 && error != kWaits)
         return OpResult::failure(reasonOf(error), error == ENOSPC || error == EDQUOT);
     // Even a copy with its data on the device needs its name there before the summary.
     if (batch)
-        addPending(folder, to->substr(to->find_last_of('/') + 1), std::string(destination), copy, st,
-                   provisional && !replaced, durability == Durability::BatchByName);
+        addPending(folder,
+                   {to->substr(to->find_last_of('/') + 1), std::string(destination), copy.st_ino, copy.st_mtim,
+                    copy.st_size, {st.st_atim, st.st_mtim}, provisional && !replaced, std::move(waiting),
+                    decision.rule, st.st_size},
+                   copy.st_dev, durability == Durability::BatchByName);
     OpResult copied = OpResult::success();
     copied.onDevice = !batch;
     return copied;
 }
 
-void PosixPlatform::addPending(const std::string& folder, std::string name, std::string pathText,
-                               const struct stat& copy, const struct stat& source, bool stamp, bool byName)
+void PosixPlatform::addPending(const std::string& folder, PendingCopy copy, dev_t device, bool byName)
 {
     const std::lock_guard lock(m_pendingLock);
     // Workers copy into a few folders at once: one of the last few is mostly the folder's own.
     const auto lastFew = m_pending.rbegin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(m_pending.size(), 16));
     const auto held = std::find_if(m_pending.rbegin(), lastFew, [&](const PendingFolder& f) { return f.folder == folder; });
     PendingFolder& pending =
-        held != lastFew ? *held : m_pending.emplace_back(PendingFolder{folder, copy.st_dev, byName, {}});
-    pending.copies.push_back({std::move(name), std::move(pathText), copy.st_ino, copy.st_mtim, copy.st_size,
-                              {source.st_atim, source.st_mtim}, stamp});
+        held != lastFew ? *held : m_pending.emplace_back(PendingFolder{folder, device, byName, {}});
+    pending.copies.push_back(std::move(copy));
 }
 
 std::vector<PosixPlatform::DeviceSync> PosixPlatform::syncPending(const std::vector<dev_t>& only)
@@ -336,6 +342,41 @@ int errorOf(const std::vector<PosixPlatform::DeviceSync>& syncs, dev_t device)
 
 }  // namespace
 
+int PosixPlatform::replaceWith(int dir, const PendingCopy& copy, bool byName, std::int64_t utcOffset)
+{
+    const char* temporary = copy.waiting.c_str();
+    const auto dropped = [&](int error) {
+        unlinkat(dir, temporary, 0);
+        return error;
+    };
+    // Still the copy as written: the temporary file may have been removed or put there anew.
+    struct stat waiting {};
+    if (fstatat(dir, temporary, &waiting, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    if (!S_ISREG(waiting.st_mode) || (!byName && waiting.st_ino != copy.inode) || waiting.st_size != copy.size)
+        return ENOENT;
+    // The file there as the walk asked of it, through a link there; written by another program
+    // since the copy was decided, it is no longer older, and stays.
+    struct stat there {};
+    if (fstatat(dir, copy.name.c_str(), &there, 0) == 0) {
+        if (S_ISDIR(there.st_mode))
+            return dropped(EISDIR);
+        // Another run made the same copy meanwhile: it is there, as this one would have been.
+        if (S_ISREG(there.st_mode) && there.st_size == copy.sourceSize && there.st_mtim.tv_sec == copy.times[1].tv_sec
+            && there.st_mtim.tv_nsec == copy.times[1].tv_nsec)
+            return dropped(0);
+        if (copy.rule) {
+            const FileAge now{{}, true, text::FileTime::fromUtc(there.st_mtim.tv_sec, utcOffset), there.st_size};
+            const FileAge copied{{}, true, text::FileTime::fromUtc(copy.times[1].tv_sec, utcOffset), copy.sourceSize};
+            if (!copy.rule(copied, now))
+                return dropped(kUnneeded);
+        }
+    } else if (errno != ENOENT && errno != ENOTDIR) {
+        return dropped(errno);
+    }
+    return renameat(dir, temporary, dir, copy.name.c_str()) == 0 ? 0 : dropped(errno);
+}
+
 FinishResult PosixPlatform::finishCopies()
 {
     const std::lock_guard lock(m_pendingLock);
@@ -355,21 +396,42 @@ FinishResult PosixPlatform::finishCopies()
     const std::vector<DeviceSync> first = syncPending({});
     std::vector<dev_t> stamped;
     std::vector<std::pair<dev_t, const PendingCopy*>> stamps;
+    const auto named = [&](dev_t device, const PendingCopy& copy) {
+        stamps.push_back({device, &copy});
+        if (std::find(stamped.begin(), stamped.end(), device) == stamped.end())
+            stamped.push_back(device);
+    };
+    const std::int64_t offset = utcOffset();
     for (const PendingFolder& folder : m_pending) {
+        Fd dir(folderCache().handles.open(folder.folder, O_PATH | O_DIRECTORY));
+        const int dirError = dir.get() < 0 ? errno : 0;
         if (const int error = errorOf(first, folder.device); error != 0) {
-            for (const PendingCopy& copy : folder.copies)
+            for (const PendingCopy& copy : folder.copies) {
+                // A replacement not on the device never takes the old copy's place.
+                if (!copy.waiting.empty() && dir.get() >= 0)
+                    unlinkat(dir.get(), copy.waiting.c_str(), 0);
                 lose(copy, error);
+            }
             continue;
         }
-        Fd dir(folderCache().handles.open(folder.folder, O_PATH | O_DIRECTORY));
         for (const PendingCopy& copy : folder.copies) {
-            if (!copy.stamp)
+            if (!copy.stamp && copy.waiting.empty())
                 continue;
             if (dir.get() < 0) {  // moved or removed since: its copies are not where they were put
-                lose(copy, errno);
+                lose(copy, dirError);
                 continue;
             }
             struct stat st {};
+            if (!copy.waiting.empty()) {
+                const int error = replaceWith(dir.get(), copy, folder.byName, offset);
+                if (error == 0)
+                    named(folder.device, copy);
+                else
+                    finish.notReplaced.emplace_back(copy.pathText, error == kUnneeded
+                                                                       ? OpResult::notNeeded()
+                                                                       : OpResult::failure(reasonOf(error)));
+                continue;
+            }
             // A file put in the copy's place since is not ours to stamp. Where the file system
             // numbers an inode anew each time it is read, the copy is known by its size and time.
             if (fstatat(dir.get(), copy.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0
@@ -380,13 +442,12 @@ FinishResult PosixPlatform::finishCopies()
                 lose(copy, errno);
                 continue;
             }
-            stamps.push_back({folder.device, &copy});
-            if (std::find(stamped.begin(), stamped.end(), folder.device) == stamped.end())
-                stamped.push_back(folder.device);
+            named(folder.device, copy);
         }
     }
-    // The final times on the device too: where that fails, a copy may come back older after a
-    // cut, which the next run would mend, but it is not known to be there.
+    // The final times and the replacements' names on the device too: where that fails, a copy
+    // may come back older or the old one after a cut, which the next run would mend, but it is
+    // not known to be there.
     if (!stamped.empty()) {
         const std::vector<DeviceSync> second = syncPending(stamped);
         for (const auto& [device, copy] : stamps)

@@ -99,6 +99,8 @@ private:
     static constexpr int kCannotName = -1;
     // Marks a copy given up because the file at its target is no longer older than its source.
     static constexpr int kUnneeded = -2;
+    // Marks a replacement named beside its target, to take the target's place with its batch.
+    static constexpr int kWaits = -3;
     // 1980-01-02 00:00:00 UTC: an older source leaves no room for an older provisional time on
     // every file system (FAT holds nothing before 1980), so its copy is flushed before it is named.
     static constexpr std::int64_t kEarliestProvisional = 315'619'200;
@@ -113,6 +115,11 @@ private:
         off_t size;
         struct timespec times[2];  // the final times
         bool stamp;                // still carries its provisional time
+        // A replacement that waits for its batch under this temporary name beside its target,
+        // and what it was decided on, asked again of the file there before it takes its place.
+        std::string waiting;
+        CopyRule rule = nullptr;
+        off_t sourceSize = 0;
     };
     struct PendingFolder {
         std::string folder;  // host path
@@ -128,14 +135,17 @@ private:
     // guarded folder of a run a link is no folder, unless `following`.
     bool statFolder(const std::string& hostFolder, struct stat& st, bool following);
     // Called on the complete new file of writeNewFile() before it takes a name where a file may
-    // stand, with where that name is; 0 to go on, kUnneeded or an errno value to give it up.
+    // stand, with where that name is; 0 to go on, kUnneeded or an errno value to give it up,
+    // kWaits to leave it beside the target under a temporary name.
     using BeforeReplacing = std::function<int(int fd, const AtPath& target)>;
     // Writes a new file through `fill` and gives it the name `target`, replacing what is there
     // only when the new file is complete; nothing is left behind on failure. `fill` may be
-    // called a second time, on a new file. 0, kUnneeded or an errno value.
+    // called a second time, on a new file. 0, kUnneeded, an errno value, or kWaits with the
+    // temporary name in the target's folder in `waiting`.
     // `fileSystem`: the statfs type of the target's folder, where it is known.
     int writeNewFile(const std::string& target, unsigned mode, const std::function<int(int fd)>& fill,
-                     const BeforeReplacing& beforeReplacing = {}, std::optional<long> fileSystem = {});
+                     const BeforeReplacing& beforeReplacing = {}, std::optional<long> fileSystem = {},
+                     std::string* waiting = nullptr);
     // Copies `length` bytes from `offset` of one file to the same place of the other, or up to the
     // source's end where that comes first: by the kernel where it may, by hand where it cannot.
     int copyRange(int in, int out, off_t offset, off_t length);
@@ -151,13 +161,18 @@ private:
     // Whether the kernel may copy from the device `source` to a file system of this type.
     bool triesKernelCopy(dev_t source, long fileSystem);
     // Remembers a copy, `name` in the host folder `folder`, that waits for finishCopies().
-    void addPending(const std::string& folder, std::string name, std::string pathText, const struct stat& copy,
-                    const struct stat& source, bool stamp, bool byName);
+    void addPending(const std::string& folder, PendingCopy copy, dev_t device, bool byName);
+    // Puts the replacement `copy`, waiting in the folder `dir`, in its target's place, unless the
+    // file there is no longer older by its rule (kUnneeded) or cannot be replaced (an errno
+    // value); what is not put there is removed.
+    static int replaceWith(int dir, const PendingCopy& copy, bool byName, std::int64_t utcOffset);
     // Puts each file system of the pending copies (those of `only`, when it names any) on its
     // device; the outcome of each.
     std::vector<DeviceSync> syncPending(const std::vector<dev_t>& only);
-    // Gives the complete unnamed file `fd` the name `target`, replacing what is there.
-    static int publishUnnamed(int fd, const AtPath& target, const BeforeReplacing& beforeReplacing);
+    // Gives the complete unnamed file `fd` the name `target`, replacing what is there, or the
+    // temporary name beside it put in `waiting` where `beforeReplacing` says kWaits.
+    static int publishUnnamed(int fd, const AtPath& target, const BeforeReplacing& beforeReplacing,
+                              std::string* waiting);
     // Links the unnamed file `fd` under `name`; -1 with errno set on failure.
     static int linkUnnamed(int fd, const AtPath& name);
 

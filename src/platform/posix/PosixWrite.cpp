@@ -14,7 +14,8 @@
 namespace sarvoli::platform {
 
 int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const std::function<int(int fd)>& fill,
-                                const BeforeReplacing& beforeReplacing, std::optional<long> fileSystem)
+                                const BeforeReplacing& beforeReplacing, std::optional<long> fileSystem,
+                                std::string* waiting)
 {
     const std::string folder = parentOf(target);
     // Names in the folder's handle where the run holds it. Below the guarded destination of a
@@ -39,9 +40,11 @@ int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const 
         Fd out(unnamed);
         if (const int error = fill(out.get()); error != 0)
             return error;
-        const int error = publishUnnamed(out.get(), named, beforeReplacing);
-        if (error == 0)
-            return out.close();
+        const int error = publishUnnamed(out.get(), named, beforeReplacing, waiting);
+        if (error == 0 || error == kWaits) {
+            const int closed = out.close();
+            return closed == 0 ? error : closed;
+        }
         if (error != kCannotName)
             return error;
         refused();
@@ -68,8 +71,13 @@ int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const 
     int error = fill(out.get());
     if (error == 0 && beforeReplacing)
         error = beforeReplacing(out.get(), named);
-    if (error == 0)
+    const bool waits = error == kWaits && waiting;
+    if (error == 0 || waits)
         error = out.close();
+    if (error == 0 && waits) {
+        *waiting = temporary.substr(temporary.find_last_of('/') + 1);
+        return kWaits;
+    }
     if (error == 0 && renameat(named.dir, temporary.c_str(), named.dir, named.name.c_str()) != 0)
         error = errno;
     if (error != 0) {
@@ -94,15 +102,20 @@ bool PosixPlatform::triesUnnamed(long fileSystem)
     return std::find(m_unnamedRefused.begin(), m_unnamedRefused.end(), fileSystem) == m_unnamedRefused.end();
 }
 
-int PosixPlatform::publishUnnamed(int fd, const AtPath& target, const BeforeReplacing& beforeReplacing)
+int PosixPlatform::publishUnnamed(int fd, const AtPath& target, const BeforeReplacing& beforeReplacing,
+                                  std::string* waiting)
 {
     if (linkUnnamed(fd, target) == 0)
         return 0;
     if (errno != EEXIST)
         return errno == ENOENT && access("/proc/self/fd", X_OK) != 0 ? kCannotName : errno;
-    if (beforeReplacing)
-        if (const int error = beforeReplacing(fd, target); error != 0)
+    bool waits = false;
+    if (beforeReplacing) {
+        const int error = beforeReplacing(fd, target);
+        waits = error == kWaits && waiting;
+        if (error != 0 && !waits)
             return error;
+    }
     // The target exists: name the copy beside it and rename it over the target, so that the
     // old copy stays whole until the new one is.
     const std::size_t slash = target.name.find_last_of('/');
@@ -113,6 +126,10 @@ int PosixPlatform::publishUnnamed(int fd, const AtPath& target, const BeforeRepl
             if (errno == EEXIST)
                 continue;
             return errno;
+        }
+        if (waits) {
+            *waiting = temporary.name.substr(temporary.name.find_last_of('/') + 1);
+            return kWaits;
         }
         if (renameat(temporary.dir, temporary.name.c_str(), target.dir, target.name.c_str()) != 0) {
             const int error = errno;
