@@ -40,6 +40,7 @@ void CopyPool::submit(std::shared_ptr<CopyJob> job)
     {
         const std::lock_guard lock(m_lock);
         job->order = m_submitted++;
+        ++m_unended;
         m_waiting.push_back(std::move(job));
     }
     m_work.notify_one();
@@ -50,6 +51,7 @@ void CopyPool::runFirst(const std::vector<std::shared_ptr<CopyJob>>& tasks)
     {
         const std::lock_guard lock(m_lock);
         m_tasks.insert(m_tasks.begin(), tasks.begin(), tasks.end());
+        m_unended += tasks.size();
     }
     m_work.notify_all();
 }
@@ -61,6 +63,7 @@ bool CopyPool::claim(const std::shared_ptr<CopyJob>& task)
     if (waiting == m_tasks.end())
         return false;
     m_tasks.erase(waiting);
+    --m_unended;  // the caller runs it
     task->state.store(CopyJob::Running, std::memory_order_relaxed);
     return true;
 }
@@ -72,11 +75,13 @@ void CopyPool::dropWaiting()
         for (const auto& task : m_tasks) {
             task->state.store(CopyJob::Dropped, std::memory_order_release);
             ++m_endedCount;
+            --m_unended;
         }
         m_tasks.clear();
         while (!m_waiting.empty() && m_waiting.back()->order >= m_furthestStarted) {
             m_waiting.back()->state.store(CopyJob::Dropped, std::memory_order_release);
             ++m_endedCount;
+            --m_unended;
             m_waiting.pop_back();
         }
     }
@@ -89,10 +94,15 @@ std::uint64_t CopyPool::ended()
     return m_endedCount;
 }
 
-void CopyPool::waitForEnd(std::uint64_t seen, std::int64_t timeoutNanos)
+void CopyPool::waitForEnd(std::uint64_t seen, std::int64_t timeoutNanos, std::uint64_t atLeast)
 {
     std::unique_lock lock(m_lock);
-    m_ended.wait_for(lock, std::chrono::nanoseconds(timeoutNanos), [&] { return m_endedCount != seen; });
+    // Ends since `seen` count towards the batch; no more can be waited for than are to end.
+    const std::uint64_t since = m_endedCount - seen;
+    const std::uint64_t wanted = seen + std::max<std::uint64_t>(1, std::min(atLeast, since + m_unended));
+    m_wakeAt = wanted;
+    m_ended.wait_for(lock, std::chrono::nanoseconds(timeoutNanos), [&] { return m_endedCount >= wanted; });
+    m_wakeAt = 0;
 }
 
 void CopyPool::work()
@@ -123,6 +133,7 @@ void CopyPool::work()
             }
             job->state.store(CopyJob::Running, std::memory_order_relaxed);
         }
+        bool wake = false;
         if (job->task)
             job->task();
         else
@@ -135,8 +146,11 @@ void CopyPool::work()
                 copyAgainAlone(*job, lock);
             job->state.store(CopyJob::Done, std::memory_order_release);
             ++m_endedCount;
+            --m_unended;
+            wake = m_endedCount >= m_wakeAt || m_waitingForRoom > 0;
         }
-        m_ended.notify_all();
+        if (wake)
+            m_ended.notify_all();
         if (m_onEnded)
             m_onEnded();
     }

@@ -66,8 +66,10 @@ public:
     void dropWaiting();
     // How many jobs have ended (done or dropped) so far.
     std::uint64_t ended();
-    // Waits until more than `seen` jobs have ended, or `timeoutNanos` has passed.
-    void waitForEnd(std::uint64_t seen, std::int64_t timeoutNanos);
+    // Waits until `atLeast` more than `seen` jobs have ended (fewer where fewer are still to
+    // end), or `timeoutNanos` has passed. A waiter woken for each end would trade places with
+    // a worker at every file; woken for a batch, it does so once for many.
+    void waitForEnd(std::uint64_t seen, std::int64_t timeoutNanos, std::uint64_t atLeast = 1);
     // How many workers started, and why the others could not.
     int workers() const { return static_cast<int>(m_threads.size()); }
     const std::string& startFailure() const { return m_startFailure; }
@@ -90,6 +92,8 @@ private:
     std::uint64_t m_submitted = 0;
     std::uint64_t m_furthestStarted = 0;  // order + 1 of the furthest job started; 0 before any
     std::uint64_t m_endedCount = 0;
+    std::uint64_t m_unended = 0;  // jobs submitted or handed ahead that have not ended
+    std::uint64_t m_wakeAt = 0;   // the ended count that a waiter waits for; 0 when none waits
     bool m_stop = false;
     std::vector<std::thread> m_threads;
     std::string m_startFailure;

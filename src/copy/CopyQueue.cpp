@@ -19,6 +19,8 @@ constexpr std::size_t kMaxQueued = 256;
 constexpr std::int64_t kMaxBytesQueued = 256 << 20;
 // How long one wait for a copy lasts before the walk looks whether it is to stop.
 constexpr std::int64_t kWaitSlice = 2'000'000;
+// How many copies a full queue waits to end before the walk goes on.
+constexpr std::uint64_t kEndsAWait = kMaxQueued / 4;
 
 // A copy's line when it failed: the usual line, "VIRHE: " and the reason.
 std::string failureLine(const std::string& line, const std::string& reason) { return line + "   VIRHE: " + reason; }
@@ -241,18 +243,18 @@ void CopyQueue::takeEnded()
         m_host.answered();
 }
 
-void CopyQueue::takeEndedOrWait(std::int64_t timeoutNanos)
+void CopyQueue::takeEndedOrWait(std::int64_t timeoutNanos, std::uint64_t ends)
 {
     const std::uint64_t seen = m_pool->ended();  // before the look, so that no end is missed
     const std::size_t before = m_queued.size();
     takeEnded();
-    if (m_queued.size() == before)
-        m_pool->waitForEnd(seen, timeoutNanos);
+    if (m_queued.size() == before || m_queued.size() > kMaxQueued - ends)
+        m_pool->waitForEnd(seen, timeoutNanos, ends);
 }
 
 void CopyQueue::waitForACopy()
 {
-    takeEndedOrWait(kWaitSlice);
+    takeEndedOrWait(kWaitSlice, kEndsAWait);
     if (m_host.abortRequested())
         m_pool->dropWaiting();
     takeEnded();

@@ -62,9 +62,9 @@ private:
     void addLine(std::string line, bool failed, std::uint64_t clearsBefore);
     // Adds the lines of the copies that have ended, in the walk's order, up to the first still running.
     void takeEnded();
-    // Takes the lines of the copies that have ended; when there were none, waits until one ends
-    // or the time is up.
-    void takeEndedOrWait(std::int64_t timeoutNanos);
+    // Takes the lines of the copies that have ended; when there were none, or too few to leave
+    // room for `ends` more, waits until `ends` more have ended or the time is up.
+    void takeEndedOrWait(std::int64_t timeoutNanos, std::uint64_t ends);
     // Waits a little for a copy to end; a stop asked for meanwhile drops the copies not yet started.
     void waitForACopy();
     // Waits until every copy given to the workers has ended and has its line.
