@@ -19,6 +19,8 @@ constexpr std::size_t kMaxQueued = 256;
 constexpr std::int64_t kMaxBytesQueued = 256 << 20;
 // How long one wait for a copy lasts before the walk looks whether it is to stop.
 constexpr std::int64_t kWaitSlice = 2'000'000;
+// How many copies one task of the workers reads back.
+constexpr std::size_t kReadBackATask = 16;
 // How many copies a full queue waits to end before the walk goes on.
 constexpr std::uint64_t kEndsAWait = kMaxQueued / 4;
 
@@ -137,10 +139,26 @@ void CopyQueue::verify(std::vector<Unfinished>& unfinished, const std::unordered
         if (u.copied() && !lost.contains(u.target))
             toRead.push_back(&u);
     m_host.writingToDevice(true);
-    std::vector<platform::Verification> read;
-    for (const Unfinished* u : toRead) {
-        read.push_back(m_platform.verifyCopy(u->source, u->target));
-        m_host.answered();
+    std::vector<platform::Verification> read(toRead.size());
+    const auto readBack = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            read[i] = m_platform.verifyCopy(toRead[i]->source, toRead[i]->target);
+            m_host.answered();
+        }
+    };
+    if (m_pool) {
+        // Read back by the workers and by this thread at once, a few copies a task: each read
+        // waits on the device, and on a fast one each is a core's work.
+        std::vector<std::shared_ptr<CopyJob>> tasks;
+        for (std::size_t from = 0; from < toRead.size(); from += kReadBackATask)
+            tasks.push_back(std::make_shared<CopyJob>(
+                [&readBack, from, to = std::min(from + kReadBackATask, toRead.size())] { readBack(from, to); }));
+        m_pool->runFirst(tasks);
+        // The workers take them from the first, this thread from the last.
+        for (auto task = tasks.rbegin(); task != tasks.rend(); ++task)
+            waitFor(*task);
+    } else {
+        readBack(0, toRead.size());
     }
     m_host.writingToDevice(false);
     // A copy that was read back and differs, or could not be read back, is no copy either way.

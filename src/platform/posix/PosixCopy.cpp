@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "platform/TemporaryName.h"
@@ -555,19 +556,22 @@ Verification PosixPlatform::verifyCopy(std::string_view source, std::string_view
     // the device (through the server on a network or FUSE file system).
     posix_fadvise(back.get(), 0, 0, POSIX_FADV_DONTNEED);
     v.same = sourceStat.st_size == copyStat.st_size;
-    constexpr std::size_t kChunk = 256 * 1024;
-    std::vector<char> a(kChunk);
-    std::vector<char> b(kChunk);
-    for (off_t at = 0; v.same && at < sourceStat.st_size; at += static_cast<off_t>(kChunk)) {
+    // Buffers of the file's size up to a chunk, left unfilled: most files are small, and
+    // clearing two chunks for each cost more than reading it.
+    constexpr off_t kChunk = 256 * 1024;
+    const auto chunk = static_cast<std::size_t>(std::clamp<off_t>(sourceStat.st_size, 1, kChunk));
+    const std::unique_ptr<char[]> a(new char[chunk]);
+    const std::unique_ptr<char[]> b(new char[chunk]);
+    for (off_t at = 0; v.same && at < sourceStat.st_size; at += static_cast<off_t>(chunk)) {
         const ssize_t n = readFully([&](char* p, std::size_t s, off_t o) { return pread(in.get(), p, s, o); },
-                                    a.data(), kChunk, at);
+                                    a.get(), chunk, at);
         const ssize_t m = readFully([&](char* p, std::size_t s, off_t o) { return readCopy(back.get(), p, s, o); },
-                                    b.data(), kChunk, at);
+                                    b.get(), chunk, at);
         if (n < 0 || m < 0) {
             v.result = OpResult::failure(reasonOf(errno));
             return v;
         }
-        v.same = n == m && std::memcmp(a.data(), b.data(), static_cast<std::size_t>(n)) == 0;
+        v.same = n == m && std::memcmp(a.get(), b.get(), static_cast<std::size_t>(n)) == 0;
     }
     if (!v.same) {
         // Older than its source, so that the next run copies it again.

@@ -193,7 +193,9 @@ Verification Win32Platform::verifyCopy(std::string_view source, std::string_view
     constexpr DWORD kChunk = 1 << 20;  // a multiple of every sector size
     char* a = static_cast<char*>(VirtualAlloc(nullptr, kChunk, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     char* b = static_cast<char*>(VirtualAlloc(nullptr, kChunk, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    while (v.same && a && b) {
+    if (!a || !b)  // not read back is not the same: several read at once may find memory short
+        v.result = failure(GetLastError());
+    while (v.result.ok && v.same && a && b) {
         DWORD n = 0;
         DWORD m = 0;
         if (!ReadFile(in, a, kChunk, &n, nullptr) || !ReadFile(back, b, kChunk, &m, nullptr)) {
