@@ -41,6 +41,12 @@ public:
         unknown.result = platform::OpResult::failure(kInjectedReason);
         return unknown;
     }
+    // Asked a name at a time, each a call that may fail, as the walk's batched question is.
+    std::vector<platform::FileAge> fileAges(std::string_view folderPath,
+                                            const std::vector<std::string_view>& names) override
+    {
+        return platform::Platform::fileAges(folderPath, names);
+    }
     bool directoryExists(std::string_view path) override
     {
         return !fails(Operation::DirectoryExists) && ForwardingPlatform::directoryExists(path);
