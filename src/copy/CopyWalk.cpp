@@ -117,17 +117,62 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
     if (!scan) {
         scan = std::make_shared<FolderScan>();
         scan->hidden = m_hidden;
-        scan->search = m_platform.findFirst(folderPath, m_maskUsable ? m_mask : std::string(), kFileMask, true);
+        scan->folderPath = folderPath;
+        scan->destination = destination;
+        scan->mask = m_maskUsable ? m_mask : std::string();
+        scan->exclusions = &*m_exclusions;
+        scan->search = m_platform.findFirst(folderPath, scan->mask, kFileMask, true);
         scan->searched = scan->search != nullptr;
     }
     std::vector<std::string> subfolders;
     if (scan->searched) {
-        for (std::size_t i = 0; i < scan->entries.size(); ++i) {
-            const platform::DirEntry& entry = scan->entries[i];
-            if (!(entry.attributes & platform::Directory))
-                copyEntry(entry, folderPath, destination, scan->ages[i] ? &*scan->ages[i] : nullptr);
-            if (!afterEntry())
-                return false;
+        // With workers, a folder's entries past those in hand come a thousand at a time: the
+        // walk lists the next ones while a worker asks the ages of their copies and the walk
+        // then handles those before them, so that one folder of many thousand files is read on
+        // two cores, as many small folders are.
+        std::shared_ptr<FolderScan> listed;  // the entries after these, listed, their ages not asked
+        const auto listNext = [&](FolderScan& after) {
+            std::shared_ptr<FolderScan> more;
+            if (!after.listed && m_queue->worksAhead()) {
+                more = std::make_shared<FolderScan>();
+                more->continues(after);
+                more->list(m_platform);
+            }
+            return more;
+        };
+        listed = listNext(*scan);
+        for (;;) {
+            std::shared_ptr<FolderScan> asked;  // `listed`, its ages being asked by a worker
+            if (listed) {
+                asked = std::move(listed);
+                // A folder that this run made holds no copies to ask about.
+                const bool made = (m_destinationIsNew && destination == m_knownDestinationFolder)
+                                  || isUnderMadeRoot(destination);
+                if (made) {
+                    asked->ages.assign(asked->entries.size(), std::nullopt);
+                } else {
+                    asked->task = std::make_shared<CopyJob>([this, raw = asked.get()] { raw->askAges(m_platform); });
+                    m_queue->runAhead({asked->task});
+                }
+                listed = listNext(*asked);
+            }
+            for (std::size_t i = 0; i < scan->entries.size(); ++i) {
+                const platform::DirEntry& entry = scan->entries[i];
+                if (!(entry.attributes & platform::Directory))
+                    copyEntry(entry, folderPath, destination, scan->ages[i] ? &*scan->ages[i] : nullptr);
+                if (!afterEntry()) {
+                    if (asked && asked->task)  // the worker reads its entries until it is done
+                        m_queue->waitFor(asked->task);
+                    return false;
+                }
+            }
+            if (!asked)
+                break;
+            if (asked->task)
+                m_queue->waitFor(asked->task);
+            if (m_platform.monotonicNanos() - asked->readAt > kFreshFor)
+                askAgain(*asked);
+            scan = std::move(asked);
         }
         platform::DirEntry entry;
         while (!scan->listed) {
@@ -195,6 +240,35 @@ bool CopyWalk::destinationUsable(const std::string& destination, bool isSubfolde
         return false;
     }
     return true;
+}
+
+void CopyWalk::askAgain(FolderScan& scan)
+{
+    // Listed long before the walk came to them (the copies before them took long): each file
+    // and its copy are asked again, so that no copy is decided on what they were then. A file
+    // not found now is left as listed: its copy finds it gone and passes it over, or finds a
+    // link to nothing and says so.
+    std::vector<std::size_t> files;
+    std::vector<std::string_view> names;
+    for (std::size_t i = 0; i < scan.entries.size(); ++i)
+        if (!(scan.entries[i].attributes & platform::Directory) && scan.entries[i].error.empty()) {
+            files.push_back(i);
+            names.push_back(scan.entries[i].name);
+        }
+    std::vector<platform::FileAge> now = m_platform.fileAges(scan.folderPath, names);
+    std::vector<platform::FileAge> copies = m_platform.fileAges(scan.destination, names);
+    now.resize(files.size());
+    copies.resize(files.size());
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        platform::DirEntry& entry = scan.entries[files[k]];
+        if (!now[k].result.ok) {
+            entry.error = now[k].result.reason;
+        } else if (now[k].exists) {
+            entry.time = now[k].time;
+            entry.size = now[k].size;
+        }
+        scan.ages[files[k]] = copies[k];
+    }
 }
 
 std::shared_ptr<FolderScan> CopyWalk::readAhead(const std::string& folderPath)

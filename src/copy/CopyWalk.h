@@ -73,6 +73,8 @@ private:
     // The reading of a folder made ahead of the walk, once it is done; null where none was, or
     // where it is too old to decide by or the folder could not be searched then.
     std::shared_ptr<FolderScan> readAhead(const std::string& folderPath);
+    // Asks the files of entries listed long ago, and their copies, again.
+    void askAgain(FolderScan& scan);
     // Hands the reading of the next few subfolders from `next` on to the workers.
     void scanAhead(const std::string& folderPath, const std::vector<std::string>& subfolders, std::size_t next);
     // `id`: the folder's own, where it is known.

@@ -18,6 +18,25 @@ void FolderScan::read(platform::Platform& platform)
     searched = search != nullptr;
     if (!searched)
         return;
+    list(platform);
+    askAges(platform);
+}
+
+void FolderScan::continues(FolderScan& before)
+{
+    folderPath = before.folderPath;
+    destination = before.destination;
+    mask = before.mask;
+    exclusions = before.exclusions;
+    hidden = before.hidden;
+    searched = true;
+    search = std::move(before.search);
+}
+
+void FolderScan::list(platform::Platform& platform)
+{
+    readAt = platform.monotonicNanos();
+    entries.clear();
     platform::DirEntry entry;
     while (entries.size() < kMostEntries) {
         if (!search->next(entry)) {
@@ -26,7 +45,11 @@ void FolderScan::read(platform::Platform& platform)
         }
         entries.push_back(std::move(entry));
     }
-    ages.resize(entries.size());
+}
+
+void FolderScan::askAges(platform::Platform& platform)
+{
+    ages.assign(entries.size(), std::nullopt);
     destinationPlace = platform.folderPlace(destination);
     // Nothing is copied through a link. A destination folder that is not there holds no copy;
     // one that cannot be told is asked a file at a time, so that each file says why.

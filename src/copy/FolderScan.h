@@ -44,9 +44,16 @@ struct FolderScan {
     std::int64_t readAt = 0;  // when the reading began, by the platform's monotonic clock
     std::shared_ptr<CopyJob> task;  // the worker's reading
 
-    // Reads the folder ahead of the walk and asks the age of each file's copy; a destination
-    // folder that is not there is asked about once, not once a file.
+    // Reads the folder ahead of the walk and asks the age of each file's copy: list(), then
+    // askAges().
     void read(platform::Platform& platform);
+    // Takes over the search of `before`, whose entries are listed, to list the next ones.
+    void continues(FolderScan& before);
+    // Lists up to the next thousand entries of the search, in place of any listed before.
+    void list(platform::Platform& platform);
+    // Asks the age of each listed file's copy; a destination folder that is not there is asked
+    // about once, not once a file. Uses nothing of the search.
+    void askAges(platform::Platform& platform);
     // The search has given its last entry: keeps what the walk needs of it and lets it go.
     void endListing();
 };

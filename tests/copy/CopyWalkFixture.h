@@ -132,6 +132,8 @@ public:
             agesGiven();
         return ages;
     }
+    // A clock that leaps `clockStep` at each look: every reading ahead is long past when used.
+    std::int64_t monotonicNanos() override { return ForwardingPlatform::monotonicNanos() + clockStep * ++m_looks; }
     OpResult forceDirectories(std::string_view path, bool& created) override
     {
         created = false;
@@ -174,6 +176,7 @@ public:
     std::function<void(std::string_view destination)> beforeCopy;  // on the thread that copies
     std::atomic<int> copying = 0;
     std::atomic<int> searches = 0;  // workers read folders too
+    std::atomic<std::int64_t> clockStep = 0;
     std::chrono::milliseconds finishTakes{0};
     bool deviceFails = false;
 
@@ -185,6 +188,7 @@ private:
             std::exchange(onAgesAsked, {})();
     }
     std::mutex m_hookLock;
+    std::atomic<std::int64_t> m_looks = 0;
 
     static std::unique_ptr<Platform> systemPlatform(const std::vector<TestDrive>& drives)
     {

@@ -528,6 +528,10 @@ TEST_F(CopyWalkTest, severalWorkersGiveTheLogSummaryAndCopiesOfOne)
     };
     for (int i = 0; i < 400; ++i)
         source(fileOf(i), std::string(1000 + i * 37, 'a' + i % 26));
+    // A folder listed a thousand entries at a time, and asked about by workers while the walk goes.
+    constexpr int kMany = 1100;
+    for (int j = 0; j < kMany; ++j)
+        source("dir4/many/m" + std::to_string(j) + ".txt", std::to_string(j));
     source("dir3/big.bin", std::string(3 << 20, 'b'));
     source("in-the-way.txt");
     source("dir2/skipped.bak");
@@ -538,15 +542,18 @@ TEST_F(CopyWalkTest, severalWorkersGiveTheLogSummaryAndCopiesOfOne)
     struct Row {
         const char* kind;
         int workers;
-        bool again;  // a second run, after some sources changed, into the copies of the first
+        bool again;      // a second run, after some sources changed, into the copies of the first
+        bool readLongAgo = false;  // each folder or part of one read ahead is too old when the walk comes to it
     };
     const Row rows[] = {
         {"one worker", 1, false},
         {"four workers", 4, false},
         {"eight workers", 8, false},
+        {"two workers, every reading too old", 2, false, true},
         {"one worker, a second run", 1, true},
         {"two workers, a second run", 2, true},
         {"eight workers, a second run", 8, true},
+        {"two workers, a second run, every reading too old", 2, true, true},
     };
     // Another program at work beside the run, just after the walk (or the workers reading ahead)
     // has the ages of the copies in dir5\late\: a copy made newer, a source file removed.
@@ -584,22 +591,29 @@ TEST_F(CopyWalkTest, severalWorkersGiveTheLogSummaryAndCopiesOfOne)
             runWith({row.kind, 1, false}, root);
             for (int i = 0; i < 400; i += 9)  // newer sources, to be copied again
                 setLocalMtime(src(fileOf(i)), 2026, 12, 8, 9, 0, 0);
+            for (int j = 0; j < kMany; j += 97)
+                setLocalMtime(src("dir4/many/m" + std::to_string(j) + ".txt"), 2026, 12, 8, 9, 0, 0);
             ASSERT_TRUE(std::filesystem::remove(tmp / ("e/" + root + "/dir6/f6.txt")));  // a copy gone
         }
         changedDuringTheRun(root);
+        platform.clockStep = row.readLongAgo ? 1'000'000'000 : 0;
         const auto got = runWith(row, root);
+        platform.clockStep = 0;
         platform.agesAskedIn.clear();
         EXPECT_EQ(readFile(tmp / ("e/" + root + "/dir5/late/doc.txt")), "a copy saved meanwhile") << row.kind;
         EXPECT_THAT(std::get<0>(got), ::testing::Not(::testing::Contains(::testing::HasSubstr("late"))))
             << row.kind << ": neither the newer copy nor the file gone is a copy or a failure";
-        if (row.again)
+        if (row.again) {
             for (int i = 0; i < 400; i += 9)
                 setLocalMtime(src(fileOf(i)), 2026, 12, 7, 11, 5, 32);
+            for (int j = 0; j < kMany; j += 97)
+                setLocalMtime(src("dir4/many/m" + std::to_string(j) + ".txt"), 2026, 12, 7, 11, 5, 32);
+        }
         if (row.workers == 1) {
             byOne[row.again] = got;
             treeOfOne[row.again] = treeOf(tmp / ("e/" + root));
             EXPECT_GE(std::get<3>(got), 1) << row.kind << ": the failures are there to compare";
-            EXPECT_EQ(std::get<2>(got), row.again ? 46 : 400) << row.kind;
+            EXPECT_EQ(std::get<2>(got), row.again ? 46 + 12 : 400 + kMany) << row.kind;
             continue;
         }
         const auto& one = byOne.at(row.again);
