@@ -253,17 +253,11 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
     // device: flushed with its final time before it takes the old one's place.
     const auto beforeReplacing = [&](int out, const AtPath& target) {
         struct stat there {};
-        if (fstatat(target.dir, target.name.c_str(), &there, 0) != 0)  // as the walk asked: through a link there
-            return errno == ENOENT || errno == ENOTDIR ? 0 : errno;    // gone since: nothing to keep
-        if (S_ISDIR(there.st_mode))
-            return EISDIR;  // the rename would refuse
-        if (decision.rule) {
-            const std::int64_t offset = utcOffset();
-            const FileAge now{{}, true, text::FileTime::fromUtc(there.st_mtim.tv_sec, offset), there.st_size};
-            const FileAge copied{{}, true, text::FileTime::fromUtc(st.st_mtim.tv_sec, offset), st.st_size};
-            if (!decision.rule(copied, now))
-                return kUnneeded;
-        }
+        if (const int allowed =
+                targetAllows(target.dir, target.name.c_str(), st.st_mtim.tv_sec, st.st_size, decision.rule,
+                             decision.rule ? utcOffset() : 0, there);
+            allowed != 0 || there.st_mode == 0)  // nothing there: nothing to keep
+            return allowed;
         if (!provisional)
             return waits ? kWaits : 0;
         replaced = true;
@@ -343,6 +337,25 @@ int errorOf(const std::vector<PosixPlatform::DeviceSync>& syncs, dev_t device)
 
 }  // namespace
 
+int PosixPlatform::targetAllows(int dir, const char* name, time_t sourceSeconds, off_t sourceSize, CopyRule rule,
+                                std::int64_t utcOffset, struct stat& there)
+{
+    if (fstatat(dir, name, &there, 0) != 0) {  // as the walk asked: through a link there
+        const int error = errno;
+        there = {};
+        return error == ENOENT || error == ENOTDIR ? 0 : error;  // gone since: nothing to keep
+    }
+    if (S_ISDIR(there.st_mode))
+        return EISDIR;  // the rename would refuse
+    if (rule) {
+        const FileAge now{{}, true, text::FileTime::fromUtc(there.st_mtim.tv_sec, utcOffset), there.st_size};
+        const FileAge copied{{}, true, text::FileTime::fromUtc(sourceSeconds, utcOffset), sourceSize};
+        if (!rule(copied, now))
+            return kUnneeded;
+    }
+    return 0;
+}
+
 int PosixPlatform::replaceWith(int dir, const PendingCopy& copy, bool byName, std::int64_t utcOffset)
 {
     const char* temporary = copy.waiting.c_str();
@@ -356,25 +369,19 @@ int PosixPlatform::replaceWith(int dir, const PendingCopy& copy, bool byName, st
         return errno;
     if (!S_ISREG(waiting.st_mode) || (!byName && waiting.st_ino != copy.inode) || waiting.st_size != copy.size)
         return ENOENT;
-    // The file there as the walk asked of it, through a link there; written by another program
-    // since the copy was decided, it is no longer older, and stays.
+    // The file there asked again: written by another program since the copy was decided, it is
+    // no longer older, and stays.
     struct stat there {};
-    if (fstatat(dir, copy.name.c_str(), &there, 0) == 0) {
-        if (S_ISDIR(there.st_mode))
-            return dropped(EISDIR);
-        // Another run made the same copy meanwhile: it is there, as this one would have been.
-        if (S_ISREG(there.st_mode) && there.st_size == copy.sourceSize && there.st_mtim.tv_sec == copy.times[1].tv_sec
-            && there.st_mtim.tv_nsec == copy.times[1].tv_nsec)
-            return dropped(0);
-        if (copy.rule) {
-            const FileAge now{{}, true, text::FileTime::fromUtc(there.st_mtim.tv_sec, utcOffset), there.st_size};
-            const FileAge copied{{}, true, text::FileTime::fromUtc(copy.times[1].tv_sec, utcOffset), copy.sourceSize};
-            if (!copy.rule(copied, now))
-                return dropped(kUnneeded);
-        }
-    } else if (errno != ENOENT && errno != ENOTDIR) {
-        return dropped(errno);
-    }
+    const int allowed = targetAllows(dir, copy.name.c_str(), copy.times[1].tv_sec, copy.sourceSize, copy.rule,
+                                     utcOffset, there);
+    if (allowed != 0 && allowed != kUnneeded)
+        return dropped(allowed);
+    // Another run made the same copy meanwhile: it is there, as this one would have been.
+    if (S_ISREG(there.st_mode) && there.st_size == copy.sourceSize && there.st_mtim.tv_sec == copy.times[1].tv_sec
+        && there.st_mtim.tv_nsec == copy.times[1].tv_nsec)
+        return dropped(0);
+    if (allowed == kUnneeded)
+        return dropped(kUnneeded);
     return renameat(dir, temporary, dir, copy.name.c_str()) == 0 ? 0 : dropped(errno);
 }
 

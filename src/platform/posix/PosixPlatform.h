@@ -162,6 +162,13 @@ private:
     bool triesKernelCopy(dev_t source, long fileSystem);
     // Remembers a copy, `name` in the host folder `folder`, that waits for finishCopies().
     void addPending(const std::string& folder, PendingCopy copy, dev_t device, bool byName);
+    // Whether a copy of a source last written at `sourceSeconds`, of `sourceSize` bytes, may take
+    // the place of what is at `name` in `dir` now, asked as the walk asked it (through a link
+    // there): 0 where nothing is there or a file still older by `rule`, kUnneeded where that file
+    // is no longer older, EISDIR for a folder, or an errno value. `there`: what is there, zeroed
+    // where nothing is.
+    static int targetAllows(int dir, const char* name, time_t sourceSeconds, off_t sourceSize, CopyRule rule,
+                            std::int64_t utcOffset, struct stat& there);
     // Puts the replacement `copy`, waiting in the folder `dir`, in its target's place, unless the
     // file there is no longer older by its rule (kUnneeded) or cannot be replaced (an errno
     // value); what is not put there is removed.
