@@ -115,12 +115,7 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
     // was not read ahead, it is read as the walk goes: one entry, what the walk does with it,
     // then the next.
     if (!scan) {
-        scan = std::make_shared<FolderScan>();
-        scan->hidden = m_hidden;
-        scan->folderPath = folderPath;
-        scan->destination = destination;
-        scan->mask = m_maskUsable ? m_mask : std::string();
-        scan->exclusions = &*m_exclusions;
+        scan = newScan(folderPath, destination);
         scan->search = m_platform.findFirst(folderPath, scan->mask, kFileMask, true);
         scan->searched = scan->search != nullptr;
     }
@@ -146,9 +141,7 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
             if (listed) {
                 asked = std::move(listed);
                 // A folder that this run made holds no copies to ask about.
-                const bool made = (m_destinationIsNew && destination == m_knownDestinationFolder)
-                                  || isUnderMadeRoot(destination);
-                if (made) {
+                if (madeByThisRun(destination)) {
                     asked->ages.assign(asked->entries.size(), std::nullopt);
                 } else {
                     asked->task = std::make_shared<CopyJob>([this, raw = asked.get()] { raw->askAges(m_platform); });
@@ -242,6 +235,17 @@ bool CopyWalk::destinationUsable(const std::string& destination, bool isSubfolde
     return true;
 }
 
+std::shared_ptr<FolderScan> CopyWalk::newScan(const std::string& folderPath, std::string destination) const
+{
+    auto scan = std::make_shared<FolderScan>();
+    scan->hidden = m_hidden;
+    scan->folderPath = folderPath;
+    scan->destination = std::move(destination);
+    scan->mask = m_maskUsable ? m_mask : std::string();
+    scan->exclusions = &*m_exclusions;
+    return scan;
+}
+
 void CopyWalk::askAgain(FolderScan& scan)
 {
     // Listed long before the walk came to them (the copies before them took long): each file
@@ -299,12 +303,7 @@ void CopyWalk::scanAhead(const std::string& folderPath, const std::vector<std::s
             continue;
         if (m_scans.size() >= m_scanBudget)
             break;
-        auto scan = std::make_shared<FolderScan>();
-        scan->hidden = m_hidden;
-        scan->folderPath = path;
-        scan->destination = destinationFolder(m_destinationRoot, path, m_sourceRootLength);
-        scan->mask = m_maskUsable ? m_mask : std::string();
-        scan->exclusions = &*m_exclusions;
+        auto scan = newScan(path, destinationFolder(m_destinationRoot, path, m_sourceRootLength));
         scan->task = std::make_shared<CopyJob>([this, raw = scan.get()] { raw->read(m_platform); });
         tasks.push_back(scan->task);
         m_scans.emplace(path, std::move(scan));
@@ -331,7 +330,7 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
     }
     // A folder that this run created held no file before it; only elsewhere can a copy exist.
     const bool madeHere = destination != m_knownDestinationFolder && isUnderMadeRoot(destination);
-    const bool newFolder = (m_destinationIsNew && destination == m_knownDestinationFolder) || madeHere;
+    const bool newFolder = madeByThisRun(destination);
     const platform::FileAge source{{}, true, entry.time, entry.size};
     bool targetSeen = false;
     // A copy that may be there and cannot be told is not overwritten on a guess.

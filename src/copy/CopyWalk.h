@@ -73,6 +73,8 @@ private:
     // The reading of a folder made ahead of the walk, once it is done; null where none was, or
     // where it is too old to decide by or the folder could not be searched then.
     std::shared_ptr<FolderScan> readAhead(const std::string& folderPath);
+    // A reading of the source folder `folderPath` by the run's search, not started.
+    std::shared_ptr<FolderScan> newScan(const std::string& folderPath, std::string destination) const;
     // Asks the files of entries listed long ago, and their copies, again.
     void askAgain(FolderScan& scan);
     // Hands the reading of the next few subfolders from `next` on to the workers.
@@ -105,6 +107,12 @@ private:
     bool isUnderMadeRoot(const std::string& folder) const
     {
         return !m_madeRoot.empty() && folder.size() > m_madeRoot.size() && folder.starts_with(m_madeRoot);
+    }
+    // Whether this run made the destination folder: it held no copy before.
+    bool madeByThisRun(const std::string& destination) const
+    {
+        return (m_destinationIsNew && destination == m_knownDestinationFolder)
+               || (destination != m_knownDestinationFolder && isUnderMadeRoot(destination));
     }
     RunTotals m_totals;
     int m_workers;
