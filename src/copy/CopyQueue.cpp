@@ -13,6 +13,7 @@ constexpr const char* kNotOnDevice = "kopioita ei saatu levylle";
 constexpr const char* kNotTheSame = "kopio ei vastaa lähdettä";
 constexpr const char* kNotReadBack = "kopiota ei voi lukea takaisin";
 constexpr const char* kChangedSince = "kohteen tiedosto muuttui ajon aikana, sitä ei korvattu";
+constexpr const char* kDestinationGone = "kohdekansio ei ole enää käytettävissä, ajo lopetettiin";
 
 // Copies and lines waiting for the copies before them, and the bytes of those copies, at the most.
 constexpr std::size_t kMaxQueued = 256;
@@ -55,6 +56,7 @@ CopyQueue::CopyQueue(platform::Platform& platform, RunHost& host, RunTotals& tot
     : m_platform(platform), m_host(host), m_totals(totals), m_destinationRoot(std::move(destinationRoot)),
       m_verify(verify)
 {
+    m_rootId = m_platform.folderId(m_destinationRoot);
     if (workers > 1) {
         m_pool = std::make_unique<CopyPool>(m_platform, workers, [this] { m_host.answered(); });
         if (m_pool->workers() < workers)
@@ -178,8 +180,28 @@ void CopyQueue::wouldCopy(std::string line, std::int64_t size)
     addLine(std::move(line), false, m_host.logClears());
 }
 
+bool CopyQueue::lostWithFailure()
+{
+    if (m_destinationLost)
+        return true;
+    // A device that went away fails every copy after it the same way: that is one line, not one
+    // a file. The root is asked only after a failure, so that a run that fails nothing asks nothing.
+    if (!m_rootId || m_platform.folderId(m_destinationRoot) == m_rootId)
+        return false;
+    m_destinationLost = true;
+    // The copies made so far cannot be vouched for, and the run is no copy to record.
+    m_totals.notOnDevice = true;
+    dropWaiting();
+    ++m_totals.failed;
+    addLine(failureLine(m_destinationRoot, kDestinationGone), true, m_host.logClears());
+    return true;
+}
+
 void CopyQueue::countCopy(const std::string& line, std::int64_t size, bool onDevice)
 {
+    // A destination made by the run is known once a copy is in it.
+    if (!m_rootId)
+        m_rootId = m_platform.folderId(m_destinationRoot);
     ++m_totals.copied;
     m_totals.kilobytes += size / 1000;
     if (!onDevice)
@@ -195,7 +217,7 @@ void CopyQueue::copy(const std::string& source, const std::string& target, std::
     if (!m_pool) {
         const platform::OpResult copied = m_platform.copyFile(source, target, decision);
         if (!copied.ok) {
-            if (!copied.unneeded) {
+            if (!copied.unneeded && !lostWithFailure()) {
                 ++m_totals.failed;
                 addLine(failureLine(line, copied.reason), true, clearsBefore);
             }
@@ -249,8 +271,18 @@ void CopyQueue::takeEnded()
                 countCopy(q.line, q.size, q.job->result.onDevice);
                 m_host.appendLine(printable(std::move(q.line)), false, q.clearsBefore);
             } else if (state == CopyJob::Done && !q.job->result.unneeded) {
-                ++m_totals.failed;
-                m_host.appendLine(printable(failureLine(q.line, q.job->result.reason)), true, q.clearsBefore);
+                const bool lostBefore = m_destinationLost;
+                if (lostWithFailure()) {
+                    // Counted, its line said by the destination's; one found lost now comes after
+                    // the copies still waiting for their lines.
+                    if (lostBefore)
+                        ++m_totals.failed;
+                } else {
+                    ++m_totals.failed;
+                    m_host.appendLine(printable(failureLine(q.line, q.job->result.reason)), true, q.clearsBefore);
+                }
+            } else if (state == CopyJob::Dropped && m_destinationLost) {
+                ++m_totals.failed;  // decided and not copied: the destination went away
             }  // a dropped copy was never started, an unneeded one never made: no line, no count
         } else {
             m_host.appendLine(printable(std::move(q.line)), q.failed, q.clearsBefore);
@@ -286,6 +318,8 @@ void CopyQueue::waitForEveryCopy()
 
 void CopyQueue::fail(std::string line, const std::string& reason)
 {
+    if (lostWithFailure())
+        return;
     ++m_totals.failed;
     addLine(failureLine(line, reason), true, m_host.logClears());
 }
@@ -304,7 +338,7 @@ bool CopyQueue::afterEntry()
     if (!m_queued.empty())
         takeEnded();
     m_host.answered();
-    if (!m_host.abortRequested())
+    if (!m_host.abortRequested() && !m_destinationLost)
         return true;
     dropWaiting();
     return false;

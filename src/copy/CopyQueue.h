@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -56,6 +57,10 @@ public:
     // Waits for every copy, then puts the copies made so far on the device; those the device
     // cannot vouch for become failures.
     void finish();
+    // The destination root could no longer be reached (its drive taken out, its share dropped,
+    // another folder in its place): the run stops, with one line for it, and the copies that
+    // did not end are counted as failed without a line each.
+    bool destinationLost() const { return m_destinationLost; }
 
 private:
     // `clearsBefore`: the host's log emptyings when the line's entry was handled.
@@ -94,6 +99,12 @@ private:
     void verify(std::vector<Unfinished>& unfinished, const std::unordered_set<std::string>& lost);
     // Counts a copy made; one not yet on the device waits for finish() to be so.
     void countCopy(const std::string& line, std::int64_t size, bool onDevice);
+    // After a failure: whether the destination root is gone since the run found it, said once.
+    bool lostWithFailure();
+
+    // The destination root as the run found it, once it was there.
+    std::optional<platform::FolderId> m_rootId;
+    bool m_destinationLost = false;
 
     platform::Platform& m_platform;
     RunHost& m_host;

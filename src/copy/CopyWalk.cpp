@@ -30,6 +30,7 @@ constexpr std::int64_t kFreshFor = 250'000'000;
 constexpr const char* kBackslashInName = "nimessä on kenoviiva, sitä ei voi kopioida";
 constexpr const char* kUnreadableFolder = "kansiota ei voi lukea";
 constexpr const char* kIntoSource = "kohdekansio olisi lähdekansiossa, kansiota ei kopioida";
+constexpr const char* kSameButCase = "kohteessa sama nimi kuin lähteen nimellä %, vain kirjainkoko eroaa; sitä ei kopioida";
 constexpr const char* kThroughLink = "kohdekansio on symbolinen linkki tai liitoskohta, sen kautta ei kopioida";
 
 }  // namespace
@@ -78,6 +79,7 @@ RunTotals CopyWalk::run(const RunTexts& texts)
     // Nothing below the destination root is reached through a link, even one made during the run.
     m_platform.guardBelow(m_destinationRoot);
     m_hidden = texts.hidden;
+    m_foldsCase = m_platform.foldsCase(m_destinationRoot);
     // Within the open-file limit with room for the copies: a deep tree read ahead must not use
     // up the handles that one worker would copy it with.
     m_scanBudget = static_cast<std::size_t>(std::clamp<std::int64_t>(
@@ -89,7 +91,8 @@ RunTotals CopyWalk::run(const RunTexts& texts)
     m_preview = texts.preview;
     m_abandoned = texts.abandoned;
     m_queue = std::make_unique<CopyQueue>(m_platform, m_host, m_totals, m_destinationRoot, m_workers, texts.verify);
-    m_totals.aborted = !CopyFolder(texts.source, texts.subfolders);
+    // A destination gone away stops the run as a failure, not as a stop asked for.
+    m_totals.aborted = !CopyFolder(texts.source, texts.subfolders) && !m_queue->destinationLost();
     if (m_totals.aborted)
         m_queue->dropWaiting();  // no file is started after the stop
     m_queue->finish();
@@ -120,6 +123,7 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
         scan->searched = scan->search != nullptr;
     }
     std::vector<std::string> subfolders;
+    NamesHere names;
     if (scan->searched) {
         // With workers, a folder's entries past those in hand come a thousand at a time: the
         // walk lists the next ones while a worker asks the ages of their copies and the walk
@@ -152,7 +156,7 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
             for (std::size_t i = 0; i < scan->entries.size(); ++i) {
                 const platform::DirEntry& entry = scan->entries[i];
                 if (!(entry.attributes & platform::Directory))
-                    copyEntry(entry, folderPath, destination, scan->ages[i] ? &*scan->ages[i] : nullptr);
+                    copyEntry(entry, folderPath, destination, scan->ages[i] ? &*scan->ages[i] : nullptr, names);
                 if (!afterEntry()) {
                     if (asked && asked->task)  // the worker reads its entries until it is done
                         m_queue->waitFor(asked->task);
@@ -174,7 +178,7 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
                 break;
             }
             if (!(entry.attributes & platform::Directory))
-                copyEntry(entry, folderPath, destination, nullptr);
+                copyEntry(entry, folderPath, destination, nullptr, names);
             if (!afterEntry())
                 return false;
         }
@@ -198,8 +202,8 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
         const std::string& name = subfolders[k];
         if (m_queue->worksAhead())
             scanAhead(folderPath, subfolders, k);
-        if (name.find('\\') != std::string::npos) {
-            logFailure(destination + name, kBackslashInName);
+        if (const std::string why = unwritable(name, names); !why.empty()) {
+            logFailure(destination + name, why);
         } else {
             const std::string subfolder = folderPath + name;
             if (!CopyFolder(subfolder, true, true))
@@ -312,20 +316,38 @@ void CopyWalk::scanAhead(const std::string& folderPath, const std::vector<std::s
         m_queue->runAhead(tasks);
 }
 
+std::string CopyWalk::unwritable(const std::string& name, NamesHere& names)
+{
+    if (name.find('\\') != std::string::npos)
+        return kBackslashInName;
+    if (std::string why = m_platform.refusedName(name); !why.empty())
+        return why;
+    // Two source names that name one file in the destination would take turns in it, a run
+    // after another: the first keeps it.
+    if (m_foldsCase) {
+        const auto [first, isNew] = names.try_emplace(m_platform.foldedName(name), name);
+        if (!isNew && first->second != name) {
+            std::string why = kSameButCase;
+            return why.replace(why.find('%'), 1, first->second);
+        }
+    }
+    return {};
+}
+
 void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& folderPath,
-                         const std::string& destination, const platform::FileAge* knownAge)
+                         const std::string& destination, const platform::FileAge* knownAge, NamesHere& names)
 {
     if (m_exclusions->excludes(entry.name))
         return;
     const std::string target = destination + entry.name;
-    if (!entry.error.empty()) {  // neither its time nor what it is could be read
-        logFailure(target, entry.error);
-        return;
-    }
     // Formatted only for files that get a line: most files of a run are left as they are.
     const auto line = [&] { return target + "   " + text::formatDateTime(entry.time.toDateTime(), m_settings); };
-    if (entry.name.find('\\') != std::string::npos) {
-        logFailure(line(), kBackslashInName);
+    if (const std::string why = unwritable(entry.name, names); !why.empty()) {
+        logFailure(entry.error.empty() ? line() : target, why);
+        return;
+    }
+    if (!entry.error.empty()) {  // neither its time nor what it is could be read
+        logFailure(target, entry.error);
         return;
     }
     // A folder that this run created held no file before it; only elsewhere can a copy exist.

@@ -67,9 +67,16 @@ private:
     bool CopyFolder(const std::string& folder, bool recurse, bool isSubfolder = false);
     // Whether the folder's copies may go to its destination folder; a failure line where not.
     bool destinationUsable(const std::string& destination, bool isSubfolder, const FolderScan* scan);
+    // The names handed to one destination folder, as its file system compares them, where two
+    // names that differ only in case name one file there: the first of each in the walk's order.
+    using NamesHere = std::unordered_map<std::string, std::string>;
     // `age`: the copy's age, where it was asked ahead.
     void copyEntry(const platform::DirEntry& entry, const std::string& folderPath, const std::string& destinationFolder,
-                   const platform::FileAge* age);
+                   const platform::FileAge* age, NamesHere& names);
+    // Why a file or folder of the source cannot be written under its name into the destination
+    // folder (the system would not keep it, or an earlier name of the folder differs only in
+    // case); empty where it can. Each name that can is remembered in `names`.
+    std::string unwritable(const std::string& name, NamesHere& names);
     // The reading of a folder made ahead of the walk, once it is done; null where none was, or
     // where it is too old to decide by or the folder could not be searched then.
     std::shared_ptr<FolderScan> readAhead(const std::string& folderPath);
@@ -122,6 +129,7 @@ private:
     std::size_t m_scanBudget = 0;
     bool m_preview = false;
     bool m_hidden = false;
+    bool m_foldsCase = false;  // names that differ only in case name one file in the destination
 };
 
 }  // namespace sarvoli::copy

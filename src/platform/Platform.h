@@ -167,6 +167,22 @@ public:
     // and none that a run going on now may still be writing.
     virtual void removeLeftovers(std::string_view /*folderPath*/) {}
     virtual std::optional<FolderId> folderId(std::string_view path) = 0;
+    // Why a file or folder of this name, wherever the source had it, cannot be written under it:
+    // the system would change the name or take it for something else (on Windows a name that
+    // ends in a dot or a blank, a device's name such as CON or aux.txt, a character that
+    // Windows reserves). Empty where it can be.
+    virtual std::string refusedName(std::string_view /*name*/) { return {}; }
+    // Whether two names that differ only in case name one file in the folder (Windows, FAT);
+    // there names are compared as foldedName() gives them.
+    virtual bool foldsCase(std::string_view /*folderPath*/) { return false; }
+    virtual std::string foldedName(std::string_view name)
+    {
+        std::string folded(name);
+        for (char& c : folded)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+        return folded;
+    }
     // Reads a whole file.
     virtual FileContent readFile(std::string_view path) = 0;
     // Gives a file new content, creating it where it is missing, so that a failure at any

@@ -61,6 +61,7 @@ public:
     {
         return ForwardingPlatform::folderId(mapped(p));
     }
+    bool foldsCase(std::string_view p) override { return ForwardingPlatform::foldsCase(mapped(p)); }
     platform::FileContent readFile(std::string_view p) override { return ForwardingPlatform::readFile(mapped(p)); }
     platform::OpResult replaceFile(std::string_view p, std::string_view c) override
     {

@@ -63,6 +63,9 @@ public:
         return m_inner->verifyCopy(source, copy);
     }
     std::optional<platform::FolderId> folderId(std::string_view path) override { return m_inner->folderId(path); }
+    std::string refusedName(std::string_view name) override { return m_inner->refusedName(name); }
+    bool foldsCase(std::string_view folderPath) override { return m_inner->foldsCase(folderPath); }
+    std::string foldedName(std::string_view name) override { return m_inner->foldedName(name); }
     platform::FileContent readFile(std::string_view path) override { return m_inner->readFile(path); }
     platform::OpResult replaceFile(std::string_view path, std::string_view content) override
     {

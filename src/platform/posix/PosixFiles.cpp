@@ -170,6 +170,13 @@ bool refusesName(long type, std::string_view name)
     return false;
 }
 
+bool foldsCaseOf(long type)
+{
+    // FAT, exFAT, HFS+, and the shares of Windows and Samba (CIFS, SMB, SMB2).
+    return type == MSDOS_SUPER_MAGIC || type == 0x2011BAB0 || type == 0x482b || type == 0x517B
+           || type == static_cast<long>(0xFF534D42) || type == static_cast<long>(0xFE534D42);
+}
+
 bool triesOptionalCalls(long type)
 {
     const DestinationClass c = classOf(type);

@@ -85,6 +85,8 @@ DestinationClass classOf(long fileSystemType);
 // Whether a file system of this type cannot hold a file of this name where others could (FAT's
 // reserved characters), as its calls would refuse it.
 bool refusesName(long fileSystemType, std::string_view name);
+// Whether two names that differ only in case name one file on a file system of this type.
+bool foldsCaseOf(long fileSystemType);
 // Whether the calls that a file system may refuse as unsupported (an unnamed file, a copy by
 // the kernel) are worth a try there: not where each call is a round trip and the answer is
 // known to be no.

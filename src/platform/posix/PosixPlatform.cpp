@@ -6,11 +6,13 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <ctime>
 
 #include <QLocale>
+#include <QString>
 
 #include "platform/posix/LocaleSettings.h"
 #include "platform/posix/FolderHandles.h"
@@ -288,17 +290,38 @@ bool PosixPlatform::setCurrentDirectory(std::string_view path)
     return host && chdir(host->c_str()) == 0;
 }
 
-DestinationClass PosixPlatform::destinationClass(std::string_view folderPath)
+std::optional<long> PosixPlatform::fileSystemTypeFor(std::string_view folderPath)
 {
     const auto host = hostFolder(folderPath);
     if (!host)
-        return DestinationClass::LocalDisk;
+        return std::nullopt;
     // A destination not made yet will be made on the file system of its nearest parent.
     std::string folder = *host;
     struct stat st {};
     while (stat(folder.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR) && folder != parentOf(folder))
         folder = parentOf(folder);
-    const DestinationClass c = classOf(fileSystemType(folder));
+    return fileSystemType(folder);
+}
+
+bool PosixPlatform::foldsCase(std::string_view folderPath)
+{
+    const std::optional<long> type = fileSystemTypeFor(folderPath);
+    return type && foldsCaseOf(*type);
+}
+
+std::string PosixPlatform::foldedName(std::string_view name)
+{
+    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return Platform::foldedName(name);
+    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toUpper().toStdString();
+}
+
+DestinationClass PosixPlatform::destinationClass(std::string_view folderPath)
+{
+    const std::optional<long> type = fileSystemTypeFor(folderPath);
+    if (!type)
+        return DestinationClass::LocalDisk;
+    const DestinationClass c = classOf(*type);
     const Drive* drive = folderPath.size() >= 2 && folderPath[1] == ':' ? m_drives.find(folderPath[0]) : nullptr;
     if (c == DestinationClass::LocalDisk && drive && drive->type == DriveRemovable)
         return DestinationClass::Removable;

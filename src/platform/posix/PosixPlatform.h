@@ -50,6 +50,8 @@ public:
     std::int64_t openFileLimit() override;
     std::uint64_t answers() override { return m_answers.load(std::memory_order_relaxed); }
     DestinationClass destinationClass(std::string_view folderPath) override;
+    bool foldsCase(std::string_view folderPath) override;
+    std::string foldedName(std::string_view name) override;
     int driveType(std::string_view rootPath) override;
     std::int64_t diskSize(int driveNumber) override;
     unsigned setErrorMode(unsigned mode) override;
@@ -86,6 +88,8 @@ protected:
     // The statfs type of the file system that holds a host folder; 0 when it cannot be told.
     // A seam for tests of the way copies reach each kind of device.
     virtual long fileSystemType(const std::string& hostFolder);
+    // The type of the file system that holds a folder, or would hold it once made.
+    std::optional<long> fileSystemTypeFor(std::string_view folderPath);
 
 public:
     // The outcome of one device's flush.

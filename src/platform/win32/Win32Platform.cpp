@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
 
 #include "platform/win32/Win32Files.h"
 
@@ -19,6 +21,101 @@ std::string folderOf(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+std::wstring wideOf(std::string_view text)
+{
+    if (text.empty())
+        return {};
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(n, 0)), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    return wide;
+}
+
+std::optional<std::string> textOf(std::wstring_view wide)
+{
+    if (wide.empty())
+        return std::string();
+    // A character that the code page cannot write would come back as another ("?"): a name that
+    // names another file, or none.
+    const UINT codePage = GetACP();
+    BOOL lossy = FALSE;
+    const DWORD flags = codePage == CP_UTF8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL* lossyFlag = codePage == CP_UTF8 ? nullptr : &lossy;
+    const int n = WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                      nullptr, lossyFlag);
+    if (n <= 0 || lossy)
+        return std::nullopt;
+    std::string text(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), text.data(), n, nullptr,
+                        lossyFlag);
+    return text;
+}
+
+namespace {
+
+// Whether a path text can take "\\?\" as it stands: a drive or a share, backslashes only, and no
+// empty, "." or ".." part (the system would take them as names there).
+bool takesPrefixAsItIs(std::wstring_view w)
+{
+    std::size_t from = 0;
+    if (w.size() >= 3 && w[1] == L':' && w[2] == L'\\')
+        from = 3;
+    else if (w.size() > 2 && w.starts_with(L"\\\\"))
+        from = 2;
+    else
+        return false;
+    if (w.find(L'/') != std::wstring_view::npos)
+        return false;
+    while (from < w.size()) {
+        const std::size_t slash = std::min(w.find(L'\\', from), w.size());
+        const std::wstring_view part = w.substr(from, slash - from);
+        if ((part.empty() && slash < w.size()) || part == L"." || part == L"..")
+            return false;
+        from = slash + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::wstring systemPathOf(std::string_view pathText)
+{
+    std::wstring w = wideOf(pathText);
+    if (w.starts_with(L"\\\\?\\") || w.starts_with(L"\\\\.\\"))
+        return w;
+    if (!takesPrefixAsItIs(w)) {
+        const DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+        if (n == 0)
+            return w;
+        std::wstring full(n, L'\0');
+        const DWORD m = GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
+        if (m == 0 || m >= n)
+            return w;
+        full.resize(m);
+        w = std::move(full);
+    }
+    if (w.size() >= 3 && w[1] == L':' && w[2] == L'\\')
+        return L"\\\\?\\" + w;
+    if (w.starts_with(L"\\\\"))
+        return L"\\\\?\\UNC\\" + w.substr(2);
+    return w;
+}
+
+DWORD attributesOf(std::string_view path) { return GetFileAttributesW(systemPathOf(path).c_str()); }
+
+bool setAttributes(std::string_view path, DWORD attributes)
+{
+    return SetFileAttributesW(systemPathOf(path).c_str(), attributes) != 0;
+}
+
+void removeFile(std::string_view path)
+{
+    const std::wstring p = systemPathOf(path);
+    SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(p.c_str());
+}
+
 namespace {
 
 std::string withoutTrailingBackslash(std::string path)
@@ -33,25 +130,27 @@ DWORD makeFolder(const std::string& folder, bool& created)
 {
     created = false;
     bool parentCreated = false;
-    if (CreateDirectoryA(folder.c_str(), nullptr)) {
+    if (CreateDirectoryW(systemPathOf(folder).c_str(), nullptr)) {
         created = true;
         return 0;
     }
     DWORD error = GetLastError();
     if (error == ERROR_PATH_NOT_FOUND) {
         const std::string parent = withoutTrailingBackslash(folderOf(folder));
-        if (parent.empty() || parent == folder || parent.back() == ':')
+        if (parent.empty() || parent == folder || parent.back() == ':' || parent == "\\\\")
             return error;
         if (const DWORD parentError = makeFolder(parent, parentCreated); parentError != 0)
             return parentError;
-        if (CreateDirectoryA(folder.c_str(), nullptr)) {
+        if (CreateDirectoryW(systemPathOf(folder).c_str(), nullptr)) {
             created = true;
             return 0;
         }
         error = GetLastError();
     }
-    if (error == ERROR_ALREADY_EXISTS) {
-        const DWORD a = GetFileAttributesA(folder.c_str());
+    // A share's own folder ("\\server\share") cannot be made, only found.
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_NAME
+        || error == ERROR_BAD_NETPATH) {
+        const DWORD a = attributesOf(folder);
         return a != kInvalid && (a & FILE_ATTRIBUTE_DIRECTORY) ? 0 : error;
     }
     return error;
@@ -61,12 +160,13 @@ DWORD makeFolder(const std::string& folder, bool& created)
 
 std::string reasonOf(DWORD error)
 {
-    char buffer[512];
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, buffer,
-                             sizeof buffer, nullptr);
-    while (n > 0 && (buffer[n - 1] == '\r' || buffer[n - 1] == '\n' || buffer[n - 1] == ' '))
+    wchar_t buffer[512];
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, buffer,
+                             sizeof buffer / sizeof buffer[0], nullptr);
+    while (n > 0 && (buffer[n - 1] == L'\r' || buffer[n - 1] == L'\n' || buffer[n - 1] == L' '))
         --n;
-    return n > 0 ? std::string(buffer, n) : "error " + std::to_string(error);
+    const std::optional<std::string> text = n > 0 ? textOf(std::wstring_view(buffer, n)) : std::nullopt;
+    return text && !text->empty() ? *text : "error " + std::to_string(error);
 }
 
 text::FileTime fileTimeOf(const FILETIME& utc)
@@ -100,9 +200,9 @@ FileAge Win32Platform::fileAge(std::string_view path)
 {
     FileAge age;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(std::string(path).c_str(), GetFileExInfoStandard, &data)) {
+    if (!GetFileAttributesExW(systemPathOf(path).c_str(), GetFileExInfoStandard, &data)) {
         const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME)
+        if (!isMissing(error))
             age.result = failure(error);
         return age;
     }
@@ -116,7 +216,7 @@ FileAge Win32Platform::fileAge(std::string_view path)
 
 bool Win32Platform::directoryExists(std::string_view path)
 {
-    const DWORD a = GetFileAttributesA(std::string(path).c_str());
+    const DWORD a = attributesOf(path);
     return a != kInvalid && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -124,10 +224,10 @@ FolderPlace Win32Platform::folderPlace(std::string_view path)
 {
     FolderPlace place;
     const std::string folder = withoutTrailingBackslash(std::string(path));
-    const DWORD a = GetFileAttributesA(folder.c_str());
+    const DWORD a = attributesOf(folder);
     if (a == kInvalid) {
         const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME)
+        if (!isMissing(error))
             place.result = failure(error);
         return place;
     }
@@ -150,8 +250,8 @@ OpResult Win32Platform::forceDirectories(std::string_view path, bool& created)
 FolderAccess Win32Platform::folderAccess(std::string_view folderPath)
 {
     FolderAccess access;
-    WIN32_FIND_DATAA data;
-    const HANDLE h = FindFirstFileA((std::string(folderPath) + "*").c_str(), &data);
+    WIN32_FIND_DATAW data;
+    const HANDLE h = FindFirstFileW(systemPathOf(std::string(folderPath) + "*").c_str(), &data);
     if (h != INVALID_HANDLE_VALUE) {
         FindClose(h);
         return access;
@@ -159,14 +259,14 @@ FolderAccess Win32Platform::folderAccess(std::string_view folderPath)
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND && directoryExists(folderPath))
         return access;  // an empty drive root lists nothing, not even "."
-    access.missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME;
+    access.missing = isMissing(error);
     access.result = failure(error);
     return access;
 }
 
 std::optional<FolderId> Win32Platform::folderId(std::string_view path)
 {
-    const HANDLE h = CreateFileA(std::string(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const HANDLE h = CreateFileW(systemPathOf(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return std::nullopt;
@@ -179,16 +279,68 @@ std::optional<FolderId> Win32Platform::folderId(std::string_view path)
                     (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
+std::string Win32Platform::refusedName(std::string_view name)
+{
+    // The system drops a trailing dot or blank from a name, takes a device's name (with any
+    // extension) for the device, and refuses the characters it reserves, unless a path is
+    // written with "\\?\": a copy written so is one that Windows programs cannot open.
+    if (name.ends_with('.') || name.ends_with(' '))
+        return "nimi päättyy pisteeseen tai välilyöntiin, sitä ei voi kirjoittaa Windowsissa";
+    for (const char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || std::strchr("<>:\"/\\|?*", c) != nullptr)
+            return "nimessä on merkki, jota Windows ei salli nimessä (< > : \" / \\ | ? * tai ohjausmerkki)";
+    std::string stem(name.substr(0, name.find('.')));
+    while (!stem.empty() && stem.back() == ' ')
+        stem.pop_back();
+    for (char& c : stem)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    bool device = std::find_if(std::begin(kDevices), std::end(kDevices),
+                               [&](const char* d) { return stem == d; })
+                  != std::end(kDevices);
+    // COM1 to COM9 and LPT1 to LPT9, also with a superscript digit (¹ ² ³).
+    if ((stem.starts_with("COM") || stem.starts_with("LPT"))
+        && ((stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9')
+            || stem.substr(3) == "\xC2\xB9" || stem.substr(3) == "\xC2\xB2" || stem.substr(3) == "\xC2\xB3"))
+        device = true;
+    if (device)
+        return "nimi on Windowsin laitteen nimi (kuten CON, PRN, AUX, NUL, COM1, LPT1), sitä ei voi kirjoittaa Windowsissa";
+    return {};
+}
+
+std::string Win32Platform::foldedName(std::string_view name)
+{
+    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return Platform::foldedName(name);
+    // As the file systems compare names: each character in its upper case, whatever the language.
+    const std::wstring w = wideOf(name);
+    if (w.empty())
+        return std::string(name);
+    std::wstring upper(w.size(), L'\0');
+    const int n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, w.data(), static_cast<int>(w.size()),
+                                upper.data(), static_cast<int>(upper.size()), nullptr, nullptr, 0);
+    if (n <= 0)
+        return Platform::foldedName(name);
+    upper.resize(static_cast<std::size_t>(n));
+    return textOf(upper).value_or(Platform::foldedName(name));
+}
+
 std::string Win32Platform::executablePath()
 {
-    std::string path(MAX_PATH, '\0');
+    std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (n == 0)
             return {};
         if (n < path.size()) {
             path.resize(n);
-            return path;
+            // Started through a long path: the program's texts do not carry the prefix.
+            if (path.starts_with(L"\\\\?\\UNC\\"))
+                path = L"\\\\" + path.substr(8);
+            else if (path.starts_with(L"\\\\?\\"))
+                path = path.substr(4);
+            return textOf(path).value_or(std::string());
         }
         path.resize(path.size() * 2);
     }
@@ -196,7 +348,7 @@ std::string Win32Platform::executablePath()
 
 bool Win32Platform::setCurrentDirectory(std::string_view path)
 {
-    return SetCurrentDirectoryA(std::string(path).c_str()) != 0;
+    return SetCurrentDirectoryW(wideOf(path).c_str()) != 0;
 }
 
 DestinationClass Win32Platform::destinationClass(std::string_view folderPath)
@@ -212,7 +364,8 @@ DestinationClass Win32Platform::destinationClass(std::string_view folderPath)
     } else {
         return DestinationClass::LocalDisk;
     }
-    switch (GetDriveTypeA(root.c_str())) {
+    const std::wstring wideRoot = wideOf(root);
+    switch (GetDriveTypeW(wideRoot.c_str())) {
     case DRIVE_REMOTE:
         return DestinationClass::Network;
     case DRIVE_REMOVABLE:
@@ -224,25 +377,25 @@ DestinationClass Win32Platform::destinationClass(std::string_view folderPath)
         break;
     }
     // A file system in user space (WinFsp, Dokan) shows as a fixed disk; its name tells it.
-    char name[MAX_PATH + 1] = {};
-    if (GetVolumeInformationA(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, sizeof name)
-        && (_strnicmp(name, "FUSE", 4) == 0 || _strnicmp(name, "Dokan", 5) == 0))
+    wchar_t name[MAX_PATH + 1] = {};
+    if (GetVolumeInformationW(wideRoot.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH)
+        && (_wcsnicmp(name, L"FUSE", 4) == 0 || _wcsnicmp(name, L"Dokan", 5) == 0))
         return DestinationClass::Fuse;
     return DestinationClass::LocalDisk;
 }
 
 int Win32Platform::driveType(std::string_view rootPath)
 {
-    return static_cast<int>(GetDriveTypeA(std::string(rootPath).c_str()));
+    return static_cast<int>(GetDriveTypeW(wideOf(rootPath).c_str()));
 }
 
 std::int64_t Win32Platform::diskSize(int driveNumber)
 {
     if (driveNumber < 1 || driveNumber > 26)
         return -1;
-    const std::string root = std::string(1, static_cast<char>('A' + driveNumber - 1)) + ":\\";
+    const std::wstring root = std::wstring(1, static_cast<wchar_t>(L'A' + driveNumber - 1)) + L":\\";
     ULARGE_INTEGER total;
-    if (!GetDiskFreeSpaceExA(root.c_str(), nullptr, &total, nullptr))
+    if (!GetDiskFreeSpaceExW(root.c_str(), nullptr, &total, nullptr))
         return -1;
     return static_cast<std::int64_t>(total.QuadPart);
 }

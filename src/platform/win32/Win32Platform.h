@@ -6,8 +6,9 @@
 
 namespace sarvoli::platform {
 
-// The platform on Windows: path texts go to the system's ANSI calls as they stand, and the
-// program's results are those of the calls its behaviour is defined by.
+// The platform on Windows: path texts go to the system's wide calls, of any length and with
+// every name as it stands, and the program's results are those of the calls its behaviour is
+// defined by.
 class Win32Platform : public Platform {
 public:
     Win32Platform();
@@ -26,6 +27,10 @@ public:
     OpResult previewCopy(std::string_view source, std::string_view destination) override;
     FolderAccess folderAccess(std::string_view folderPath) override;
     std::optional<FolderId> folderId(std::string_view path) override;
+    std::string refusedName(std::string_view name) override;
+    // NTFS and FAT as Windows programs see them.
+    bool foldsCase(std::string_view /*folderPath*/) override { return true; }
+    std::string foldedName(std::string_view name) override;
     FileContent readFile(std::string_view path) override;
     OpResult replaceFile(std::string_view path, std::string_view content) override;
     std::string executablePath() override;

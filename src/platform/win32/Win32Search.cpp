@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <optional>
+
 #include "platform/DirSearch.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32Platform.h"
@@ -10,16 +12,33 @@ namespace {
 
 // Attributes that keep an entry out of a search unless its attribute mask holds them.
 constexpr DWORD kFiltering = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | VolumeLabel | FILE_ATTRIBUTE_DIRECTORY;
+constexpr const char* kNameNotInCodePage = "nimessä on merkkejä, joita järjestelmän merkistö ei tunne";
 constexpr DWORD kKnown = ReadOnly | Hidden | System | VolumeLabel | Directory | Archive | ReparsePoint;
 
-bool isDotEntry(const char* name)
+bool isDotEntry(const wchar_t* name)
 {
-    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+    return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
+}
+
+// A name as the program's texts hold it. One that the code page cannot write would name
+// another file: it is written as near as can be, and the entry says why it is not copied.
+std::string nameOf(const wchar_t* name, std::string* error = nullptr)
+{
+    if (std::optional<std::string> text = textOf(name))
+        return std::move(*text);
+    if (error)
+        *error = kNameNotInCodePage;
+    const std::wstring_view w(name);
+    std::string nearest(static_cast<std::size_t>(
+        WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr)), '\0');
+    WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nearest.data(),
+                        static_cast<int>(nearest.size()), nullptr, nullptr);
+    return nearest;
 }
 
 class Win32DirSearch : public DirSearch {
 public:
-    Win32DirSearch(HANDLE handle, const WIN32_FIND_DATAA& first, std::string folder, std::uint32_t mask,
+    Win32DirSearch(HANDLE handle, const WIN32_FIND_DATAW& first, std::string folder, std::uint32_t mask,
                    bool details)
         : m_handle(handle), m_data(first), m_folder(std::move(folder)), m_mask(mask), m_details(details)
     {
@@ -35,7 +54,7 @@ public:
         if (m_handle == INVALID_HANDLE_VALUE)
             return false;
         for (;;) {
-            if (!m_pending && !FindNextFileA(m_handle, &m_data)) {
+            if (!m_pending && !FindNextFileW(m_handle, &m_data)) {
                 // The end of a listing and a listing cut off (a failing disk, a share gone) look
                 // alike but for the error.
                 if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES)
@@ -45,7 +64,8 @@ public:
             m_pending = false;
             if (isDotEntry(m_data.cFileName) || (m_data.dwFileAttributes & kFiltering & ~m_mask) != 0)
                 continue;
-            entry.name = m_data.cFileName;
+            entry.error.clear();
+            entry.name = nameOf(m_data.cFileName, &entry.error);
             entry.attributes = m_data.dwFileAttributes & kKnown;
             if (m_details) {
                 entry.time = fileTimeOf(m_data.ftLastWriteTime);
@@ -65,15 +85,15 @@ public:
     {
         const DWORD passedOver = FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_REPARSE_POINT | (hidden ? 0 : FILE_ATTRIBUTE_HIDDEN);
         std::vector<std::string> folders;
-        WIN32_FIND_DATAA data;
-        const HANDLE h = FindFirstFileA((m_folder + "*.*").c_str(), &data);
+        WIN32_FIND_DATAW data;
+        const HANDLE h = FindFirstFileW(systemPathOf(m_folder + "*.*").c_str(), &data);
         if (h == INVALID_HANDLE_VALUE)
             return folders;
         do {
             const DWORD a = data.dwFileAttributes;
             if ((a & FILE_ATTRIBUTE_DIRECTORY) && !(a & passedOver) && !isDotEntry(data.cFileName))
-                folders.emplace_back(data.cFileName);
-        } while (FindNextFileA(h, &data));
+                folders.push_back(nameOf(data.cFileName));
+        } while (FindNextFileW(h, &data));
         if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES && m_failure == 0)
             m_failure = error;
         FindClose(h);
@@ -84,7 +104,7 @@ public:
 
 private:
     HANDLE m_handle;
-    WIN32_FIND_DATAA m_data;
+    WIN32_FIND_DATAW m_data;
     DWORD m_failure = 0;  // why the listing broke off
     bool m_pending = true;  // the entry that FindFirstFileA found waits to be returned
     std::string m_folder;
@@ -98,8 +118,8 @@ std::unique_ptr<DirSearch> Win32Platform::findFirst(std::string_view folderPath,
                                                     std::uint32_t attributeMask, bool withDetails)
 {
     const std::string folder(folderPath);
-    WIN32_FIND_DATAA data{};
-    const HANDLE handle = FindFirstFileA((folder + std::string(pattern)).c_str(), &data);
+    WIN32_FIND_DATAW data{};
+    const HANDLE handle = FindFirstFileW(systemPathOf(folder + std::string(pattern)).c_str(), &data);
     // A folder where no name matches still has its subfolders to be walked; one that cannot
     // be read (access denied, among others) has nothing, which the caller asks about.
     if (handle == INVALID_HANDLE_VALUE && (GetLastError() != ERROR_FILE_NOT_FOUND || !directoryExists(folder)))

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <optional>
 
 #include "platform/TemporaryName.h"
 #include "platform/win32/Win32Files.h"
@@ -23,10 +24,10 @@ const TemporaryOwner& thisTemporaryOwner()
 {
     static const TemporaryOwner owner = [] {
         TemporaryOwner o;
-        char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-        DWORD size = sizeof name;
-        if (GetComputerNameA(name, &size))
-            o.machine = temporaryMachineOf(name);
+        wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+        DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+        if (GetComputerNameW(name, &size))
+            o.machine = temporaryMachineOf(textOf(std::wstring_view(name, size)).value_or(std::string()));
         o.pid = GetCurrentProcessId();
         FILETIME created{}, exited{}, kernel{}, user{};
         if (GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
@@ -60,17 +61,17 @@ std::string temporaryName()
 // read-only or hidden; the temporary file is gone afterwards either way. 0 or an error code.
 DWORD moveIntoPlace(const std::string& temporary, const std::string& target)
 {
-    const DWORD old = GetFileAttributesA(target.c_str());
+    const DWORD old = attributesOf(target);
     const bool guarded = old != kInvalid && !(old & FILE_ATTRIBUTE_DIRECTORY) && (old & kGuarded);
     if (guarded)
-        SetFileAttributesA(target.c_str(), old & ~kGuarded);
-    if (MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        setAttributes(target, old & ~kGuarded);
+    if (MoveFileExW(systemPathOf(temporary).c_str(), systemPathOf(target).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return 0;
     const DWORD error = GetLastError();
     if (guarded)
-        SetFileAttributesA(target.c_str(), old);
-    SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(temporary.c_str());
+        setAttributes(target, old);
+    removeFile(temporary);
     return error;
 }
 
@@ -84,16 +85,14 @@ OpResult Win32Platform::copyFile(std::string_view source, std::string_view desti
     std::string temporary;
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary = folderOf(target) + temporaryName();
-        if (GetFileAttributesA(temporary.c_str()) == kInvalid)
+        if (attributesOf(temporary) == kInvalid)
             break;
     }
-    if (!CopyFileA(std::string(source).c_str(), temporary.c_str(), TRUE)) {
+    if (!CopyFileW(systemPathOf(source).c_str(), systemPathOf(temporary).c_str(), TRUE)) {
         const DWORD error = GetLastError();
-        SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(temporary.c_str());
+        removeFile(temporary);
         // Gone since its folder was listed: nothing to back up, as for a folder gone since.
-        if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            && GetFileAttributesA(std::string(source).c_str()) == kInvalid)
+        if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) && attributesOf(source) == kInvalid)
             return OpResult::notNeeded();
         return failure(error);
     }
@@ -104,22 +103,21 @@ OpResult Win32Platform::copyFile(std::string_view source, std::string_view desti
     // until it is writable, and it is read-only again before it takes its name. Another
     // program may have the new file open already (a virus scanner, a sync client): sharing it
     // keeps the flush from failing on that.
-    const DWORD attributes = GetFileAttributesA(temporary.c_str());
+    const DWORD attributes = attributesOf(temporary);
     const bool readOnly = attributes != kInvalid && (attributes & FILE_ATTRIBUTE_READONLY);
     if (readOnly)
-        SetFileAttributesA(temporary.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+        setAttributes(temporary, attributes & ~FILE_ATTRIBUTE_READONLY);
     DWORD error = 0;
-    const HANDLE h = CreateFileA(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const HANDLE h = CreateFileW(systemPathOf(temporary).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE || !FlushFileBuffers(h))
         error = GetLastError();
     if (h != INVALID_HANDLE_VALUE)
         CloseHandle(h);
-    if (error == 0 && readOnly && !SetFileAttributesA(temporary.c_str(), attributes))
+    if (error == 0 && readOnly && !setAttributes(temporary, attributes))
         error = GetLastError();
     if (error != 0) {
-        SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(temporary.c_str());
+        removeFile(temporary);
         return failure(error);
     }
     // The copy was decided on what stood at its target then; another program may have written
@@ -127,15 +125,13 @@ OpResult Win32Platform::copyFile(std::string_view source, std::string_view desti
     if (decision.rule) {
         const FileAge there = fileAge(target);
         if (there.exists && !decision.rule(fileAge(temporary), there)) {
-            SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(temporary.c_str());
+            removeFile(temporary);
             return OpResult::notNeeded();
         }
     }
     // Given up meanwhile (a device stopped answering): the copy takes no name.
     if (decision.cancelled && decision.cancelled->load()) {
-        SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(temporary.c_str());
+        removeFile(temporary);
         return failure(ERROR_CANCELLED);
     }
     error = moveIntoPlace(temporary, target);
@@ -152,12 +148,11 @@ FinishResult Win32Platform::finishCopies() { return {}; }
 OpResult Win32Platform::previewCopy(std::string_view source, std::string_view destination)
 {
     // The source as CopyFile opens it.
-    const HANDLE in = CreateFileA(std::string(source).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    const HANDLE in = CreateFileW(systemPathOf(source).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (in == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            && GetFileAttributesA(std::string(source).c_str()) == kInvalid)
+        if ((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) && attributesOf(source) == kInvalid)
             return OpResult::notNeeded();
         return failure(error);
     }
@@ -171,9 +166,9 @@ Verification Win32Platform::verifyCopy(std::string_view source, std::string_view
     Verification v;
     // Without the system's buffering, so that the copy is read from the device; such reads
     // take whole sectors into aligned memory.
-    const HANDLE in = CreateFileA(std::string(source).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    const HANDLE in = CreateFileW(systemPathOf(source).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    const HANDLE back = CreateFileA(std::string(copy).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    const HANDLE back = CreateFileW(systemPathOf(copy).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr);
     const auto close = [&] {
         if (in != INVALID_HANDLE_VALUE)
@@ -213,11 +208,11 @@ Verification Win32Platform::verifyCopy(std::string_view source, std::string_view
     close();
     if (v.result.ok && !v.same) {
         // Older than its source, so that the next run copies it again.
-        const HANDLE h = CreateFileA(std::string(copy).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+        const HANDLE h = CreateFileW(systemPathOf(copy).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         const FILETIME old{0x00000000, 0x01000000};  // in 1829: older than any source
         if (h == INVALID_HANDLE_VALUE || !SetFileTime(h, nullptr, nullptr, &old))
-            DeleteFileA(std::string(copy).c_str());
+            DeleteFileW(systemPathOf(copy).c_str());
         if (h != INVALID_HANDLE_VALUE)
             CloseHandle(h);
     }
@@ -227,8 +222,8 @@ Verification Win32Platform::verifyCopy(std::string_view source, std::string_view
 void Win32Platform::removeLeftovers(std::string_view folderPath)
 {
     const std::string folder(folderPath);
-    WIN32_FIND_DATAA data;
-    const HANDLE h = FindFirstFileA((folder + ".sarvoli3-*.tmp").c_str(), &data);
+    WIN32_FIND_DATAW data;
+    const HANDLE h = FindFirstFileW(systemPathOf(folder + ".sarvoli3-*.tmp").c_str(), &data);
     if (h == INVALID_HANDLE_VALUE)
         return;
     FILETIME nowTime;
@@ -240,19 +235,17 @@ void Win32Platform::removeLeftovers(std::string_view folderPath)
         const std::uint64_t touched = std::max(ticksOf(data.ftLastWriteTime), ticksOf(data.ftCreationTime));
         const std::uint64_t now = ticksOf(nowTime);
         const std::int64_t seconds = now > touched ? static_cast<std::int64_t>((now - touched) / 10'000'000) : 0;
-        if (isLeftover(data.cFileName, thisTemporaryOwner(), temporaryOwnerRuns, seconds)) {
-            const std::string path = folder + data.cFileName;
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(path.c_str());
-        }
-    } while (FindNextFileA(h, &data));
+        const std::optional<std::string> name = textOf(data.cFileName);
+        if (name && isLeftover(*name, thisTemporaryOwner(), temporaryOwnerRuns, seconds))
+            removeFile(folder + *name);
+    } while (FindNextFileW(h, &data));
     FindClose(h);
 }
 
 FileContent Win32Platform::readFile(std::string_view path)
 {
     FileContent file;
-    const HANDLE h = CreateFileA(std::string(path).c_str(), GENERIC_READ,
+    const HANDLE h = CreateFileW(systemPathOf(path).c_str(), GENERIC_READ,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -282,14 +275,15 @@ FileContent Win32Platform::readFile(std::string_view path)
 OpResult Win32Platform::replaceFile(std::string_view path, std::string_view content)
 {
     const std::string target(path);
-    const DWORD old = GetFileAttributesA(target.c_str());
+    const DWORD old = attributesOf(target);
     if (old != kInvalid && (old & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
         return failure(ERROR_ACCESS_DENIED);
     std::string temporary;
     HANDLE h = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
         temporary = folderOf(target) + temporaryName();
-        h = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        h = CreateFileW(systemPathOf(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                        nullptr);
         if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
             return failure(GetLastError());
     }
@@ -308,7 +302,7 @@ OpResult Win32Platform::replaceFile(std::string_view path, std::string_view cont
         error = GetLastError();
     CloseHandle(h);
     if (error != 0) {
-        DeleteFileA(temporary.c_str());
+        removeFile(temporary);
         return failure(error);
     }
     error = moveIntoPlace(temporary, target);
