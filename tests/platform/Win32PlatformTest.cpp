@@ -3,10 +3,13 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <vector>
 
 #include "TempDir.h"
 #include "platform/DriveType.h"
+#include "platform/TemporaryName.h"
+#include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32Platform.h"
 
 using namespace sarvoli::platform;
@@ -129,6 +132,47 @@ TEST_F(Win32PlatformTest, aCopyReplacesTheOldOneWholeOrNotAtAll)
     EXPECT_TRUE(platform.directoryExists(text("made/deeper/still")));
     EXPECT_EQ(platform.folderId(text("made")), platform.folderId(text("made/deeper/..")));
     EXPECT_NE(platform.folderId(text("made")), platform.folderId(text("made/deeper")));
+}
+
+TEST_F(Win32PlatformTest, nothingIsWrittenThroughALinkBelowTheGuardedRoot)
+{
+    // Put there by another program after the walk looked at the folder.
+    writeFile(tmp / "src/a.txt", "a");
+    std::filesystem::create_directories(tmp / "outside");
+    std::filesystem::create_directories(tmp / "root");
+    linkFolder(tmp / "outside", tmp / "root/sub");
+    platform.guardBelow(text("root\\"));
+    for (const char* target : {"root/sub/a.txt", "root/sub/deeper/a.txt"}) {
+        const OpResult copied = platform.copyFile(text("src/a.txt"), text(target), {});
+        EXPECT_FALSE(copied.ok) << target;
+        EXPECT_NE(copied.reason.find("linkki"), std::string::npos) << copied.reason;
+    }
+    bool created = false;
+    EXPECT_FALSE(platform.forceDirectories(text("root/sub/new\\"), created).ok);
+    EXPECT_EQ(listFolder(tmp / "outside"), "");
+    platform.holdFolders(false);  // the run is over: the guard with it
+    EXPECT_TRUE(platform.copyFile(text("src/a.txt"), text("root/sub/a.txt"), {}).ok);
+    EXPECT_EQ(listFolder(tmp / "outside"), "a.txt");
+    removeTree(tmp / "root");
+}
+
+TEST_F(Win32PlatformTest, aKilledRunsTemporaryFileGoesThoughTheNextRunHasItsProcessNumber)
+{
+    // Wine gives the next process the number of the one before: its start tells them apart.
+    wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    ASSERT_TRUE(GetComputerNameW(computer, &size));
+    FILETIME created{}, exited{}, kernel{}, user{};
+    ASSERT_TRUE(GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user));
+    const std::uint64_t started = (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    TemporaryOwner self{temporaryMachineOf(textOf(std::wstring_view(computer, size)).value_or("")),
+                        GetCurrentProcessId(), started};
+    TemporaryOwner killed = self;
+    killed.started = started - 10'000'000;  // a second before: another process of this number
+    writeFile(tmp / temporaryFileName(killed, 1), "left");
+    writeFile(tmp / temporaryFileName(self, 2), "being written");
+    platform.removeLeftovers(text(""));
+    EXPECT_EQ(listFolder(tmp.path()), temporaryFileName(self, 2));
 }
 
 // Another program that opens each new file as soon as it is there, sharing it as a virus

@@ -53,6 +53,71 @@ TempDir::~TempDir()
         if (!it->is_symlink(ec))
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(m_path, ec);
+#ifdef _WIN32
+    try {
+        if (ec)  // a link in it, which Wine cannot remove
+            removeTree(m_path);
+    } catch (const std::exception&) {
+    }
+#endif
+}
+
+#ifdef _WIN32
+namespace {
+
+// The host path of a path under Wine.
+std::string hostPath(const std::string& path)
+{
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    static const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName)
+        throw std::runtime_error("links are made only under Wine");
+    const std::wstring wide = fs::path(path).wstring();
+    const char* host = unixName(wide.c_str());
+    if (!host)
+        throw std::runtime_error("no host path for " + path);
+    return host;
+}
+
+// Runs a program of the Linux side under Wine and waits for it.
+void runOnHost(const std::string& arguments)
+{
+    const std::string command = "start.exe /wait /unix " + arguments;
+    std::wstring wide(command.begin(), command.end());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        throw std::runtime_error("cannot start " + command);
+    WaitForSingleObject(process.hProcess, 30'000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+}  // namespace
+#endif
+
+void removeTree(const std::string& path)
+{
+#ifdef _WIN32
+    if (GetFileAttributesW(fs::path(path).wstring().c_str()) != INVALID_FILE_ATTRIBUTES)
+        runOnHost("/bin/rm -rf " + hostPath(path));
+#else
+    fs::remove_all(path);
+#endif
+}
+
+void linkFolder(const std::string& target, const std::string& link)
+{
+#ifdef _WIN32
+    runOnHost("/bin/ln -s " + hostPath(target) + " " + hostPath(link));
+    const DWORD made = GetFileAttributesW(fs::path(link).wstring().c_str());
+    if (made == INVALID_FILE_ATTRIBUTES || !(made & FILE_ATTRIBUTE_REPARSE_POINT))
+        throw std::runtime_error("no link made at " + link);
+#else
+    fs::create_directory_symlink(target, link);
+#endif
 }
 
 void writeFile(const std::string& path, const std::string& content)

@@ -29,6 +29,11 @@ void setMtimeSeconds(const std::string& path, std::int64_t utcSeconds);
 std::int64_t mtimeNanos(const std::string& path);
 bool exists(const std::string& path);
 bool isDirectory(const std::string& path);
+// Makes `link` a symbolic link to the folder `target`; under Wine, which cannot make one, by the
+// Linux side's ln. Throws where it cannot.
+void linkFolder(const std::string& target, const std::string& link);
+// Removes a folder with everything in it, links in it too (Wine cannot remove those).
+void removeTree(const std::string& path);
 // Names in a folder, sorted.
 std::string listFolder(const std::string& path);
 

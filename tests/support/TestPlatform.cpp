@@ -62,6 +62,7 @@ public:
         return ForwardingPlatform::folderId(mapped(p));
     }
     bool foldsCase(std::string_view p) override { return ForwardingPlatform::foldsCase(mapped(p)); }
+    void guardBelow(std::string_view root) override { ForwardingPlatform::guardBelow(mapped(root)); }
     platform::FileContent readFile(std::string_view p) override { return ForwardingPlatform::readFile(mapped(p)); }
     platform::OpResult replaceFile(std::string_view p, std::string_view c) override
     {

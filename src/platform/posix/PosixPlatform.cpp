@@ -268,7 +268,8 @@ std::optional<FolderId> PosixPlatform::folderId(std::string_view path)
     if (!host)
         return std::nullopt;
     if (const int held = folderCache().handles.folder(*host, true); held >= 0) {
-        if (fstat(held, &st) != 0 || !S_ISDIR(st.st_mode))
+        // A folder removed since it was opened is no longer there, though its handle is.
+        if (fstat(held, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_nlink == 0)
             return std::nullopt;
     } else if (!statFolder(*host, st, true)) {
         return std::nullopt;

@@ -36,6 +36,9 @@ OpResult failure(DWORD error);
 // The folder part of a path text, up to and including its last backslash.
 std::string folderOf(const std::string& path);
 
+// Why a copy is not made: a folder on its way below the destination root is a link.
+extern const char* const kLinkOnTheWay;
+
 inline constexpr DWORD kInvalid = INVALID_FILE_ATTRIBUTES;
 // Attributes that make CopyFile and MoveFileEx refuse to replace a file.
 inline constexpr DWORD kGuarded = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;

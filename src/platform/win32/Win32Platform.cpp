@@ -52,6 +52,8 @@ std::optional<std::string> textOf(std::wstring_view wide)
     return text;
 }
 
+const char* const kLinkOnTheWay = "kohdekansion polulla on symbolinen linkki tai liitoskohta, sen kautta ei kopioida";
+
 namespace {
 
 // Whether a path text can take "\\?\" as it stands: a drive or a share, backslashes only, and no
@@ -241,8 +243,41 @@ FolderPlace Win32Platform::folderPlace(std::string_view path)
     return place;
 }
 
+void Win32Platform::holdFolders(bool hold)
+{
+    if (!hold)
+        m_guardedRoot.clear();
+}
+
+void Win32Platform::guardBelow(std::string_view root)
+{
+    m_guardedRoot = root;
+    if (!m_guardedRoot.empty() && m_guardedRoot.back() != '\\')
+        m_guardedRoot.push_back('\\');
+}
+
+OpResult Win32Platform::linkOnTheWay(std::string_view folder)
+{
+    if (m_guardedRoot.empty() || folder.size() <= m_guardedRoot.size() || !folder.starts_with(m_guardedRoot))
+        return OpResult::success();
+    // Each folder below the root, from the root down; the system gives no handle to name a file
+    // by its folder's as Linux does, so each is looked at as the copy is made.
+    for (std::size_t end = folder.find('\\', m_guardedRoot.size()); end != std::string_view::npos;
+         end = folder.find('\\', end + 1)) {
+        const DWORD a = attributesOf(folder.substr(0, end));
+        if (a == kInvalid)
+            break;  // not made yet: nothing below it can be a link
+        if (a & FILE_ATTRIBUTE_REPARSE_POINT)
+            return OpResult::failure(kLinkOnTheWay);
+    }
+    return OpResult::success();
+}
+
 OpResult Win32Platform::forceDirectories(std::string_view path, bool& created)
 {
+    created = false;
+    if (const OpResult link = linkOnTheWay(std::string(path) + "\\"); !link.ok)
+        return link;
     const DWORD error = makeFolder(withoutTrailingBackslash(std::string(path)), created);
     return error == 0 ? OpResult::success() : failure(error);
 }

@@ -15,6 +15,8 @@ public:
 
     std::unique_ptr<DirSearch> findFirst(std::string_view folderPath, std::string_view pattern,
                                          std::uint32_t attributeMask, bool withDetails) override;
+    void holdFolders(bool hold) override;
+    void guardBelow(std::string_view root) override;
     bool fileExists(std::string_view path) override;
     FileAge fileAge(std::string_view path) override;
     bool directoryExists(std::string_view path) override;
@@ -53,7 +55,13 @@ protected:
     virtual void copyMade(const std::string& /*temporary*/) {}
 
 private:
+    // A failure where a folder below the guarded root, on the way to `folder`, is a symbolic
+    // link or junction (another program may have put one there since the walk looked).
+    OpResult linkOnTheWay(std::string_view folder);
+
     std::int64_t m_counterFrequency = 1;
+    // Set before a run's workers start and cleared after they end.
+    std::string m_guardedRoot;
 };
 
 }  // namespace sarvoli::platform

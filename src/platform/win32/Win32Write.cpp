@@ -80,6 +80,8 @@ DWORD moveIntoPlace(const std::string& temporary, const std::string& target)
 OpResult Win32Platform::copyFile(std::string_view source, std::string_view destination, const CopyDecision& decision)
 {
     const std::string target(destination);
+    if (const OpResult link = linkOnTheWay(folderOf(target)); !link.ok)
+        return link;
     // The copy is made beside the target and takes its place only when complete, so a failed
     // copy never damages the one that was there; CopyFile keeps the last-write time.
     std::string temporary;
@@ -133,6 +135,11 @@ OpResult Win32Platform::copyFile(std::string_view source, std::string_view desti
     if (decision.cancelled && decision.cancelled->load()) {
         removeFile(temporary);
         return failure(ERROR_CANCELLED);
+    }
+    // A link put on the way while the copy was written: the copy is not left behind it.
+    if (const OpResult link = linkOnTheWay(folderOf(target)); !link.ok) {
+        removeFile(temporary);
+        return link;
     }
     error = moveIntoPlace(temporary, target);
     if (error != 0)
