@@ -75,4 +75,16 @@ set(CPACK_NSIS_MUI_UNIICON "${icon_file}")
 set(CPACK_NSIS_INSTALLED_ICON_NAME "sarvoli3.exe")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_MODIFY_PATH OFF)
+# The mark beside the program that tells it is installed, so that it keeps its settings in
+# %LOCALAPPDATA%\Sarvoli3 wherever it was installed; the uninstaller takes the mark and what an
+# earlier version kept beside the program, so that the folder goes whole. The user's settings
+# under %LOCALAPPDATA% stay.
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
+  FileOpen $0 '$INSTDIR\\\\sarvoli3-installed.txt' w
+  FileWrite $0 'Sarvoli3 is installed in this folder: it keeps its settings under LOCALAPPDATA.'
+  FileClose $0")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
+  Delete '$INSTDIR\\\\sarvoli3-installed.txt'
+  Delete '$INSTDIR\\\\settings.ini'
+  Delete '$INSTDIR\\\\.sarvoli3-*'")
 include(CPack)

@@ -9,7 +9,10 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <algorithm>
 #include <iostream>
+#include <streambuf>
+#include <string>
 #include <optional>
 
 #include "run/ProgramStart.h"
@@ -38,6 +41,59 @@ private:
     UINT m_before;
 };
 
+// The program's texts written to a console as the console shows them, through WriteConsoleW
+// (the C runtime's own conversion garbles them under some runtimes), and to a pipe or a file as
+// they are, UTF-8. A line is written once it is whole, so that no character is cut in two.
+class ConsoleBuffer : public std::streambuf {
+public:
+    explicit ConsoleBuffer(DWORD which) : m_handle(GetStdHandle(which))
+    {
+        DWORD mode = 0;
+        m_console = m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr && GetConsoleMode(m_handle, &mode);
+    }
+    ~ConsoleBuffer() override { sync(); }
+    bool isConsole() const { return m_console; }
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        if (c == traits_type::eof())
+            return sync() == 0 ? traits_type::not_eof(c) : traits_type::eof();
+        m_pending.push_back(static_cast<char>(c));
+        if (c == '\n')
+            sync();
+        return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override
+    {
+        m_pending.append(s, static_cast<std::size_t>(n));
+        if (m_pending.find('\n') != std::string::npos)
+            sync();
+        return n;
+    }
+    int sync() override
+    {
+        if (m_pending.empty())
+            return 0;
+        const std::string text = std::move(m_pending);
+        m_pending.clear();
+        if (!m_console) {
+            DWORD written = 0;
+            return WriteFile(m_handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ? 0 : -1;
+        }
+        const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        std::wstring wide(static_cast<std::size_t>(std::max(n, 0)), L'\0');
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+        DWORD written = 0;
+        return WriteConsoleW(m_handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) ? 0 : -1;
+    }
+
+private:
+    HANDLE m_handle;
+    bool m_console = false;
+    std::string m_pending;
+};
+
 int openWindow(int argc, char* argv[])
 {
     wchar_t self[MAX_PATH * 4];
@@ -59,6 +115,21 @@ int openWindow(int argc, char* argv[])
 int main(int argc, char* argv[])
 {
     const Utf8Console console;
+    ConsoleBuffer out(STD_OUTPUT_HANDLE);
+    ConsoleBuffer err(STD_ERROR_HANDLE);
+    std::streambuf* const coutBefore = std::cout.rdbuf(&out);
+    std::streambuf* const cerrBefore = std::cerr.rdbuf(&err);
+    struct Restore {
+        std::streambuf* out;
+        std::streambuf* err;
+        ~Restore()
+        {
+            std::cout.flush();
+            std::cerr.flush();
+            std::cout.rdbuf(out);
+            std::cerr.rdbuf(err);
+        }
+    } restore{coutBefore, cerrBefore};
     const sarvoli::run::Options options = sarvoli::run::parseCommandLine(argc, argv);
     if (const std::optional<int> status = sarvoli::run::answeredByCommandLine(options))
         return *status;

@@ -41,7 +41,7 @@ void TZumerForm::pickFolder(QComboBox* box, QString& remembered)
 
 bool TZumerForm::takeTypedHostPath(QComboBox* box)
 {
-    const run::TypedFolder folder = run::typedFolder(m_platform, toLocal(box->currentText()), toLocal(qEnvironmentVariable("HOME")));
+    const run::TypedFolder folder = run::typedFolder(m_platform, toLocal(box->currentText()), run::userHome());
     if (!folder.error.empty()) {
         m_services.messages->showMessage(folder.error);
         return false;

@@ -89,4 +89,38 @@ std::optional<std::string> typedHostPath(std::string_view text, std::string_view
     return out + "/";
 }
 
+std::optional<std::string> typedWindowsFolder(std::string_view text, std::string_view profile,
+                                              std::string_view workingFolder, const VariableValue& variable)
+{
+    std::string typed;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t close = text[i] == '%' ? text.find('%', i + 1) : std::string_view::npos;
+        if (close != std::string_view::npos && close > i + 1) {
+            const std::string_view name = text.substr(i + 1, close - i - 1);
+            const std::optional<std::string> value = variable(name);
+            typed += value ? *value : std::string(text.substr(i, close - i + 1));
+            i = close + 1;
+        } else {
+            typed += text[i++];
+        }
+    }
+    if ((typed == "~" || typed.starts_with("~\\") || typed.starts_with("~/")) && !profile.empty())
+        typed = std::string(profile) + typed.substr(1);
+    const bool pathText = (typed.size() >= 2 && typed[1] == ':') || typed.starts_with("\\\\");
+    const bool onDrive = workingFolder.size() >= 2 && workingFolder[1] == ':';
+    if (!typed.empty() && !pathText && onDrive) {
+        // "\kopiot" is at the root of the working folder's drive, anything else below the folder.
+        const std::string joined = typed.starts_with('\\') || typed.starts_with('/')
+                                       ? typed
+                                       : std::string(workingFolder.substr(2)) + "\\" + typed;
+        std::string path(workingFolder.substr(0, 2));
+        for (const std::string_view part : text::resolvedPathParts(joined, "\\/"))
+            path.append("\\").append(part);
+        return text::withBackslash(path);
+    }
+    if (typed == text)
+        return std::nullopt;
+    return text::withBackslash(typed);
+}
+
 }  // namespace sarvoli::folders

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,5 +27,16 @@ std::optional<std::string> samePathDestination(std::string_view source, std::str
 // text ("docs", ".", "../kopiot") stands for a folder of it, as for cp and rsync.
 std::optional<std::string> typedHostPath(std::string_view text, std::string_view home,
                                          std::string_view workingFolder = {});
+
+// The value of an environment variable by its name; nothing where it is not set.
+using VariableValue = std::function<std::optional<std::string>(std::string_view name)>;
+
+// A folder typed as Windows users type one, its path text ending in a backslash: "%NAME%" is the
+// value of the environment variable NAME (one that is not set stays as typed, as in cmd), "~"
+// and "~\docs" are in the user's profile folder `profile`, and with a working folder on a drive
+// (a command line's, "D:\rel") a text that names no drive or server ("docs", "..\kopiot",
+// "\kopiot") is a folder of it. Nothing where the text stands for itself.
+std::optional<std::string> typedWindowsFolder(std::string_view text, std::string_view profile,
+                                              std::string_view workingFolder, const VariableValue& variable);
 
 }  // namespace sarvoli::folders

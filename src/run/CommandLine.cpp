@@ -25,15 +25,25 @@ const char* const kHelp =
     "              Ctrl+C (SIGINT, SIGTERM) pysäyttää ajon käsillä olevan tiedoston jälkeen,\n"
     "              kohteen, joka ei vastaa, kahdessa sekunnissa.\n"
     "  --from, --to KANSIO\n"
+#ifdef _WIN32
+    "              lähde- ja kohdekansio tallennettujen sijaan: D:\\docs, \\\\palvelin\\jako,\n"
+    "              %USERPROFILE%\\Documents (ympäristömuuttujat %NIMI%), ~\\docs (profiilikansio)\n"
+    "              tai työkansiosta docs ja ..\\kopiot.\n"
+#else
     "              lähde- ja kohdekansio tallennettujen sijaan: polku (/home/matti/docs,\n"
     "              ~/docs, tai docs ja .. työkansiosta) tai polkuteksti (Z:\\home\\matti\\docs\\).\n"
+#endif
     "  --mask MASKI\n"
     "              tiedostomaski tallennetun sijaan (*.txt).\n"
     "  --exclude TEKSTI\n"
     "              ohitettava teksti tallennettujen sijaan; enintään kaksi kertaa.\n"
     "  --no-subfolders\n"
     "              vain lähdekansion omat tiedostot.\n"
+#ifdef _WIN32
+    "  --hidden    myös piilokansiot, myös asetus Hidden=1.\n"
+#else
     "  --hidden    myös piilokansiot (nimi alkaa pisteellä, kuten .git), myös asetus Hidden=1.\n"
+#endif
     "              Komentorivin kentät eivät muuta tallennettuja kenttiä; ajo kirjataan\n"
     "              kansiohistoriaan kuten muutkin.\n"
     "  --dry-run   näyttää, mitä ajo kopioisi, ja virheet, jotka voi tietää kirjoittamatta:\n"
@@ -41,9 +51,15 @@ const char* const kHelp =
     "  --verify    jokainen kopio luetaan levyltä takaisin ja verrataan lähteeseen; kopio,\n"
     "              joka ei vastaa lähdettä, on epäonnistunut ja kopioidaan seuraavalla\n"
     "              kerralla uudelleen (myös asetus Verify=1).\n"
+#ifdef _WIN32
+    "  --settings  tämä asetustiedosto; muuten settings.ini ohjelman kansiossa, tai\n"
+    "              %LOCALAPPDATA%\\Sarvoli3, kun ohjelma on asennettu (Program Files)\n"
+    "              tai sen kansioon ei voi kirjoittaa.\n"
+#else
     "  --settings  tämä asetustiedosto; muuten settings.ini ohjelman kansiossa, tai\n"
     "              käyttäjän asetuskansiossa, kun ohjelma on asennettu tai sen kansioon\n"
     "              ei voi kirjoittaa.\n"
+#endif
     "  --help      tämä ohje.\n"
     "Aina ohitetaan: piilokansiot (ilman valintaa --hidden), linkit kansioihin ja muut kuin\n"
     "tavalliset tiedostot (putket, pistokkeet, laitteet). Ilman tallennettua Ehk. merkit -kenttää\n"

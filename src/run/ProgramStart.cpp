@@ -10,6 +10,7 @@
 
 #include "platform/SystemPlatform.h"
 #include "run/CopyRun.h"
+#include "run/TypedFolder.h"
 #include "run/UnattendedRun.h"
 #include "settings/WindowSettings.h"
 
@@ -70,7 +71,7 @@ int runWithoutWindow(int argc, char* argv[], const Options& options)
     if (!settingsFile)
         return kNotStarted;
     catchStopSignals();
-    const std::string home = qEnvironmentVariable("HOME").toLocal8Bit().toStdString();
+    const std::string home = userHome();
     const std::string working = QDir::toNativeSeparators(QDir::currentPath()).toLocal8Bit().toStdString();
     UnattendedRun unattended{*platform, *settingsFile, home, working, std::cout, std::cerr, stopSignalled, options.fields};
     const int status = runUnattended(unattended);

@@ -1,5 +1,11 @@
 #include "run/SettingsLocation.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+#endif
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +15,28 @@ namespace sarvoli::run {
 
 bool isInstalledIn(const QString& exeFolder)
 {
+#ifdef _WIN32
+    // Beside the mark that the installer leaves, or anywhere under the Program Files folders
+    // (where an elevated program could write beside itself, and the uninstaller would leave
+    // its settings behind).
+    const QString folder = QDir::cleanPath(QDir::fromNativeSeparators(exeFolder));
+    if (QFileInfo::exists(QDir(folder).filePath(QStringLiteral("sarvoli3-installed.txt"))))
+        return true;
+    for (const KNOWNFOLDERID& id : {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX64, FOLDERID_ProgramFilesX86}) {
+        PWSTR path = nullptr;
+        if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) {
+            const QString programFiles = QDir::cleanPath(QDir::fromNativeSeparators(QString::fromWCharArray(path)));
+            if (!programFiles.isEmpty()
+                && (folder.compare(programFiles, Qt::CaseInsensitive) == 0
+                    || folder.startsWith(programFiles + QLatin1Char('/'), Qt::CaseInsensitive))) {
+                CoTaskMemFree(path);
+                return true;
+            }
+        }
+        CoTaskMemFree(path);
+    }
+    return false;
+#endif
     const QDir bin(exeFolder);
     return bin.dirName() == QLatin1String("bin")
            && QFileInfo::exists(bin.filePath(QStringLiteral("../share/applications/sarvoli3.desktop")));

@@ -12,7 +12,8 @@ namespace sarvoli::run {
 QString settingsFileFor(const QString& exeFolder, const QString& configFolder);
 
 // True when the program runs from an installed tree: its folder is "bin" with the desktop
-// entry in "share/applications" beside it.
+// entry in "share/applications" beside it; on Windows, under the Program Files folders or beside
+// the mark that its installer leaves.
 bool isInstalledIn(const QString& exeFolder);
 
 // True when a file can be created in the folder.

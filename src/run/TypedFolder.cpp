@@ -1,9 +1,21 @@
 #include "run/TypedFolder.h"
 
+#include <QString>
+#include <QtGlobal>
+
 #include "folders/FolderRules.h"
 #include "text/PathParts.h"
 
 namespace sarvoli::run {
+
+std::string userHome()
+{
+#ifdef _WIN32
+    return qEnvironmentVariable("USERPROFILE").toLocal8Bit().toStdString();
+#else
+    return qEnvironmentVariable("HOME").toLocal8Bit().toStdString();
+#endif
+}
 
 TypedFolder typedFolder([[maybe_unused]] platform::Platform& platform, std::string_view text,
                         [[maybe_unused]] std::string_view home, [[maybe_unused]] std::string_view workingFolder)
@@ -16,17 +28,14 @@ TypedFolder typedFolder([[maybe_unused]] platform::Platform& platform, std::stri
                                                                           : "Kansio ei ole millään asemalla"};
     }
 #else
-    // A folder of the working folder ("docs", "..\kopiot"), where that is on a drive: its whole
-    // path, as the shell would take it.
-    const bool relative = !text.empty() && !(text.size() >= 2 && text[1] == ':') && !text.starts_with('\\')
-                          && !text.starts_with('/');
-    if (relative && workingFolder.size() >= 2 && workingFolder[1] == ':') {
-        std::string path(workingFolder.substr(0, 2));
-        for (const std::string_view part : text::resolvedPathParts(
-                 std::string(workingFolder.substr(2)) + "\\" + std::string(text), "\\/"))
-            path.append("\\").append(part);
-        return {text::withBackslash(path), {}};
-    }
+    const auto variable = [](std::string_view name) -> std::optional<std::string> {
+        const QString key = QString::fromLocal8Bit(name.data(), static_cast<qsizetype>(name.size()));
+        if (!qEnvironmentVariableIsSet(key.toLocal8Bit().constData()))
+            return std::nullopt;
+        return qEnvironmentVariable(key.toLocal8Bit().constData()).toLocal8Bit().toStdString();
+    };
+    if (const auto folder = folders::typedWindowsFolder(text, home, workingFolder, variable))
+        return {*folder, {}};
 #endif
     return {std::string(text), {}};
 }

@@ -231,10 +231,12 @@ TEST_F(CopyWalkTest, aRunNeverWritesIntoItsSourceTree)
         {Way::Name, "D:\\src\\", "D:\\src\\..\\", "D:\\src\\..\\a.txt", "D:\\src\\..\\src\\"},
         {Way::Name, "D:\\src\\", "D:\\src", nullptr, "D:\\src\\"},
     };
+#ifndef _WIN32
+    // Under Wine links are made by the Linux side: the Windows platform's test and the program's
+    // own check under Wine cover them there.
     rows.push_back({Way::Link, "E:\\link\\", "D:\\", "D:\\a.txt", "D:\\src\\"});
     rows.push_back({Way::LinkIntoSource, "D:\\src\\", "E:\\backup\\", "E:\\backup\\a.txt", "E:\\backup\\src\\", throughLink});
     rows.push_back({Way::LinkOutside, "D:\\src\\", "E:\\backup", "E:\\backup\\a.txt", "E:\\backup\\src\\", throughLink});
-#ifndef _WIN32
     if (geteuid() == 0)
         rows.push_back({Way::BindMount, "E:\\bound\\", "D:\\", "D:\\a.txt", "D:\\src\\"});
     else
@@ -245,15 +247,15 @@ TEST_F(CopyWalkTest, aRunNeverWritesIntoItsSourceTree)
         source("a.txt", "the source");
         source("src/a.txt", "a copy of the source, newer", 40);
         std::filesystem::create_directories(tmp / "outside");
+#ifndef _WIN32
         if (row.way == Way::Link)
-            linkFolder(tmp / "d/src", tmp / "e/link");
-        removeTree(tmp / "e/backup");
+            std::filesystem::create_directory_symlink(tmp / "d/src", tmp / "e/link");
+        std::filesystem::remove_all(tmp / "e/backup");
         std::filesystem::create_directories(tmp / "e/backup");
         if (row.way == Way::LinkIntoSource)
-            linkFolder(tmp / "d/src", tmp / "e/backup/src");
+            std::filesystem::create_directory_symlink(tmp / "d/src", tmp / "e/backup/src");
         if (row.way == Way::LinkOutside)
-            linkFolder(tmp / "outside", tmp / "e/backup/src");
-#ifndef _WIN32
+            std::filesystem::create_directory_symlink(tmp / "outside", tmp / "e/backup/src");
         if (row.way == Way::BindMount) {
             std::filesystem::create_directories(tmp / "e/bound");
             ASSERT_EQ(mount((tmp / "d/src").c_str(), (tmp / "e/bound").c_str(), nullptr, MS_BIND, nullptr), 0);
@@ -276,8 +278,8 @@ TEST_F(CopyWalkTest, aRunNeverWritesIntoItsSourceTree)
 #ifndef _WIN32
         if (row.way == Way::BindMount)
             umount((tmp / "e/bound").c_str());
+        std::filesystem::remove(tmp / "e/link");
 #endif
-        removeTree(tmp / "e/link");
     }
 }
 
@@ -336,8 +338,11 @@ TEST_F(CopyWalkTest, aDestinationThatGoesAwayStopsTheRunWithOneLine)
             // Another worker may be writing a copy into it meanwhile.
             std::error_code error;
             if (++copies == 3)
-                for (int attempt = 0; attempt < 100 && std::filesystem::exists(tmp / "e/backup"); ++attempt)
+                for (int attempt = 0; attempt < 400 && std::filesystem::exists(tmp / "e/backup"); ++attempt) {
                     std::filesystem::remove_all(tmp / "e/backup", error);
+                    if (error)  // a file the other worker holds open, which Windows does not remove
+                        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                }
         };
         host.lines.clear();
         const RunTotals totals = CopyWalk(platform, host, text::RegionalSettings::finnish(), workers).run(texts);

@@ -99,4 +99,43 @@ TEST(FolderRules, aTypedHostPathStandsForItsFolder)
     EXPECT_EQ(typedHostPath("~/docs", ""), std::nullopt) << "no home folder";
 }
 
+TEST(FolderRules, aFolderTypedOnWindowsIsExpandedAndTakenFromTheWorkingFolder)
+{
+    const auto variable = [](std::string_view name) -> std::optional<std::string> {
+        if (name == "USERPROFILE")
+            return "C:\\Users\\matti";
+        if (name == "LOCALAPPDATA")
+            return "C:\\Users\\matti\\AppData\\Local";
+        return std::nullopt;
+    };
+    struct Row {
+        const char* typed;
+        const char* working;
+        const char* folder;  // nothing: the text stands for itself
+    };
+    const Row rows[] = {
+        {"%USERPROFILE%\\Documents", "", "C:\\Users\\matti\\Documents\\"},
+        {"%LOCALAPPDATA%", "D:\\rel", "C:\\Users\\matti\\AppData\\Local\\"},
+        {"~", "", "C:\\Users\\matti\\"},
+        {"~\\docs", "D:\\rel", "C:\\Users\\matti\\docs\\"},
+        {"docs", "D:\\rel", "D:\\rel\\docs\\"},
+        {"..\\kopiot\\.\\2026", "D:\\rel\\sub", "D:\\rel\\kopiot\\2026\\"},
+        {"\\kopiot", "D:\\rel", "D:\\kopiot\\"},
+        {"a-folder-name-longer-than-any-short-text\\and-below-it", "D:\\rel",
+         "D:\\rel\\a-folder-name-longer-than-any-short-text\\and-below-it\\"},
+        {"%UNSET%\\x", "D:\\rel", "D:\\rel\\%UNSET%\\x\\"},  // as cmd leaves it
+        {"docs", "", nullptr},
+        {"E:\\kopiot", "D:\\rel", nullptr},
+        {"\\\\palvelin\\jako", "D:\\rel", nullptr},
+        {"100%", "", nullptr},
+    };
+    for (const Row& r : rows) {
+        const auto folder = typedWindowsFolder(r.typed, "C:\\Users\\matti", r.working, variable);
+        if (r.folder)
+            EXPECT_EQ(folder, std::optional<std::string>(r.folder)) << r.typed << " in " << r.working;
+        else
+            EXPECT_EQ(folder, std::nullopt) << r.typed << " in " << r.working;
+    }
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -80,8 +81,9 @@ std::string hostPath(const std::string& path)
     return host;
 }
 
-// Runs a program of the Linux side under Wine and waits for it.
-void runOnHost(const std::string& arguments)
+// Runs a program of the Linux side under Wine and waits until `done` (Wine's start does not
+// wait for a program of the Linux side).
+void runOnHost(const std::string& arguments, const std::function<bool()>& done)
 {
     const std::string command = "start.exe /wait /unix " + arguments;
     std::wstring wide(command.begin(), command.end());
@@ -93,7 +95,13 @@ void runOnHost(const std::string& arguments)
     WaitForSingleObject(process.hProcess, 30'000);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    for (int wait = 0; wait < 1000 && !done(); ++wait)
+        Sleep(10);
+    if (!done())
+        throw std::runtime_error("not done: " + command);
 }
+
+DWORD attributesOf(const std::string& path) { return GetFileAttributesW(fs::path(path).wstring().c_str()); }
 
 }  // namespace
 #endif
@@ -101,8 +109,8 @@ void runOnHost(const std::string& arguments)
 void removeTree(const std::string& path)
 {
 #ifdef _WIN32
-    if (GetFileAttributesW(fs::path(path).wstring().c_str()) != INVALID_FILE_ATTRIBUTES)
-        runOnHost("/bin/rm -rf " + hostPath(path));
+    if (attributesOf(path) != INVALID_FILE_ATTRIBUTES)
+        runOnHost("/bin/rm -rf " + hostPath(path), [&] { return attributesOf(path) == INVALID_FILE_ATTRIBUTES; });
 #else
     fs::remove_all(path);
 #endif
@@ -111,10 +119,10 @@ void removeTree(const std::string& path)
 void linkFolder(const std::string& target, const std::string& link)
 {
 #ifdef _WIN32
-    runOnHost("/bin/ln -s " + hostPath(target) + " " + hostPath(link));
-    const DWORD made = GetFileAttributesW(fs::path(link).wstring().c_str());
-    if (made == INVALID_FILE_ATTRIBUTES || !(made & FILE_ATTRIBUTE_REPARSE_POINT))
-        throw std::runtime_error("no link made at " + link);
+    runOnHost("/bin/ln -s " + hostPath(target) + " " + hostPath(link), [&] {
+        const DWORD made = attributesOf(link);
+        return made != INVALID_FILE_ATTRIBUTES && (made & FILE_ATTRIBUTE_REPARSE_POINT);
+    });
 #else
     fs::create_directory_symlink(target, link);
 #endif
