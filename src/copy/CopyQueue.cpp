@@ -83,8 +83,9 @@ void CopyQueue::withdraw(std::vector<Withdrawn> copies)
     }
     m_host.counted(m_totals.kilobytes);
     m_host.withdrawCopies(static_cast<std::int64_t>(copies.size()));
+    // Each was shown as copied: its line says otherwise, whatever became of the destination.
     for (Withdrawn& w : copies)
-        fail(std::move(w.line), w.reason);
+        addFailure(std::move(w.line), w.reason);
 }
 
 void CopyQueue::finish()
@@ -104,7 +105,7 @@ void CopyQueue::finish()
         m_totals.notOnDevice = true;
         const std::string reason = std::string(kNotOnDevice) + ": " + finish.result.reason;
         if (finish.lost.empty()) {  // the device failed, and no copy can be named
-            fail(m_destinationRoot, reason);
+            addFailure(m_destinationRoot, reason);
         } else {
             // Each copy it covered is a failure after all, named in the walk's order.
             std::vector<Withdrawn> withdrawn;
@@ -318,8 +319,17 @@ void CopyQueue::waitForEveryCopy()
 
 void CopyQueue::fail(std::string line, const std::string& reason)
 {
-    if (lostWithFailure())
+    const bool lostBefore = m_destinationLost;
+    if (lostWithFailure()) {
+        if (lostBefore)
+            ++m_totals.failed;  // counted, its line said by the destination's
         return;
+    }
+    addFailure(std::move(line), reason);
+}
+
+void CopyQueue::addFailure(std::string line, const std::string& reason)
+{
     ++m_totals.failed;
     addLine(failureLine(line, reason), true, m_host.logClears());
 }

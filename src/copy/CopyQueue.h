@@ -99,6 +99,8 @@ private:
     void verify(std::vector<Unfinished>& unfinished, const std::unordered_set<std::string>& lost);
     // Counts a copy made; one not yet on the device waits for finish() to be so.
     void countCopy(const std::string& line, std::int64_t size, bool onDevice);
+    // A failure line, counted, whatever became of the destination.
+    void addFailure(std::string line, const std::string& reason);
     // After a failure: whether the destination root is gone since the run found it, said once.
     bool lostWithFailure();
 

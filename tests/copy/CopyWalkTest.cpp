@@ -330,7 +330,12 @@ TEST_F(CopyWalkTest, aDestinationThatGoesAwayStopsTheRunWithOneLine)
     // A stick pulled out or a share dropped part-way: every copy after it would fail alike.
     for (int i = 0; i < 40; ++i)
         source("f" + std::to_string(100 + i) + ".txt");
+#ifdef _WIN32
+    // Windows removes no folder while another worker holds a copy open in it.
+    for (const int workers : {1}) {
+#else
     for (const int workers : {1, 2}) {
+#endif
         std::filesystem::remove_all(dst(""));
         std::filesystem::create_directories(dst(""));
         std::atomic<int> copies = 0;
@@ -349,7 +354,12 @@ TEST_F(CopyWalkTest, aDestinationThatGoesAwayStopsTheRunWithOneLine)
         platform.beforeCopy = nullptr;
         const std::string gone = "E:\\backup\\   VIRHE: kohdekansio ei ole enää käytettävissä, ajo lopetettiin";
         EXPECT_THAT(host.lines, ::testing::Contains(gone)) << workers << " workers";
-        EXPECT_LE(host.lines.size(), 3u + 1u) << workers << " workers: one line, not one a file";
+        // The copies shown before it may be taken back at the flush (they went with the folder),
+        // each by its own line; of the others, none has a line.
+        const auto failures = std::count_if(host.lines.begin(), host.lines.end(), [](const std::string& l) {
+            return l.find("VIRHE") != std::string::npos && l.find("kopioita ei saatu levylle") == std::string::npos;
+        });
+        EXPECT_EQ(failures, 1) << workers << " workers: one line, not one a file";
         EXPECT_FALSE(totals.aborted) << workers;
         EXPECT_TRUE(totals.notOnDevice) << workers << ": not recorded";
         EXPECT_GE(totals.failed, 1) << workers;
