@@ -1,6 +1,7 @@
 # Shared by the scripts: the Debian packages the project needs and how to install them.
-# xfsprogs, bindfs (a FUSE file system) and strace serve the tests of copies on those devices.
-BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgtest-dev libgmock-dev tzdata e2fsprogs xfsprogs bindfs strace)
+# xfsprogs, dosfstools, bindfs (a FUSE file system) and strace serve the tests of copies on those
+# devices.
+BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgtest-dev libgmock-dev tzdata e2fsprogs xfsprogs dosfstools bindfs strace)
 # The Windows cross build, and Wine to run its tests.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine64 googletest)
 # Building Qt for Windows from its Debian source package, packing the Windows program, and

@@ -698,6 +698,26 @@ TEST_F(ProgramRun, foldersThatCannotBeEnteredOrListedAndFilesThatCannotBeExamine
     EXPECT_EQ(readFile(tmp / "dst/sub/b.bin"), std::string(2500, 'b')) << "what could be read is copied";
 }
 
+TEST_F(ProgramRun, twoNamesThatDifferOnlyInCaseOntoAFatStickKeepTheFirstCopyForGood)
+{
+    // A memory stick as it comes: FAT, where Data.txt and data.txt name one file.
+    const std::string disk = tmp / "stick";
+    LoopDisk fat(disk, "mkfs.vfat", "64M");
+    if (!fat.ready())
+        GTEST_SKIP() << "needs root, a loop device, mkfs.vfat (dosfstools) and a kernel that mounts FAT";
+    writeFile(tmp / "case/Data.txt", "upper case");
+    writeFile(tmp / "case/data.txt", "lower");
+    const auto run = [&] { return runProgram(tmp, {"--run", "--from", tmp / "case", "--to", disk + "/dst"}); };
+    const Outcome first = run();
+    EXPECT_EQ(first.status, 1);
+    EXPECT_THAT(first.out, ::testing::Contains(::testing::HasSubstr("vain kirjainkoko eroaa")));
+    EXPECT_THAT(first.out, ::testing::Contains(::testing::HasSubstr("1 tiedostoa kopioitu")));
+    const std::string kept = readFile(disk + "/dst/data.txt");  // either name finds the one copy
+    const Outcome second = run();
+    EXPECT_THAT(second.out, ::testing::Contains(::testing::HasSubstr("0 tiedostoa kopioitu"))) << "no flip";
+    EXPECT_EQ(readFile(disk + "/dst/data.txt"), kept);
+}
+
 TEST_F(ProgramRun, aPowerCutLeavesNoCopyThatLooksCompleteAndLosesNothingAfterTheSummary)
 {
     const std::string disk = tmp / "disk";
