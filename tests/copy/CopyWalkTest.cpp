@@ -210,7 +210,7 @@ TEST_F(CopyWalkTest, aDestinationInsideTheSourceIsNotWalked)
 TEST_F(CopyWalkTest, aRunNeverWritesIntoItsSourceTree)
 {
     static constexpr const char* guarded = "   VIRHE: kohdekansio olisi lähdekansiossa, kansiota ei kopioida";
-    static constexpr const char* throughLink = "   VIRHE: kohdekansio on symbolinen linkki tai liitoskohta, sen kautta ei kopioida";
+    [[maybe_unused]] static constexpr const char* throughLink = "   VIRHE: kohdekansio on symbolinen linkki tai liitoskohta, sen kautta ei kopioida";
     // How the source is reached: by its own name, by a symbolic link or a bind mount that lies
     // outside the destination, so that no path text of the source names the destination; or
     // how a link below the destination leads a folder's copies elsewhere: into the source, or
