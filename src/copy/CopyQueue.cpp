@@ -56,7 +56,7 @@ CopyQueue::CopyQueue(platform::Platform& platform, RunHost& host, RunTotals& tot
     : m_platform(platform), m_host(host), m_totals(totals), m_destinationRoot(std::move(destinationRoot)),
       m_verify(verify)
 {
-    m_rootId = m_platform.folderId(m_destinationRoot);
+    destinationId();  // as the run finds it
     if (workers > 1) {
         m_pool = std::make_unique<CopyPool>(m_platform, workers, [this] { m_host.answered(); });
         if (m_pool->workers() < workers)
@@ -181,28 +181,32 @@ void CopyQueue::wouldCopy(std::string line, std::int64_t size)
     addLine(std::move(line), false, m_host.logClears());
 }
 
+const std::optional<platform::FolderId>& CopyQueue::destinationId()
+{
+    if (!m_rootId)
+        m_rootId = m_platform.folderId(m_destinationRoot);
+    return m_rootId;
+}
+
 bool CopyQueue::lostWithFailure()
 {
-    if (m_destinationLost)
-        return true;
     // A device that went away fails every copy after it the same way: that is one line, not one
     // a file. The root is asked only after a failure, so that a run that fails nothing asks nothing.
-    if (!m_rootId || m_platform.folderId(m_destinationRoot) == m_rootId)
-        return false;
-    m_destinationLost = true;
-    // The copies made so far cannot be vouched for, and the run is no copy to record.
-    m_totals.notOnDevice = true;
-    dropWaiting();
-    ++m_totals.failed;
-    addLine(failureLine(m_destinationRoot, kDestinationGone), true, m_host.logClears());
+    if (!m_destinationLost) {
+        if (!m_rootId || m_platform.folderId(m_destinationRoot) == m_rootId)
+            return false;
+        m_destinationLost = true;
+        // The copies made so far cannot be vouched for, and the run is no copy to record.
+        m_totals.notOnDevice = true;
+        dropWaiting();
+        addLine(failureLine(m_destinationRoot, kDestinationGone), true, m_host.logClears());
+    }
+    ++m_totals.failed;  // counted, its line said by the destination's
     return true;
 }
 
 void CopyQueue::countCopy(const std::string& line, std::int64_t size, bool onDevice)
 {
-    // A destination made by the run is known once a copy is in it.
-    if (!m_rootId)
-        m_rootId = m_platform.folderId(m_destinationRoot);
     ++m_totals.copied;
     m_totals.kilobytes += size / 1000;
     if (!onDevice)
@@ -225,6 +229,7 @@ void CopyQueue::copy(const std::string& source, const std::string& target, std::
             return;
         }
         m_unfinished.push_back({m_verify ? source : std::string(), target, line, size, nullptr});
+        destinationId();  // a destination made by the run is known once a copy is in it
         countCopy(line, size, copied.onDevice);
         addLine(std::move(line), false, clearsBefore);
     } else {
@@ -269,19 +274,12 @@ void CopyQueue::takeEnded()
             ended = true;
             m_bytesQueued -= q.size;
             if (state == CopyJob::Done && q.job->result.ok) {
+                destinationId();  // a destination made by the run is known once a copy is in it
                 countCopy(q.line, q.size, q.job->result.onDevice);
                 m_host.appendLine(printable(std::move(q.line)), false, q.clearsBefore);
-            } else if (state == CopyJob::Done && !q.job->result.unneeded) {
-                const bool lostBefore = m_destinationLost;
-                if (lostWithFailure()) {
-                    // Counted, its line said by the destination's; one found lost now comes after
-                    // the copies still waiting for their lines.
-                    if (lostBefore)
-                        ++m_totals.failed;
-                } else {
-                    ++m_totals.failed;
-                    m_host.appendLine(printable(failureLine(q.line, q.job->result.reason)), true, q.clearsBefore);
-                }
+            } else if (state == CopyJob::Done && !q.job->result.unneeded && !lostWithFailure()) {
+                ++m_totals.failed;
+                m_host.appendLine(printable(failureLine(q.line, q.job->result.reason)), true, q.clearsBefore);
             } else if (state == CopyJob::Dropped && m_destinationLost) {
                 ++m_totals.failed;  // decided and not copied: the destination went away
             }  // a dropped copy was never started, an unneeded one never made: no line, no count
@@ -319,13 +317,8 @@ void CopyQueue::waitForEveryCopy()
 
 void CopyQueue::fail(std::string line, const std::string& reason)
 {
-    const bool lostBefore = m_destinationLost;
-    if (lostWithFailure()) {
-        if (lostBefore)
-            ++m_totals.failed;  // counted, its line said by the destination's
-        return;
-    }
-    addFailure(std::move(line), reason);
+    if (!lostWithFailure())
+        addFailure(std::move(line), reason);
 }
 
 void CopyQueue::addFailure(std::string line, const std::string& reason)

@@ -61,6 +61,8 @@ public:
     // another folder in its place): the run stops, with one line for it, and the copies that
     // did not end are counted as failed without a line each.
     bool destinationLost() const { return m_destinationLost; }
+    // The destination root's identity as the run found it, asked again until it is there.
+    const std::optional<platform::FolderId>& destinationId();
 
 private:
     // `clearsBefore`: the host's log emptyings when the line's entry was handled.
@@ -101,7 +103,8 @@ private:
     void countCopy(const std::string& line, std::int64_t size, bool onDevice);
     // A failure line, counted, whatever became of the destination.
     void addFailure(std::string line, const std::string& reason);
-    // After a failure: whether the destination root is gone since the run found it, said once.
+    // After a failure: whether the destination root is gone since the run found it, said once;
+    // where it is, the failure is counted here and has no line of its own.
     bool lostWithFailure();
 
     // The destination root as the run found it, once it was there.

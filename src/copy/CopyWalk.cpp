@@ -71,7 +71,6 @@ RunTotals CopyWalk::run(const RunTexts& texts)
     m_destinationRoot = withBackslash(texts.destination);
     m_sourceRootLength = texts.source.size();
     m_sourceRoot = withBackslash(texts.source);
-    m_destinationId.reset();
     m_knownDestinationFolder.clear();
     m_destinationIsNew = false;
     m_madeRoot.clear();
@@ -407,12 +406,11 @@ void CopyWalk::logFailure(std::string line, const std::string& reason) { m_queue
 
 bool CopyWalk::isDestinationRoot(const std::string& folderPath, const std::optional<platform::FolderId>* id)
 {
-    // The destination may not exist when the run begins; look again until it does.
-    if (!m_destinationId)
-        m_destinationId = m_platform.folderId(m_destinationRoot);
-    if (!m_destinationId)
+    // The destination may not exist when the run begins; looked at again until it does.
+    const std::optional<platform::FolderId>& destination = m_queue->destinationId();
+    if (!destination)
         return false;
-    return (id ? *id : m_platform.folderId(folderPath)) == m_destinationId;
+    return (id ? *id : m_platform.folderId(folderPath)) == destination;
 }
 
 }  // namespace sarvoli::copy

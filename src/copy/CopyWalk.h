@@ -104,7 +104,6 @@ private:
     std::string m_destinationRoot;
     std::size_t m_sourceRootLength = 0;
     std::string m_sourceRoot;
-    std::optional<platform::FolderId> m_destinationId;
     std::optional<platform::FolderId> m_sourceId;  // no folder's copy may land on it
     std::string m_knownDestinationFolder;
     bool m_destinationIsNew = false;  // the known folder was made by this run
