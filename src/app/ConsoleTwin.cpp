@@ -9,12 +9,12 @@
 #include <QProcess>
 #include <QStringList>
 
-#include <algorithm>
 #include <iostream>
 #include <streambuf>
 #include <string>
 #include <optional>
 
+#include "platform/win32/Win32Files.h"
 #include "run/ProgramStart.h"
 #include "run/UnattendedRun.h"
 
@@ -52,7 +52,6 @@ public:
         m_console = m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr && GetConsoleMode(m_handle, &mode);
     }
     ~ConsoleBuffer() override { sync(); }
-    bool isConsole() const { return m_console; }
 
 protected:
     int_type overflow(int_type c) override
@@ -81,9 +80,7 @@ protected:
             DWORD written = 0;
             return WriteFile(m_handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ? 0 : -1;
         }
-        const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-        std::wstring wide(static_cast<std::size_t>(std::max(n, 0)), L'\0');
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+        const std::wstring wide = sarvoli::platform::wideOf(text);
         DWORD written = 0;
         return WriteConsoleW(m_handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) ? 0 : -1;
     }

@@ -24,16 +24,14 @@ bool isInstalledIn(const QString& exeFolder)
         return true;
     for (const KNOWNFOLDERID& id : {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX64, FOLDERID_ProgramFilesX86}) {
         PWSTR path = nullptr;
-        if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) {
-            const QString programFiles = QDir::cleanPath(QDir::fromNativeSeparators(QString::fromWCharArray(path)));
-            if (!programFiles.isEmpty()
-                && (folder.compare(programFiles, Qt::CaseInsensitive) == 0
-                    || folder.startsWith(programFiles + QLatin1Char('/'), Qt::CaseInsensitive))) {
-                CoTaskMemFree(path);
-                return true;
-            }
-        }
-        CoTaskMemFree(path);
+        const QString programFiles = SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))
+                                         ? QDir::cleanPath(QDir::fromNativeSeparators(QString::fromWCharArray(path)))
+                                         : QString();
+        CoTaskMemFree(path);  // also where the call failed
+        if (!programFiles.isEmpty()
+            && (folder.compare(programFiles, Qt::CaseInsensitive) == 0
+                || folder.startsWith(programFiles + QLatin1Char('/'), Qt::CaseInsensitive)))
+            return true;
     }
     return false;
 #endif

@@ -1,5 +1,6 @@
 #include "run/TypedFolder.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -29,10 +30,10 @@ TypedFolder typedFolder([[maybe_unused]] platform::Platform& platform, std::stri
     }
 #else
     const auto variable = [](std::string_view name) -> std::optional<std::string> {
-        const QString key = QString::fromLocal8Bit(name.data(), static_cast<qsizetype>(name.size()));
-        if (!qEnvironmentVariableIsSet(key.toLocal8Bit().constData()))
+        const QByteArray key(name.data(), static_cast<qsizetype>(name.size()));
+        if (!qEnvironmentVariableIsSet(key.constData()))
             return std::nullopt;
-        return qEnvironmentVariable(key.toLocal8Bit().constData()).toLocal8Bit().toStdString();
+        return qEnvironmentVariable(key.constData()).toLocal8Bit().toStdString();
     };
     if (const auto folder = folders::typedWindowsFolder(text, home, workingFolder, variable))
         return {*folder, {}};

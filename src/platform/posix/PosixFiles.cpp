@@ -1,4 +1,5 @@
 #include "platform/posix/PosixFiles.h"
+#include "platform/ReservedNames.h"
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -162,12 +163,7 @@ DestinationClass classOf(long type) { return kindOf(type).destination; }
 
 bool refusesName(long type, std::string_view name)
 {
-    if (type != MSDOS_SUPER_MAGIC && type != 0x2011BAB0)  // FAT, exFAT
-        return false;
-    for (const char c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || std::strchr("\"*:<>?\\|", c) != nullptr)
-            return true;
-    return false;
+    return (type == MSDOS_SUPER_MAGIC || type == 0x2011BAB0) && holdsReservedCharacter(name);  // FAT, exFAT
 }
 
 bool foldsCaseOf(long type)

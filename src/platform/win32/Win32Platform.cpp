@@ -3,9 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
+#include "platform/ReservedNames.h"
 #include "platform/win32/Win32Files.h"
 
 namespace sarvoli::platform {
@@ -321,25 +321,20 @@ std::string Win32Platform::refusedName(std::string_view name)
     // written with "\\?\": a copy written so is one that Windows programs cannot open.
     if (name.ends_with('.') || name.ends_with(' '))
         return "nimi päättyy pisteeseen tai välilyöntiin, sitä ei voi kirjoittaa Windowsissa";
-    for (const char c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || std::strchr("<>:\"/\\|?*", c) != nullptr)
-            return "nimessä on merkki, jota Windows ei salli nimessä (< > : \" / \\ | ? * tai ohjausmerkki)";
-    std::string stem(name.substr(0, name.find('.')));
-    while (!stem.empty() && stem.back() == ' ')
-        stem.pop_back();
-    for (char& c : stem)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+    if (holdsReservedCharacter(name))
+        return "nimessä on merkki, jota Windows ei salli nimessä (< > : \" / \\ | ? * tai ohjausmerkki)";
+    std::string_view stem = name.substr(0, name.find('.'));
+    while (stem.ends_with(' '))
+        stem.remove_suffix(1);
+    const std::string device = Platform::foldedName(stem);
     static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    bool device = std::find_if(std::begin(kDevices), std::end(kDevices),
-                               [&](const char* d) { return stem == d; })
-                  != std::end(kDevices);
+    const bool named = std::find(std::begin(kDevices), std::end(kDevices), device) != std::end(kDevices);
     // COM1 to COM9 and LPT1 to LPT9, also with a superscript digit (¹ ² ³).
-    if ((stem.starts_with("COM") || stem.starts_with("LPT"))
-        && ((stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9')
-            || stem.substr(3) == "\xC2\xB9" || stem.substr(3) == "\xC2\xB2" || stem.substr(3) == "\xC2\xB3"))
-        device = true;
-    if (device)
+    const std::string_view digit = std::string_view(device).substr(std::min<std::size_t>(3, device.size()));
+    const bool numbered = (device.starts_with("COM") || device.starts_with("LPT"))
+                          && ((digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\xC2\xB9"
+                              || digit == "\xC2\xB2" || digit == "\xC2\xB3");
+    if (named || numbered)
         return "nimi on Windowsin laitteen nimi (kuten CON, PRN, AUX, NUL, COM1, LPT1), sitä ei voi kirjoittaa Windowsissa";
     return {};
 }
