@@ -6,7 +6,7 @@
 
 namespace sarvoli::copy {
 
-CopyPool::CopyPool(platform::Platform& platform, int workers, std::function<void()> onEnded)
+CopyPool::CopyPool(platform::Copies& platform, int workers, std::function<void()> onEnded)
     : m_platform(platform), m_onEnded(std::move(onEnded))
 {
     // A system short of threads (a process limit) gets fewer workers, not the end of the program.
@@ -142,7 +142,7 @@ void CopyPool::work()
             std::unique_lock lock(m_lock);
             if (!job->task)
                 m_busyFolders.erase(std::find(m_busyFolders.begin(), m_busyFolders.end(), job->folder));
-            if (!job->task && job->result.noSpace)
+            if (!job->task && job->result.noSpace())
                 copyAgainAlone(*job, lock);
             job->state.store(CopyJob::Done, std::memory_order_release);
             ++m_endedCount;

@@ -46,7 +46,7 @@ class CopyPool {
 public:
     // Starts up to `workers` threads; as many as the system lets start (see workers()).
     // `onEnded` is called on a worker's thread each time one of its jobs has ended.
-    CopyPool(platform::Platform& platform, int workers, std::function<void()> onEnded = {});
+    CopyPool(platform::Copies& platform, int workers, std::function<void()> onEnded = {});
     ~CopyPool();
     CopyPool(const CopyPool&) = delete;
     CopyPool& operator=(const CopyPool&) = delete;
@@ -79,7 +79,7 @@ private:
     // Makes a copy that found the device full again, once no other copy is being written.
     void copyAgainAlone(CopyJob& job, std::unique_lock<std::mutex>& lock);
 
-    platform::Platform& m_platform;
+    platform::Copies& m_platform;
     std::function<void()> m_onEnded;
     std::mutex m_lock;
     std::condition_variable m_work;   // a job to take, or the end of the pool

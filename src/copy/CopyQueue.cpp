@@ -103,7 +103,7 @@ void CopyQueue::finish()
     const std::unordered_set<std::string> lost(finish.lost.begin(), finish.lost.end());
     if (!finish.result.ok) {
         m_totals.notOnDevice = true;
-        const std::string reason = std::string(kNotOnDevice) + ": " + finish.result.reason;
+        const std::string reason = std::string(kNotOnDevice) + ": " + finish.result.reason();
         if (finish.lost.empty()) {  // the device failed, and no copy can be named
             addFailure(m_destinationRoot, reason);
         } else {
@@ -120,7 +120,7 @@ void CopyQueue::finish()
     if (!finish.notReplaced.empty()) {
         std::unordered_map<std::string, std::string> why;
         for (const auto& [target, result] : finish.notReplaced)
-            why.emplace(target, result.unneeded ? std::string(kChangedSince) : result.reason);
+            why.emplace(target, result.unneeded ? std::string(kChangedSince) : result.reason());
         std::vector<Withdrawn> withdrawn;
         for (Unfinished& u : unfinished)
             if (const auto it = why.find(u.target); it != why.end() && !lost.contains(u.target)) {
@@ -170,7 +170,7 @@ void CopyQueue::verify(std::vector<Unfinished>& unfinished, const std::unordered
         if (!read[i].result.ok || !read[i].same)
             withdrawn.push_back({std::move(toRead[i]->line), toRead[i]->size,
                                  read[i].result.ok ? std::string(kNotTheSame)
-                                                   : std::string(kNotReadBack) + ": " + read[i].result.reason});
+                                                   : std::string(kNotReadBack) + ": " + read[i].result.reason()});
     if (!withdrawn.empty())
         withdraw(std::move(withdrawn));
 }
@@ -224,7 +224,7 @@ void CopyQueue::copy(const std::string& source, const std::string& target, std::
         if (!copied.ok) {
             if (!copied.unneeded && !lostWithFailure()) {
                 ++m_totals.failed;
-                addLine(failureLine(line, copied.reason), true, clearsBefore);
+                addLine(failureLine(line, copied.reason()), true, clearsBefore);
             }
             return;
         }
@@ -279,7 +279,7 @@ void CopyQueue::takeEnded()
                 m_host.appendLine(printable(std::move(q.line)), false, q.clearsBefore);
             } else if (state == CopyJob::Done && !q.job->result.unneeded && !lostWithFailure()) {
                 ++m_totals.failed;
-                m_host.appendLine(printable(failureLine(q.line, q.job->result.reason)), true, q.clearsBefore);
+                m_host.appendLine(printable(failureLine(q.line, q.job->result.reason())), true, q.clearsBefore);
             } else if (state == CopyJob::Dropped && m_destinationLost) {
                 ++m_totals.failed;  // decided and not copied: the destination went away
             }  // a dropped copy was never started, an unneeded one never made: no line, no count

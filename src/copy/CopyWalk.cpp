@@ -119,7 +119,7 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
     if (!scan) {
         scan = newScan(folderPath, destination);
         scan->search = m_platform.findFirst(folderPath, scan->mask, kFileMask, true);
-        scan->searched = scan->search != nullptr;
+        scan->searched = static_cast<bool>(scan->search);
     }
     std::vector<std::string> subfolders;
     NamesHere names;
@@ -190,10 +190,10 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
     } else {
         // A folder that is there but cannot be read or entered is not backed up: that is a
         // failure to report, not an empty folder. One that is not there has nothing to copy.
-        const platform::FolderAccess access = m_platform.folderAccess(folderPath);
+        const platform::FolderAccess& access = scan->search.access;
         if (!access.missing)
             logFailure(destination, access.result.ok ? std::string(kUnreadableFolder)
-                                                     : std::string(kUnreadableFolder) + ": " + access.result.reason);
+                                                     : std::string(kUnreadableFolder) + ": " + access.result.reason());
     }
     scan.reset();  // its entries are done with: memory stays small however deep the tree
 
@@ -269,7 +269,7 @@ void CopyWalk::askAgain(FolderScan& scan)
     for (std::size_t k = 0; k < files.size(); ++k) {
         platform::DirEntry& entry = scan.entries[files[k]];
         if (!now[k].result.ok) {
-            entry.error = now[k].result.reason;
+            entry.error = now[k].result.reason();
         } else if (now[k].exists) {
             entry.time = now[k].time;
             entry.size = now[k].size;
@@ -357,7 +357,7 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
     // A copy that may be there and cannot be told is not overwritten on a guess.
     const auto needsCopy = [&](const platform::FileAge& age) {
         if (!age.result.ok) {
-            logFailure(line(), age.result.reason);
+            logFailure(line(), age.result.reason());
             return false;
         }
         targetSeen = age.exists;
@@ -371,7 +371,7 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
         if (blocked.ok)
             m_queue->wouldCopy(line(), entry.size);
         else if (!blocked.unneeded)
-            logFailure(line(), blocked.reason);
+            logFailure(line(), blocked.reason());
         return;
     }
     if (destination != m_knownDestinationFolder) {
@@ -380,7 +380,7 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
             bool created = false;
             const platform::OpResult made = m_platform.forceDirectories(destination, created);
             if (!made.ok) {
-                logFailure(line(), made.reason);
+                logFailure(line(), made.reason());
                 return;
             }
             m_destinationIsNew = created;

@@ -17,7 +17,7 @@ std::string rootPathOf(char letter) { return std::string{upper(letter)} + ":\\";
 // Puts the error mode back, however the medium test ends.
 class ErrorModeGuard {
 public:
-    explicit ErrorModeGuard(platform::Platform& platform)
+    explicit ErrorModeGuard(platform::Drives& platform)
         : m_platform(platform), m_previous(platform.setErrorMode(platform::kFailCriticalErrors))
     {
     }
@@ -26,13 +26,13 @@ public:
     ErrorModeGuard& operator=(const ErrorModeGuard&) = delete;
 
 private:
-    platform::Platform& m_platform;
+    platform::Drives& m_platform;
     unsigned m_previous;
 };
 
 }  // namespace
 
-bool DiskInDrive(platform::Platform& platform, char letter)
+bool DiskInDrive(platform::Drives& platform, char letter)
 {
     const char drive = upper(letter);
     if (drive < 'A' || drive > 'Z')
@@ -45,7 +45,7 @@ bool DiskInDrive(platform::Platform& platform, char letter)
     return size != -1;
 }
 
-bool DriveAvailable(platform::Platform& platform, char letter,
+bool DriveAvailable(platform::Drives& platform, char letter,
                     bool& noMedium)
 {
     noMedium = false;
@@ -65,7 +65,7 @@ bool DriveAvailable(platform::Platform& platform, char letter,
     }
 }
 
-std::optional<std::string> RunRefusal(platform::Platform& platform, const std::string& source,
+std::optional<std::string> RunRefusal(platform::Drives& platform, const std::string& source,
                                       const std::string& destination)
 {
     if (source.empty() || destination.empty())

@@ -7,7 +7,7 @@ void FolderScan::endListing()
     listed = true;
     subfolders = search->subfolders(hidden);
     failure = search->failure();
-    search.reset();
+    search = {};
 }
 
 void FolderScan::read(platform::Platform& platform)
@@ -15,7 +15,7 @@ void FolderScan::read(platform::Platform& platform)
     readAt = platform.monotonicNanos();
     folderId = platform.folderId(folderPath);
     search = platform.findFirst(folderPath, mask, kFileMask, true);
-    searched = search != nullptr;
+    searched = static_cast<bool>(search);
     if (!searched)
         return;
     list(platform);

@@ -32,7 +32,7 @@ struct FolderScan {
     const Exclusions* exclusions = nullptr;
     bool hidden = false;      // hidden subfolders are walked too
 
-    std::unique_ptr<platform::DirSearch> search;  // open while the listing goes on
+    platform::FolderSearch search;  // open while the listing goes on; or why the folder cannot be
     bool searched = false;  // the folder could be searched
     bool listed = false;    // the search has given its last entry
     std::vector<std::string> subfolders;  // once listed

@@ -50,7 +50,7 @@ UnattendedStatus runUnattended(UnattendedRun& run)
         const platform::FileContent content = platform.readFile(run.settingsFile);
         if (!content.result.ok || (!content.exists && !(given.from && given.to))) {
             run.err << run.settingsFile << ": "
-                    << (content.result.ok ? std::string("asetustiedostoa ei ole") : content.result.reason) << '\n';
+                    << (content.result.ok ? std::string("asetustiedostoa ei ole") : content.result.reason()) << '\n';
             return kNotStarted;
         }
         const settings::LoadedSettings loaded =

@@ -6,7 +6,7 @@ namespace sarvoli::settings {
 
 SettingsWriteError::SettingsWriteError(const std::string& path) : std::runtime_error("Unable to write to " + path) {}
 
-IniFile::IniFile(platform::Platform& platform, std::string path) : m_platform(platform), m_path(std::move(path)) {}
+IniFile::IniFile(platform::SettingsStore& platform, std::string path) : m_platform(platform), m_path(std::move(path)) {}
 
 std::string IniFile::read(std::string_view section, std::string_view key) const
 {

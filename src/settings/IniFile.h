@@ -18,7 +18,7 @@ public:
 // whole, so nothing is held between operations and a failed write leaves the old file.
 class IniFile {
 public:
-    IniFile(platform::Platform& platform, std::string path);
+    IniFile(platform::SettingsStore& platform, std::string path);
 
     const std::string& path() const { return m_path; }
 
@@ -36,7 +36,7 @@ public:
     void remove(std::string_view section, std::string_view key);
 
 private:
-    platform::Platform& m_platform;
+    platform::SettingsStore& m_platform;
     std::string m_path;
 };
 

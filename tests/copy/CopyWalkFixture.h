@@ -97,16 +97,16 @@ class FaultyPlatform : public ForwardingPlatform {
 public:
     explicit FaultyPlatform(const std::vector<TestDrive>& drives) : ForwardingPlatform(systemPlatform(drives)) {}
 
-    std::unique_ptr<DirSearch> findFirst(std::string_view folder, std::string_view pattern, std::uint32_t mask,
-                                         bool details) override
+    FolderSearch findFirst(std::string_view folder, std::string_view pattern, std::uint32_t mask,
+                           bool details) override
     {
         ++searches;
         if (folder == unreadable)
-            return nullptr;
-        auto inner = ForwardingPlatform::findFirst(folder, pattern, mask, details);
+            return {};
+        FolderSearch inner = ForwardingPlatform::findFirst(folder, pattern, mask, details);
         if (!inner)
-            return nullptr;
-        return std::make_unique<Resizing>(std::move(inner), sizes);
+            return inner;
+        return {std::make_unique<Resizing>(std::move(inner.search), sizes), {}};
     }
     FinishResult finishCopies() override
     {
@@ -150,7 +150,7 @@ public:
             ~Done() { --n; }
         } done{copying};
         if (!roomName.empty() && source.ends_with(roomName) && others > 0)
-            return OpResult::failure(std::strerror(ENOSPC), true);
+            return OpResult::failure(systemError(ENOSPC));
         if (!slowName.empty() && source.ends_with(slowName))
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
         if (beforeCopy)

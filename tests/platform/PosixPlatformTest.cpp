@@ -114,8 +114,11 @@ TEST_F(PosixPlatformTest, searchGivesSizeAndTwoSecondLocalTime)
 
 TEST_F(PosixPlatformTest, searchOfAMissingFolderFindsNothing)
 {
-    EXPECT_EQ(platform.findFirst("D:\\nothing\\", "*.*", kFiles, true), nullptr);
-    EXPECT_EQ(platform.findFirst("Q:\\", "*.*", kFiles, true), nullptr);
+    for (const char* missing : {"D:\\nothing\\", "Q:\\"}) {
+        const FolderSearch search = platform.findFirst(missing, "*.*", kFiles, true);
+        EXPECT_FALSE(search) << missing;
+        EXPECT_TRUE(search.access.missing) << missing;
+    }
 }
 
 TEST_F(PosixPlatformTest, aFolderIsNoFile)
@@ -141,7 +144,7 @@ TEST_F(PosixPlatformTest, forceDirectoriesMakesEveryMissingParent)
     writeFile(tmp / "blocker", "x");
     const OpResult r = platform.forceDirectories("D:\\blocker\\sub\\", created);
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.reason, std::strerror(ENOTDIR));
+    EXPECT_EQ(r.reason(), std::strerror(ENOTDIR));
 }
 
 TEST_F(PosixPlatformTest, copyKeepsContentTimeAndPermissions)
@@ -193,18 +196,18 @@ TEST_F(PosixPlatformTest, copyRefusesWhatItCannotDoAndSaysWhy)
 
     OpResult r = platform.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {});
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.reason, std::strerror(EISDIR));
+    EXPECT_EQ(r.reason(), std::strerror(EISDIR));
     EXPECT_EQ(readFile(tmp / "dst/a.txt/inside"), "a folder in the way");
 
     // Gone since its folder was listed: nothing to copy and nothing to say. A link that points
     // nowhere is there, and cannot be copied.
     r = platform.copyFile("D:\\src\\missing", "D:\\dst\\missing", {});
-    EXPECT_TRUE(!r.ok && r.unneeded) << r.reason;
+    EXPECT_TRUE(!r.ok && r.unneeded) << r.reason();
     symlink((tmp / "nowhere").c_str(), (tmp / "src/dangling").c_str());
     for (const OpResult& dangling : {platform.copyFile("D:\\src\\dangling", "D:\\dst\\dangling", {}),
                                      platform.previewCopy("D:\\src\\dangling", "D:\\dst\\dangling")}) {
         EXPECT_FALSE(dangling.ok || dangling.unneeded);
-        EXPECT_EQ(dangling.reason, std::strerror(ENOENT));
+        EXPECT_EQ(dangling.reason(), std::strerror(ENOENT));
     }
 
     const auto start = std::chrono::steady_clock::now();
@@ -245,7 +248,7 @@ TEST_F(PosixPlatformTest, aCopyThatFailsHalfWayLeavesTheOldCopyAndNoTemporaryFil
     HalfWayFailingPlatform failing(table());
     const OpResult r = failing.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {});
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.reason, std::strerror(ENOSPC));
+    EXPECT_EQ(r.reason(), std::strerror(ENOSPC));
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "the previous copy");
     EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), before);
     EXPECT_FALSE(failing.copyFile("D:\\src\\a.txt", "D:\\dst\\new.txt", {}).ok);
@@ -318,7 +321,7 @@ TEST_F(PosixPlatformTest, aCopyIsOlderThanItsSourceUntilItsDataIsOnTheDevice)
     device.deviceFails = true;
     const FinishResult failed = device.finishCopies();
     EXPECT_FALSE(failed.result.ok);
-    EXPECT_EQ(failed.result.reason, std::strerror(EIO));
+    EXPECT_EQ(failed.result.reason(), std::strerror(EIO));
     EXPECT_EQ(failed.lost, std::vector<std::string>{"D:\\dst\\a.txt"}) << "the copy is named as lost";
     EXPECT_TRUE(older()) << "a copy that may not be on the device is never taken for complete";
 

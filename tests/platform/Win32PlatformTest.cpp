@@ -69,8 +69,10 @@ TEST_F(Win32PlatformTest, searchesFilterByTheAttributesTheMaskLacks)
     }
     EXPECT_EQ(search->subfolders(false), (V{"folder"})) << "hidden folders are not walked";
     EXPECT_EQ(search->subfolders(true), (V{"folder", "hiddenfolder"})) << "unless asked";
-    EXPECT_EQ(platform.findFirst(text("missing\\"), "*.*", Archive, false), nullptr);
-    EXPECT_NE(platform.findFirst(text(""), "nothing*", Archive, false), nullptr) << "its subfolders remain";
+    const FolderSearch missing = platform.findFirst(text("missing\\"), "*.*", Archive, false);
+    EXPECT_FALSE(missing);
+    EXPECT_TRUE(missing.access.missing);
+    EXPECT_TRUE(platform.findFirst(text(""), "nothing*", Archive, false)) << "its subfolders remain";
     SetFileAttributesA(text("readonly.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -145,7 +147,7 @@ TEST_F(Win32PlatformTest, nothingIsWrittenThroughALinkBelowTheGuardedRoot)
     for (const char* target : {"root/sub/a.txt", "root/sub/deeper/a.txt"}) {
         const OpResult copied = platform.copyFile(text("src/a.txt"), text(target), {});
         EXPECT_FALSE(copied.ok) << target;
-        EXPECT_NE(copied.reason.find("linkki"), std::string::npos) << copied.reason;
+        EXPECT_NE(copied.reason().find("linkki"), std::string::npos) << copied.reason();
     }
     bool created = false;
     EXPECT_FALSE(platform.forceDirectories(text("root/sub/new\\"), created).ok);
@@ -211,7 +213,7 @@ TEST_F(Win32PlatformTest, aReadOnlySourceAndANewFileOpenedByAnotherProgramAreCop
             SetFileAttributesA(text("src/ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
         }
         const OpResult copied = platform.copyFile(text("src/ro.txt"), text("dst/ro.txt"), {});
-        EXPECT_TRUE(copied.ok) << content << ": " << copied.reason;
+        EXPECT_TRUE(copied.ok) << content << ": " << copied.reason();
         EXPECT_EQ(readFile(tmp / "dst/ro.txt"), content);
         EXPECT_TRUE(GetFileAttributesA(text("dst/ro.txt").c_str()) & FILE_ATTRIBUTE_READONLY)
             << "the copy keeps its source's attributes";
@@ -221,7 +223,7 @@ TEST_F(Win32PlatformTest, aReadOnlySourceAndANewFileOpenedByAnotherProgramAreCop
     writeFile(tmp / "src/a.txt", "scanned");
     const OpResult copied = scanned.copyFile(text("src/a.txt"), text("dst/a.txt"), {});
     ASSERT_NE(scanned.held, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(copied.ok) << copied.reason;
+    EXPECT_TRUE(copied.ok) << copied.reason();
     scanned.let();
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "scanned");
     SetFileAttributesA(text("dst/ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -234,13 +236,13 @@ TEST_F(Win32PlatformTest, aCopyReadBackIsTheSameOrLeftOlderForTheNextRun)
     writeFile(tmp / "a.bin", std::string(3 << 20, 'a') + "end");
     ASSERT_TRUE(platform.copyFile(text("a.bin"), text("copy.bin"), {}).ok);
     Verification v = platform.verifyCopy(text("a.bin"), text("copy.bin"));
-    EXPECT_TRUE(v.result.ok) << v.result.reason;
+    EXPECT_TRUE(v.result.ok) << v.result.reason();
     EXPECT_TRUE(v.same);
 
     writeFile(tmp / "copy.bin", std::string(3 << 20, 'a') + "END");  // the same size, other bytes
     const FileTime source = platform.fileAge(text("a.bin")).time;
     v = platform.verifyCopy(text("a.bin"), text("copy.bin"));
-    EXPECT_TRUE(v.result.ok) << v.result.reason;
+    EXPECT_TRUE(v.result.ok) << v.result.reason();
     EXPECT_FALSE(v.same);
     EXPECT_TRUE(platform.fileAge(text("copy.bin")).time < source) << "older, to be copied again";
 }

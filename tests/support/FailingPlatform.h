@@ -28,10 +28,12 @@ public:
     }
     int calls(Operation operation) const { return m_calls[static_cast<std::size_t>(operation)]; }
 
-    std::unique_ptr<platform::DirSearch> findFirst(std::string_view folder, std::string_view pattern,
-                                                   std::uint32_t mask, bool details) override
+    platform::FolderSearch findFirst(std::string_view folder, std::string_view pattern, std::uint32_t mask,
+                                     bool details) override
     {
-        return fails(Operation::FindFirst) ? nullptr : ForwardingPlatform::findFirst(folder, pattern, mask, details);
+        if (fails(Operation::FindFirst))
+            return {};
+        return ForwardingPlatform::findFirst(folder, pattern, mask, details);
     }
     platform::FileAge fileAge(std::string_view path) override
     {
@@ -45,7 +47,7 @@ public:
     std::vector<platform::FileAge> fileAges(std::string_view folderPath,
                                             const std::vector<std::string_view>& names) override
     {
-        return platform::Platform::fileAges(folderPath, names);
+        return platform::agesOneByOne(*this, folderPath, names);
     }
     bool directoryExists(std::string_view path) override
     {

@@ -32,8 +32,8 @@ public:
         }
     }
 
-    std::unique_ptr<platform::DirSearch> findFirst(std::string_view folder, std::string_view pattern,
-                                                   std::uint32_t mask, bool details) override
+    platform::FolderSearch findFirst(std::string_view folder, std::string_view pattern, std::uint32_t mask,
+                                     bool details) override
     {
         return ForwardingPlatform::findFirst(mapped(folder), pattern, mask, details);
     }

@@ -21,13 +21,14 @@ struct TestDrive {
 // that the same path texts ("D:\src\") serve a test on every system.
 std::unique_ptr<platform::Platform> drivesPlatform(const std::vector<TestDrive>& drives);
 
-// Passes every call to another platform; tests put the faults they need on top of it.
+// Passes every call to another platform; tests put the faults they need on top of it. Every
+// call of the seam is pure virtual, so a call left out here does not compile.
 class ForwardingPlatform : public platform::Platform {
 public:
     explicit ForwardingPlatform(std::unique_ptr<platform::Platform> inner) : m_inner(std::move(inner)) {}
 
-    std::unique_ptr<platform::DirSearch> findFirst(std::string_view folderPath, std::string_view pattern,
-                                                   std::uint32_t attributeMask, bool withDetails) override
+    platform::FolderSearch findFirst(std::string_view folderPath, std::string_view pattern,
+                                     std::uint32_t attributeMask, bool withDetails) override
     {
         return m_inner->findFirst(folderPath, pattern, attributeMask, withDetails);
     }
@@ -79,6 +80,7 @@ public:
     {
         return m_inner->destinationClass(folderPath);
     }
+    std::uint64_t answers() override { return m_inner->answers(); }
     std::int64_t openFileLimit() override { return m_inner->openFileLimit(); }
     int driveType(std::string_view rootPath) override { return m_inner->driveType(rootPath); }
     std::int64_t diskSize(int driveNumber) override { return m_inner->diskSize(driveNumber); }

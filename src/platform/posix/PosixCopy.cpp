@@ -181,12 +181,12 @@ OpResult openSource(const std::string& hostPath, Fd& in, struct stat& st)
         if ((error == ENOENT || error == ENOTDIR) && fstatat(input.dir, input.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0
             && (errno == ENOENT || errno == ENOTDIR))
             return OpResult::notNeeded();
-        return OpResult::failure(reasonOf(error));
+        return OpResult::failure(systemError(error));
     }
     if (fstat(in.get(), &st) != 0)
-        return OpResult::failure(reasonOf(errno));
+        return OpResult::failure(systemError(errno));
     if (S_ISDIR(st.st_mode) || !S_ISREG(st.st_mode))
-        return OpResult::failure(reasonOf(S_ISDIR(st.st_mode) ? EISDIR : EINVAL));
+        return OpResult::failure(systemError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL));
     return OpResult::success();
 }
 
@@ -197,7 +197,7 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
     const auto from = m_drives.hostPath(source);
     const auto to = m_drives.hostPath(destination);
     if (!from || !to)
-        return OpResult::failure(reasonOf(ENOENT));
+        return OpResult::failure(systemError(ENOENT));
     Fd in;
     struct stat st {};
     if (OpResult opened = openSource(*from, in, st); !opened.ok)
@@ -279,7 +279,7 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
     if (error == kUnneeded)
         return OpResult::notNeeded();
     if (error != 0 && error != kWaits)
-        return OpResult::failure(reasonOf(error), error == ENOSPC || error == EDQUOT);
+        return OpResult::failure(systemError(error));
     // Even a copy with its data on the device needs its name there before the summary.
     if (batch)
         addPending(folder,
@@ -437,7 +437,7 @@ FinishResult PosixPlatform::finishCopies()
                 else
                     finish.notReplaced.emplace_back(copy.pathText, error == kUnneeded
                                                                        ? OpResult::notNeeded()
-                                                                       : OpResult::failure(reasonOf(error)));
+                                                                       : OpResult::failure(systemError(error)));
                 continue;
             }
             // A file put in the copy's place since is not ours to stamp. Where the file system
@@ -464,7 +464,7 @@ FinishResult PosixPlatform::finishCopies()
     }
     m_pending.clear();
     if (firstError != 0)
-        finish.result = OpResult::failure(reasonOf(firstError));
+        finish.result = OpResult::failure(systemError(firstError));
     return finish;
 }
 
@@ -473,7 +473,7 @@ OpResult PosixPlatform::previewCopy(std::string_view source, std::string_view de
     const auto from = m_drives.hostPath(source);
     const auto to = m_drives.hostPath(destination);
     if (!from || !to)
-        return OpResult::failure(reasonOf(ENOENT));
+        return OpResult::failure(systemError(ENOENT));
     // The source as the copy opens it: a link that points nowhere, or a file that may not be read.
     Fd in;
     struct stat st {};
@@ -483,28 +483,28 @@ OpResult PosixPlatform::previewCopy(std::string_view source, std::string_view de
     // A folder at the copy's place refuses the rename over it.
     const AtPath target = folderCache().handles.at(*to);
     if (target.error != 0 && target.error != ENOENT)
-        return OpResult::failure(reasonOf(target.error));
+        return OpResult::failure(systemError(target.error));
     if (target.error == 0 && fstatat(target.dir, target.name.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode))
-        return OpResult::failure(reasonOf(EISDIR));
+        return OpResult::failure(systemError(EISDIR));
     // The copy's folder, or where the folders made for it would begin, must be a folder that
     // this user may write in.
     std::string folder = parentOf(*to);
     while (lstat(folder.c_str(), &st) != 0 && errno == ENOENT && folder != parentOf(folder))
         folder = parentOf(folder);
     if (stat(folder.c_str(), &st) != 0)
-        return OpResult::failure(reasonOf(errno));
+        return OpResult::failure(systemError(errno));
     if (!S_ISDIR(st.st_mode))
-        return OpResult::failure(reasonOf(ENOTDIR));
+        return OpResult::failure(systemError(ENOTDIR));
     if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
-        return OpResult::failure(reasonOf(errno));
+        return OpResult::failure(systemError(errno));
     // A name longer than the file system takes, or one that FAT cannot hold.
     const std::string name = to->substr(to->find_last_of('/') + 1);
     struct statfs fs {};
     if (statfs(folder.c_str(), &fs) == 0) {
         if (fs.f_namelen > 0 && name.size() > static_cast<std::size_t>(fs.f_namelen))
-            return OpResult::failure(reasonOf(ENAMETOOLONG));
+            return OpResult::failure(systemError(ENAMETOOLONG));
         if (refusesName(static_cast<long>(fs.f_type), name))
-            return OpResult::failure(reasonOf(EINVAL));
+            return OpResult::failure(systemError(EINVAL));
     }
     return OpResult::success();
 }
@@ -542,21 +542,21 @@ Verification PosixPlatform::verifyCopy(std::string_view source, std::string_view
     const auto from = m_drives.hostPath(source);
     const auto to = m_drives.hostPath(copy);
     if (!from || !to) {
-        v.result = OpResult::failure(reasonOf(ENOENT));
+        v.result = OpResult::failure(systemError(ENOENT));
         return v;
     }
     // The copy as the run named it: never a link put in its place since.
     const AtPath copied = folderCache().handles.at(*to);
     Fd in(open(from->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (in.get() < 0 || copied.error != 0) {
-        v.result = OpResult::failure(reasonOf(in.get() < 0 ? errno : copied.error));
+        v.result = OpResult::failure(systemError(in.get() < 0 ? errno : copied.error));
         return v;
     }
     Fd back(openat(copied.dir, copied.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     struct stat sourceStat {};
     struct stat copyStat {};
     if (back.get() < 0 || fstat(in.get(), &sourceStat) != 0 || fstat(back.get(), &copyStat) != 0) {
-        v.result = OpResult::failure(reasonOf(errno));
+        v.result = OpResult::failure(systemError(errno));
         return v;
     }
     // Its data is on the device by now: what memory holds of it goes, so that the read comes from
@@ -575,7 +575,7 @@ Verification PosixPlatform::verifyCopy(std::string_view source, std::string_view
         const ssize_t m = readFully([&](char* p, std::size_t s, off_t o) { return readCopy(back.get(), p, s, o); },
                                     b.get(), chunk, at);
         if (n < 0 || m < 0) {
-            v.result = OpResult::failure(reasonOf(errno));
+            v.result = OpResult::failure(systemError(errno));
             return v;
         }
         v.same = n == m && std::memcmp(a.get(), b.get(), static_cast<std::size_t>(n)) == 0;

@@ -10,10 +10,12 @@
 #include <signal.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
+#include "platform/OpResult.h"
 #include "platform/TemporaryName.h"
 
 // Helpers shared by the parts of the POSIX platform: reasons, paths, temporary names, and the
@@ -24,6 +26,29 @@ std::string reasonOf(int error)
 {
     char buffer[256];
     return strerror_r(error, buffer, sizeof buffer);  // the GNU form: safe from any thread
+}
+
+namespace {
+
+class PosixErrors : public std::error_category {
+public:
+    const char* name() const noexcept override { return "posix"; }
+    std::string message(int code) const override { return reasonOf(code); }
+    std::error_condition default_error_condition(int code) const noexcept override
+    {
+        // A quota that is used up leaves no room, as a full disk does.
+        if (code == ENOSPC || code == EDQUOT)
+            return std::errc::no_space_on_device;
+        return {code, std::generic_category()};
+    }
+};
+
+}  // namespace
+
+const std::error_category& systemErrors()
+{
+    static const PosixErrors errors;
+    return errors;
 }
 
 std::string parentOf(const std::string& hostPath)

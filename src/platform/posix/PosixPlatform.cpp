@@ -1,4 +1,5 @@
 #include "platform/posix/PosixPlatform.h"
+#include "platform/ReservedNames.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -92,7 +93,7 @@ FileAge ageAt(int dir, const char* name, std::int64_t utcOffset)
     struct stat st {};
     if (fstatat(dir, name, &st, 0) != 0) {
         if (errno != ENOENT && errno != ENOTDIR)
-            age.result = OpResult::failure(reasonOf(errno));
+            age.result = OpResult::failure(systemError(errno));
         return age;
     }
     if (S_ISDIR(st.st_mode))
@@ -108,7 +109,7 @@ FileAge unreachedAge(int error)
 {
     FileAge age;
     if (error != ENOENT && error != ENOTDIR)
-        age.result = OpResult::failure(reasonOf(error));
+        age.result = OpResult::failure(systemError(error));
     return age;
 }
 
@@ -119,7 +120,7 @@ std::vector<FileAge> PosixPlatform::fileAges(std::string_view folderPath, const 
     // The folder is mapped and found once, not once a name: held by the run, or opened here.
     const auto host = hostFolder(folderPath);
     if (!host)
-        return Platform::fileAges(folderPath, names);
+        return agesOneByOne(*this, folderPath, names);
     FolderHandles& handles = folderCache().handles;
     int dir = handles.folder(*host);
     // Below the destination root a folder reached through a link holds no copy of ours.
@@ -129,7 +130,7 @@ std::vector<FileAge> PosixPlatform::fileAges(std::string_view folderPath, const 
     if (dir < 0)
         dir = opened.get();
     if (dir < 0)
-        return Platform::fileAges(folderPath, names);
+        return agesOneByOne(*this, folderPath, names);
     std::vector<FileAge> ages;
     ages.reserve(names.size());
     const std::int64_t offset = utcOffset();
@@ -195,7 +196,7 @@ FolderPlace PosixPlatform::folderPlace(std::string_view path)
         else if (error == ENOTDIR)
             place.kind = FolderPlace::Other;
         else if (error != ENOENT)
-            place.result = OpResult::failure(reasonOf(error));
+            place.result = OpResult::failure(systemError(error));
         return place;
     }
     const AtPath at = handles.at(*host);
@@ -203,7 +204,7 @@ FolderPlace PosixPlatform::folderPlace(std::string_view path)
     if (error == ELOOP)  // a folder on the way is a link: so is the way to this one
         place.kind = FolderPlace::Link;
     else if (error != 0 && error != ENOENT && error != ENOTDIR)
-        place.result = OpResult::failure(reasonOf(error));
+        place.result = OpResult::failure(systemError(error));
     else if (error == 0 && S_ISLNK(st.st_mode))
         place.kind = FolderPlace::Link;
     else if (error == 0 && S_ISDIR(st.st_mode))
@@ -253,9 +254,9 @@ OpResult PosixPlatform::forceDirectories(std::string_view path, bool& created)
     created = false;
     const auto host = hostFolder(path);
     if (!host)
-        return OpResult::failure(reasonOf(ENOENT));
+        return OpResult::failure(systemError(ENOENT));
     const int error = holdingFolders() ? makeGuardedFolder(*host, created) : makeFolderWithParents(*host, created);
-    return error == 0 ? OpResult::success() : OpResult::failure(reasonOf(error));
+    return error == 0 ? OpResult::success() : OpResult::failure(systemError(error));
 }
 
 std::optional<FolderId> PosixPlatform::folderId(std::string_view path)
@@ -312,8 +313,8 @@ bool PosixPlatform::foldsCase(std::string_view folderPath)
 
 std::string PosixPlatform::foldedName(std::string_view name)
 {
-    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return Platform::foldedName(name);
+    if (std::optional<std::string> ascii = foldedAscii(name))
+        return std::move(*ascii);
     return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())).toUpper().toStdString();
 }
 

@@ -23,8 +23,8 @@ class PosixPlatform : public Platform {
 public:
     explicit PosixPlatform(DriveTable drives = DriveTable::standard());
 
-    std::unique_ptr<DirSearch> findFirst(std::string_view folderPath, std::string_view pattern,
-                                         std::uint32_t attributeMask, bool withDetails) override;
+    FolderSearch findFirst(std::string_view folderPath, std::string_view pattern, std::uint32_t attributeMask,
+                           bool withDetails) override;
     void holdFolders(bool hold) override;
     void guardBelow(std::string_view root) override;
     FolderAccess folderAccess(std::string_view folderPath) override;
@@ -50,6 +50,8 @@ public:
     std::int64_t openFileLimit() override;
     std::uint64_t answers() override { return m_answers.load(std::memory_order_relaxed); }
     DestinationClass destinationClass(std::string_view folderPath) override;
+    // A name is refused by the copy itself, where its file system cannot hold it.
+    std::string refusedName(std::string_view /*name*/) override { return {}; }
     bool foldsCase(std::string_view folderPath) override;
     std::string foldedName(std::string_view name) override;
     int driveType(std::string_view rootPath) override;

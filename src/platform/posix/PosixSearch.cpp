@@ -144,16 +144,29 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DirSearch> PosixPlatform::findFirst(std::string_view folderPath, std::string_view pattern,
-                                                    std::uint32_t attributeMask, bool withDetails)
+namespace {
+
+// Why a folder could not be opened for listing.
+FolderAccess accessFailure(int error)
+{
+    FolderAccess access;
+    access.missing = error == ENOENT || error == ENOTDIR;
+    access.result = OpResult::failure(systemError(error));
+    return access;
+}
+
+}  // namespace
+
+FolderSearch PosixPlatform::findFirst(std::string_view folderPath, std::string_view pattern,
+                                      std::uint32_t attributeMask, bool withDetails)
 {
     const auto host = m_drives.hostPath(folderPath);
     if (!host)
-        return nullptr;
+        return {nullptr, accessFailure(ENOENT)};
     DIR* dir = opendir(host->c_str());
     if (!dir)
-        return nullptr;
-    return std::make_unique<PosixDirSearch>(*this, dir, pattern, attributeMask, withDetails, utcOffset());
+        return {nullptr, accessFailure(errno)};
+    return {std::make_unique<PosixDirSearch>(*this, dir, pattern, attributeMask, withDetails, utcOffset()), {}};
 }
 
 const dirent* PosixPlatform::readEntry(DIR* dir, int& error)
@@ -175,10 +188,7 @@ FolderAccess PosixPlatform::folderAccess(std::string_view folderPath)
         closedir(dir);
         return access;
     }
-    const int error = host ? errno : ENOENT;
-    access.missing = error == ENOENT || error == ENOTDIR;
-    access.result = OpResult::failure(reasonOf(error));
-    return access;
+    return accessFailure(host ? errno : ENOENT);
 }
 
 }  // namespace sarvoli::platform

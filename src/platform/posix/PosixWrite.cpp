@@ -160,14 +160,14 @@ FileContent PosixPlatform::readFile(std::string_view path)
     Fd in(open(host->c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) {
         if (errno != ENOENT && errno != ENOTDIR)
-            file.result = OpResult::failure(reasonOf(errno));
+            file.result = OpResult::failure(systemError(errno));
         return file;
     }
     struct stat st {};
     if (fstat(in.get(), &st) != 0)
-        file.result = OpResult::failure(reasonOf(errno));
+        file.result = OpResult::failure(systemError(errno));
     else if (S_ISDIR(st.st_mode))
-        file.result = OpResult::failure(reasonOf(EISDIR));
+        file.result = OpResult::failure(systemError(EISDIR));
     if (!file.result.ok)
         return file;
     char buffer[64 * 1024];
@@ -178,7 +178,7 @@ FileContent PosixPlatform::readFile(std::string_view path)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            file.result = OpResult::failure(reasonOf(errno));
+            file.result = OpResult::failure(systemError(errno));
             file.bytes.clear();
             return file;
         }
@@ -192,16 +192,16 @@ OpResult PosixPlatform::replaceFile(std::string_view path, std::string_view cont
 {
     const auto host = m_drives.hostPath(path);
     if (!host)
-        return OpResult::failure(reasonOf(ENOENT));
+        return OpResult::failure(systemError(ENOENT));
     std::string target = *host;
     unsigned mode = 0666 & ~m_umask;
     struct stat st {};
     if (stat(target.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
-            return OpResult::failure(reasonOf(EISDIR));
+            return OpResult::failure(systemError(EISDIR));
         // A file without write permission is read-only, and a read-only file is not written.
         if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-            return OpResult::failure(reasonOf(EACCES));
+            return OpResult::failure(systemError(EACCES));
         mode = st.st_mode & 0777;
         // Through a symbolic link the file it names is replaced, not the link.
         if (char* real = realpath(target.c_str(), nullptr)) {
@@ -209,7 +209,7 @@ OpResult PosixPlatform::replaceFile(std::string_view path, std::string_view cont
             std::free(real);
         }
     } else if (errno != ENOENT) {
-        return OpResult::failure(reasonOf(errno));
+        return OpResult::failure(systemError(errno));
     }
     const int error = writeNewFile(target, mode, [&](int out) {
         for (std::size_t done = 0; done < content.size();) {
@@ -226,7 +226,7 @@ OpResult PosixPlatform::replaceFile(std::string_view path, std::string_view cont
         // On the disk before it takes the old file's place, so that a crash leaves one or the other.
         return fsync(out) == 0 ? 0 : errno;
     });
-    return error == 0 ? OpResult::success() : OpResult::failure(reasonOf(error));
+    return error == 0 ? OpResult::success() : OpResult::failure(systemError(error));
 }
 
 }  // namespace sarvoli::platform

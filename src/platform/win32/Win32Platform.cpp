@@ -10,9 +10,31 @@
 
 namespace sarvoli::platform {
 
+namespace {
+
+class WindowsErrors : public std::error_category {
+public:
+    const char* name() const noexcept override { return "windows"; }
+    std::string message(int code) const override { return reasonOf(static_cast<DWORD>(code)); }
+    std::error_condition default_error_condition(int code) const noexcept override
+    {
+        if (code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL)
+            return std::errc::no_space_on_device;
+        return {code, *this};
+    }
+};
+
+}  // namespace
+
+const std::error_category& systemErrors()
+{
+    static const WindowsErrors errors;
+    return errors;
+}
+
 OpResult failure(DWORD error)
 {
-    return OpResult::failure(reasonOf(error), error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL);
+    return OpResult::failure(systemError(static_cast<int>(error)));
 }
 
 std::string folderOf(const std::string& path)
@@ -282,6 +304,11 @@ OpResult Win32Platform::forceDirectories(std::string_view path, bool& created)
     return error == 0 ? OpResult::success() : failure(error);
 }
 
+std::vector<FileAge> Win32Platform::fileAges(std::string_view folderPath, const std::vector<std::string_view>& names)
+{
+    return agesOneByOne(*this, folderPath, names);
+}
+
 FolderAccess Win32Platform::folderAccess(std::string_view folderPath)
 {
     FolderAccess access;
@@ -294,6 +321,12 @@ FolderAccess Win32Platform::folderAccess(std::string_view folderPath)
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND && directoryExists(folderPath))
         return access;  // an empty drive root lists nothing, not even "."
+    return accessFailure(error);
+}
+
+FolderAccess accessFailure(DWORD error)
+{
+    FolderAccess access;
     access.missing = isMissing(error);
     access.result = failure(error);
     return access;
@@ -326,7 +359,7 @@ std::string Win32Platform::refusedName(std::string_view name)
     std::string_view stem = name.substr(0, name.find('.'));
     while (stem.ends_with(' '))
         stem.remove_suffix(1);
-    const std::string device = Platform::foldedName(stem);
+    const std::string device = foldedAscii(stem).value_or(std::string(stem));
     static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     const bool named = std::find(std::begin(kDevices), std::end(kDevices), device) != std::end(kDevices);
     // COM1 to COM9 and LPT1 to LPT9, also with a superscript digit (¹ ² ³).
@@ -341,8 +374,8 @@ std::string Win32Platform::refusedName(std::string_view name)
 
 std::string Win32Platform::foldedName(std::string_view name)
 {
-    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return Platform::foldedName(name);
+    if (std::optional<std::string> ascii = foldedAscii(name))
+        return std::move(*ascii);
     // As the file systems compare names: each character in its upper case, whatever the language.
     const std::wstring w = wideOf(name);
     if (w.empty())
@@ -351,9 +384,9 @@ std::string Win32Platform::foldedName(std::string_view name)
     const int n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, w.data(), static_cast<int>(w.size()),
                                 upper.data(), static_cast<int>(upper.size()), nullptr, nullptr, 0);
     if (n <= 0)
-        return Platform::foldedName(name);
+        return std::string(name);
     upper.resize(static_cast<std::size_t>(n));
-    return textOf(upper).value_or(Platform::foldedName(name));
+    return textOf(upper).value_or(std::string(name));
 }
 
 std::string Win32Platform::executablePath()

@@ -13,12 +13,13 @@ class Win32Platform : public Platform {
 public:
     Win32Platform();
 
-    std::unique_ptr<DirSearch> findFirst(std::string_view folderPath, std::string_view pattern,
-                                         std::uint32_t attributeMask, bool withDetails) override;
+    FolderSearch findFirst(std::string_view folderPath, std::string_view pattern, std::uint32_t attributeMask,
+                           bool withDetails) override;
     void holdFolders(bool hold) override;
     void guardBelow(std::string_view root) override;
     bool fileExists(std::string_view path) override;
     FileAge fileAge(std::string_view path) override;
+    std::vector<FileAge> fileAges(std::string_view folderPath, const std::vector<std::string_view>& names) override;
     bool directoryExists(std::string_view path) override;
     FolderPlace folderPlace(std::string_view path) override;
     OpResult forceDirectories(std::string_view path, bool& created) override;
@@ -41,6 +42,10 @@ public:
     std::optional<std::string> pathTextOf(std::string_view systemPath) override { return std::string(systemPath); }
 
     DestinationClass destinationClass(std::string_view folderPath) override;
+    // Each copy's calls end at once or fail: nothing to tell a slow device by.
+    std::uint64_t answers() override { return 0; }
+    // Handles are not counted against a limit as descriptors are.
+    std::int64_t openFileLimit() override { return 1 << 20; }
     int driveType(std::string_view rootPath) override;
     std::int64_t diskSize(int driveNumber) override;
     unsigned setErrorMode(unsigned mode) override;

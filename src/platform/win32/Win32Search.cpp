@@ -114,17 +114,20 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DirSearch> Win32Platform::findFirst(std::string_view folderPath, std::string_view pattern,
-                                                    std::uint32_t attributeMask, bool withDetails)
+FolderSearch Win32Platform::findFirst(std::string_view folderPath, std::string_view pattern,
+                                      std::uint32_t attributeMask, bool withDetails)
 {
     const std::string folder(folderPath);
     WIN32_FIND_DATAW data{};
     const HANDLE handle = FindFirstFileW(systemPathOf(folder + std::string(pattern)).c_str(), &data);
     // A folder where no name matches still has its subfolders to be walked; one that cannot
-    // be read (access denied, among others) has nothing, which the caller asks about.
-    if (handle == INVALID_HANDLE_VALUE && (GetLastError() != ERROR_FILE_NOT_FOUND || !directoryExists(folder)))
-        return nullptr;
-    return std::make_unique<Win32DirSearch>(handle, data, folder, attributeMask, withDetails);
+    // be read (access denied, among others) has nothing, and says why.
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND || !directoryExists(folder))
+            return {nullptr, accessFailure(error)};
+    }
+    return {std::make_unique<Win32DirSearch>(handle, data, folder, attributeMask, withDetails), {}};
 }
 
 }  // namespace sarvoli::platform
