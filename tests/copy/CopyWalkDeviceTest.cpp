@@ -125,7 +125,7 @@ TEST_F(CopyWalkTest, aCopyThatDoesNotReadBackAsItsSourceIsAFailureAndIsCopiedAga
     for (int i = 0; i < 50; ++i)
         source("many/f" + std::to_string(i) + ".txt");
     source("sub/b.txt", std::string(2500, 'b'));
-    platform.system().corruptName = "b.txt";
+    platform.system().corruptCopy = dst("sub/b.txt");
     texts.verify = true;
     CopyWalk walk(platform, host, text::RegionalSettings::finnish(), 2);
     RunTotals totals = walk.run(texts);
@@ -139,7 +139,7 @@ TEST_F(CopyWalkTest, aCopyThatDoesNotReadBackAsItsSourceIsAFailureAndIsCopiedAga
     EXPECT_LT(mtimeNanos(dst("sub/b.txt")), mtimeNanos(src("sub/b.txt"))) << "left to the next run";
 
     host.lines.clear();
-    platform.system().corruptName.clear();
+    platform.system().corruptCopy.clear();
     totals = walk.run(texts);
     EXPECT_THAT(host.lines, ElementsAre(std::string("E:\\backup\\sub\\b.txt") + kTime)) << "copied again, and read back whole";
     EXPECT_EQ(totals.failed, 0);

@@ -24,9 +24,7 @@
 #include "TempDir.h"
 #include "TestPlatform.h"
 #include "copy/CopyWalk.h"
-#ifndef _WIN32
-#include "platform/posix/PosixPlatform.h"
-#endif
+#include "FaultyPosixPlatform.h"
 
 // The walk on the system's platform, with the faults a test asks for.
 namespace sarvoli::testing {
@@ -34,63 +32,6 @@ namespace sarvoli::testing {
 using namespace sarvoli::copy;
 using namespace sarvoli::platform;
 
-#ifndef _WIN32
-// On POSIX a copy can be cut off inside the platform's own copy routine, after its first
-// bytes, as a full disk or a failing device would; a listing can break off part-way, a copy can
-// read back changed, and the destination can be any kind of file system.
-class CuttingPlatform : public PosixPlatform {
-public:
-    using PosixPlatform::PosixPlatform;
-    bool cutNext = false;
-    long fileSystem = 0x58465342;  // XFS: a disk whose copies wait for the batch's flush
-    std::string brokenFolder;      // a host folder whose listing fails with EIO...
-    int breaksAfter = 0;           // ...after this many entries
-    std::string corruptName;       // a copy whose first byte reads back changed, as a bad stick gives it
-
-    // The host path of an open descriptor.
-    static std::string pathOf(int fd)
-    {
-        char path[4096];
-        const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path - 1);
-        return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
-    }
-
-    const dirent* readEntry(DIR* dir, int& error) override
-    {
-        if (!brokenFolder.empty()) {
-            if (pathOf(dirfd(dir)) == brokenFolder && ++m_entriesRead[dir] > breaksAfter) {
-                error = EIO;
-                return nullptr;
-            }
-        }
-        return PosixPlatform::readEntry(dir, error);
-    }
-
-protected:
-    ssize_t readCopy(int fd, char* buffer, std::size_t size, off_t offset) override
-    {
-        const ssize_t n = PosixPlatform::readCopy(fd, buffer, size, offset);
-        if (n > 0 && offset == 0 && !corruptName.empty() && pathOf(fd).ends_with("/" + corruptName))
-            buffer[0] = static_cast<char>(buffer[0] ^ 0x20);
-        return n;
-    }
-    long fileSystemType(const std::string&) override { return fileSystem; }
-    int copyData(int in, int out, std::int64_t size) override
-    {
-        if (!cutNext)
-            return PosixPlatform::copyData(in, out, size);
-        cutNext = false;
-        char buffer[16];
-        const ssize_t n = read(in, buffer, sizeof buffer);
-        if (n > 0)
-            (void)!write(out, buffer, static_cast<std::size_t>(n));
-        return EIO;
-    }
-
-private:
-    std::map<DIR*, int> m_entriesRead;
-};
-#endif
 
 // The system's platform on the test's drives, with failures and odd sizes that a test asks for.
 class FaultyPlatform : public ForwardingPlatform {
@@ -157,12 +98,12 @@ public:
             beforeCopy(destination);
 #ifndef _WIN32
         if (!halfWayName.empty())
-            static_cast<CuttingPlatform&>(inner()).cutNext = source.ends_with(halfWayName);
+            system().cutNext = source.ends_with(halfWayName);
 #endif
         return ForwardingPlatform::copyFile(source, destination, decision);
     }
 #ifndef _WIN32
-    CuttingPlatform& system() { return static_cast<CuttingPlatform&>(inner()); }
+    FaultyPosixPlatform& system() { return static_cast<FaultyPosixPlatform&>(inner()); }
 #endif
 
     std::map<std::string, std::int64_t> sizes;  // name -> size the search reports
@@ -198,7 +139,12 @@ private:
         DriveTable table;
         for (const TestDrive& d : drives)
             table.set(d.letter, Drive{d.folder, d.type, d.hasMedium});
-        return std::make_unique<CuttingPlatform>(std::move(table));
+        // On POSIX a copy can be cut off after its first bytes, as a full disk or a failing
+        // device would; a listing can break off part-way, a copy can read back changed, and the
+        // destination can be any kind of file system.
+        auto faulty = std::make_unique<FaultyPosixPlatform>(std::move(table));
+        faulty->fileSystem = 0x58465342;  // XFS: a disk whose copies wait for the batch's flush
+        return faulty;
 #endif
     }
 

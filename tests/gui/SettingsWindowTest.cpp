@@ -123,7 +123,7 @@ TEST_F(SettingsWindowTest, keysAddedByHandToTheSettingsFileChangeTheWindowsRunsA
         // A name beginning with a dot: a hidden folder, walked only when asked.
         {"Hidden=1", ".git/a.bin", "0 tiedostoa kopioitu, kaikkiaan  0 KB", "1 tiedostoa kopioitu, kaikkiaan  3 KB"},
     };
-    platform.readBackChanged = true;
+    platform.corruptCopy = tmp / "e/";  // every copy reads back changed
     for (const Row& r : rows) {
         std::filesystem::remove_all(tmp / "d/src");
         source(r.file, 3000);

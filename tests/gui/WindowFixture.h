@@ -27,9 +27,7 @@
 #include "app/TZumerForm.h"
 #include "platform/DriveType.h"
 #include "TestPlatform.h"
-#ifndef _WIN32
-#include "platform/posix/PosixPlatform.h"
-#endif
+#include "FaultyPosixPlatform.h"
 
 namespace sarvoli::testing {
 
@@ -37,7 +35,9 @@ namespace sarvoli::testing {
 // On Windows the test's drive letters are mapped onto its folders by a platform underneath.
 using SystemTestPlatform = ForwardingPlatform;
 #else
-using SystemTestPlatform = platform::PosixPlatform;
+// The file system the copies go to, a device whose flush fails, copies that read back changed,
+// a device that stops answering: as a test sets them.
+using SystemTestPlatform = FaultyPosixPlatform;
 #endif
 
 // The real platform with Finnish regional settings, any drive type a test asks for, and a
@@ -48,7 +48,7 @@ public:
 #ifdef _WIN32
         : ForwardingPlatform(drivesPlatform(drives))
 #else
-        : PosixPlatform(tableOf(drives))
+        : FaultyPosixPlatform(tableOf(drives))
 #endif
     {
     }
@@ -84,51 +84,7 @@ public:
     }
     std::function<void()> beforeCopy;
 #ifndef _WIN32
-    // The file system the copies go to, when set (ext4 when it is 0xEF53); a device whose flush fails.
-    long fileSystem = 0;
-    bool deviceFails = false;
-    bool readBackChanged = false;  // every copy reads back with its first byte changed
-    // A device that stops answering: the copy of a source whose name ends so waits in the middle
-    // of its data until the test lets it go on.
-    std::string stallAt;
-    std::atomic<bool> stalled{false};
-    void letStalledGoOn()
-    {
-        const std::lock_guard lock(m_stallLock);
-        m_goOn = true;
-        m_stallChanged.notify_all();
-    }
-
-protected:
-    int copyData(int in, int out, std::int64_t size) override
-    {
-        char path[4096];
-        const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(in)).c_str(), path, sizeof path - 1);
-        if (!stallAt.empty() && n > 0 && std::string_view(path, static_cast<std::size_t>(n)).ends_with(stallAt)) {
-            std::unique_lock lock(m_stallLock);
-            stalled = true;
-            m_stallChanged.wait(lock, [&] { return m_goOn; });
-        }
-        return PosixPlatform::copyData(in, out, size);
-    }
-    ssize_t readCopy(int fd, char* buffer, std::size_t size, off_t offset) override
-    {
-        const ssize_t n = PosixPlatform::readCopy(fd, buffer, size, offset);
-        if (readBackChanged && n > 0 && offset == 0)
-            buffer[0] = static_cast<char>(buffer[0] ^ 1);
-        return n;
-    }
-    long fileSystemType(const std::string& folder) override
-    {
-        return fileSystem != 0 ? fileSystem : PosixPlatform::fileSystemType(folder);
-    }
-    int syncFileSystem(int fd) override { return deviceFails ? EIO : PosixPlatform::syncFileSystem(fd); }
-
 private:
-    std::mutex m_stallLock;
-    std::condition_variable m_stallChanged;
-    bool m_goOn = false;
-
     static platform::DriveTable tableOf(const std::vector<TestDrive>& drives)
     {
         platform::DriveTable table;

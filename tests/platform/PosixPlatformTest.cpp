@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 
+#include "FaultyPosixPlatform.h"
 #include "TempDir.h"
 #include "platform/posix/PosixPlatform.h"
 
@@ -224,28 +225,14 @@ TEST_F(PosixPlatformTest, copyRefusesWhatItCannotDoAndSaysWhy)
         EXPECT_FALSE(platform.verifyCopy("D:\\src\\a.txt", copy).result.ok) << copy;
 }
 
-// Copies half of the data, then fails as a full disk would.
-class HalfWayFailingPlatform : public PosixPlatform {
-public:
-    using PosixPlatform::PosixPlatform;
-
-protected:
-    int copyData(int in, int out, std::int64_t /*size*/) override
-    {
-        char buffer[4096];
-        const ssize_t n = read(in, buffer, sizeof buffer);
-        if (n > 0 && write(out, buffer, static_cast<std::size_t>(n)) != n)
-            return EIO;
-        return ENOSPC;
-    }
-};
-
 TEST_F(PosixPlatformTest, aCopyThatFailsHalfWayLeavesTheOldCopyAndNoTemporaryFile)
 {
     writeFile(tmp / "src/a.txt", std::string(100'000, 'n'));
     writeFile(tmp / "dst/a.txt", "the previous copy");
     const std::int64_t before = mtimeNanos(tmp / "dst/a.txt");
-    HalfWayFailingPlatform failing(table());
+    // Half of the data copied, then a failure as a full disk gives it.
+    FaultyPosixPlatform failing(table());
+    failing.cutWith = ENOSPC;
     const OpResult r = failing.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {});
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.reason(), std::strerror(ENOSPC));
@@ -255,63 +242,14 @@ TEST_F(PosixPlatformTest, aCopyThatFailsHalfWayLeavesTheOldCopyAndNoTemporaryFil
     EXPECT_EQ(listFolder(tmp / "dst"), "a.txt") << "a new copy that failed leaves nothing";
 }
 
-// The platform on a file system of the test's choosing (a disk flushed by batches unless told),
-// counting the flushes it asks for; its device can fail to take what is written, as a memory
-// stick pulled out would.
-class FailingDevicePlatform : public PosixPlatform {
-public:
-    using PosixPlatform::PosixPlatform;
-    bool deviceFails = false;
-    long fileSystem = EXT4_SUPER_MAGIC;
-    int fileSyncs = 0;
-    int fileSystemSyncs = 0;
-    std::function<void()> afterFirstSync;
-    // The calls that a file system may refuse: how often each was asked, and whether it refuses.
-    int unnamedAsked = 0;
-    int kernelCopyAsked = 0;
-    bool refusesOptionalCalls = false;
-
-protected:
-    long fileSystemType(const std::string&) override { return fileSystem; }
-    int openUnnamed(const std::string& folder, unsigned mode) override
-    {
-        ++unnamedAsked;
-        if (!refusesOptionalCalls)
-            return PosixPlatform::openUnnamed(folder, mode);
-        errno = EOPNOTSUPP;
-        return -1;
-    }
-    ssize_t kernelCopy(int in, off_t* inPosition, int out, off_t* outPosition, std::size_t length) override
-    {
-        ++kernelCopyAsked;
-        if (!refusesOptionalCalls)
-            return PosixPlatform::kernelCopy(in, inPosition, out, outPosition, length);
-        errno = EXDEV;
-        return -1;
-    }
-    int syncFile(int fd) override
-    {
-        ++fileSyncs;
-        return PosixPlatform::syncFile(fd);
-    }
-    int syncFileSystem(int fd) override
-    {
-        if (deviceFails)
-            return EIO;
-        const int error = PosixPlatform::syncFileSystem(fd);
-        if (++fileSystemSyncs == 1 && afterFirstSync)
-            afterFirstSync();
-        return error;
-    }
-};
-
 TEST_F(PosixPlatformTest, aCopyIsOlderThanItsSourceUntilItsDataIsOnTheDevice)
 {
     using sarvoli::text::FileTime;
     writeFile(tmp / "src/a.txt", "new");
     setMtimeSeconds(tmp / "src/a.txt", 1'700'000'001);
     mkdir((tmp / "dst").c_str(), 0755);
-    FailingDevicePlatform device(table());
+    FaultyPosixPlatform device(table());
+    device.fileSystem = EXT4_SUPER_MAGIC;  // a disk flushed by batches, unless told
     ASSERT_TRUE(device.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {}).ok);
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new");
     const auto older = [&] { return FileTime::fromUtc(mtimeNanos(tmp / "dst/a.txt") / 1'000'000'000, 0)
@@ -403,7 +341,7 @@ TEST_F(PosixPlatformTest, eachKindOfDeviceGetsTheFlushThatItCanBeTrustedWith)
         {"a file system that cannot be told", 0, false, false, 1, true, true, 0, kLocal, true},
     };
     for (const Row& r : rows) {
-        FailingDevicePlatform device(table());
+        FaultyPosixPlatform device(table());
         device.fileSystem = r.fileSystem;
         EXPECT_EQ(device.destinationClass("D:\\dst\\not made yet\\"), r.destination) << r.kind;
         std::filesystem::remove_all(tmp / "dst");
@@ -431,7 +369,7 @@ TEST_F(PosixPlatformTest, eachKindOfDeviceGetsTheFlushThatItCanBeTrustedWith)
 
 TEST_F(PosixPlatformTest, aCallThatAFileSystemRefusedIsNotAskedAgainInTheRun)
 {
-    FailingDevicePlatform device(table());
+    FaultyPosixPlatform device(table());
     device.fileSystem = MSDOS_SUPER_MAGIC;  // a memory stick: neither unnamed files nor the kernel's copy
     device.refusesOptionalCalls = true;
     for (const char* name : {"a", "b", "c"})
@@ -476,7 +414,7 @@ TEST_F(PosixPlatformTest, theFinalTimeFindsItsCopyWhereTheFileSystemNumbersItsFi
     // another file, put in the copy's place since, and not the run's to stamp.
     const Row rows[] = {{"FAT", MSDOS_SUPER_MAGIC, true}, {"ext4", EXT4_SUPER_MAGIC, false}};
     for (const Row& r : rows) {
-        FailingDevicePlatform device(table());
+        FaultyPosixPlatform device(table());
         device.fileSystem = r.fileSystem;
         writeFile(tmp / "src/a.txt", "new");
         setMtimeSeconds(tmp / "src/a.txt", 1'700'000'001);
@@ -526,27 +464,10 @@ TEST_F(PosixPlatformTest, aSparseFileKeepsItsHoles)
     EXPECT_EQ(readFile(tmp / "dst/sparse.img"), readFile(path));
 }
 
-// A file system without unnamed files: copies go through a named temporary file.
-class NamedTemporaryPlatform : public HalfWayFailingPlatform {
-public:
-    using HalfWayFailingPlatform::HalfWayFailingPlatform;
-    bool failHalfWay = false;
-
-protected:
-    int copyData(int in, int out, std::int64_t size) override
-    {
-        return failHalfWay ? HalfWayFailingPlatform::copyData(in, out, size) : PosixPlatform::copyData(in, out, size);
-    }
-    int openUnnamed(const std::string&, unsigned) override
-    {
-        errno = EOPNOTSUPP;
-        return -1;
-    }
-};
-
 TEST_F(PosixPlatformTest, withoutUnnamedFilesANamedTemporaryFileDoesTheSame)
 {
-    NamedTemporaryPlatform named(table());
+    FaultyPosixPlatform named(table());
+    named.refusesUnnamed = true;  // a file system without unnamed files: copies go through a named temporary file
     writeFile(tmp / "src/a.txt", "new");
     setMtimeSeconds(tmp / "src/a.txt", 1'700'000'000);
     writeFile(tmp / "dst/a.txt", "old");
@@ -558,12 +479,12 @@ TEST_F(PosixPlatformTest, withoutUnnamedFilesANamedTemporaryFileDoesTheSame)
     EXPECT_EQ(listFolder(tmp / "dst"), "a.txt b.txt");
 
     writeFile(tmp / "src/a.txt", std::string(100'000, 'n'));
-    named.failHalfWay = true;
+    named.cutWith = ENOSPC;
     EXPECT_FALSE(named.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {}).ok);
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "new");
     EXPECT_EQ(listFolder(tmp / "dst"), "a.txt b.txt");
 
-    named.failHalfWay = false;
+    named.cutWith = 0;
     mkdir((tmp / "dst/folder").c_str(), 0755);
     const OpResult r = named.copyFile("D:\\src\\a.txt", "D:\\dst\\folder", {});
     EXPECT_FALSE(r.ok);

@@ -40,11 +40,13 @@ int PosixPlatform::copyRange(int in, int out, off_t offset, off_t length)
             }
         } else {
             char buffer[128 * 1024];
-            n = pread(in, buffer, static_cast<std::size_t>(std::min<off_t>(length, sizeof buffer)), inPos);
+            n = m_calls.pread(in, buffer, static_cast<std::size_t>(std::min<off_t>(length, sizeof buffer)), inPos);
             for (ssize_t done = 0; n > 0 && done < n;) {
-                const ssize_t w = pwrite(out, buffer + done, static_cast<std::size_t>(n - done), outPos + done);
+                const ssize_t w = m_calls.pwrite(out, buffer + done, static_cast<std::size_t>(n - done), outPos + done);
                 if (w < 0 && errno != EINTR)
                     return errno;
+                if (w == 0)
+                    return EIO;  // a device that takes nothing and says nothing: asking again would never end
                 done += w > 0 ? w : 0;
             }
             if (n > 0) {
@@ -67,7 +69,7 @@ int PosixPlatform::copyRange(int in, int out, off_t offset, off_t length)
 
 ssize_t PosixPlatform::kernelCopy(int in, off_t* inPosition, int out, off_t* outPosition, std::size_t length)
 {
-    return copy_file_range(in, inPosition, out, outPosition, length, 0);
+    return m_calls.copy_file_range(in, inPosition, out, outPosition, length, 0);
 }
 
 int PosixPlatform::copySparse(int in, int out, off_t size)
@@ -118,19 +120,19 @@ int PosixPlatform::fillCopy(int in, int out, const struct stat& source, const st
 long PosixPlatform::fileSystemType(const std::string& hostFolder)
 {
     struct statfs fs {};
-    return statfs(hostFolder.c_str(), &fs) == 0 ? static_cast<long>(fs.f_type) : 0;
+    return m_calls.statfs(hostFolder.c_str(), &fs) == 0 ? static_cast<long>(fs.f_type) : 0;
 }
 
 int PosixPlatform::syncFile(int fd)
 {
-    const int error = fsync(fd) == 0 ? 0 : errno;
+    const int error = m_calls.fsync(fd) == 0 ? 0 : errno;
     m_answers.fetch_add(1, std::memory_order_relaxed);
     return error;
 }
 
 int PosixPlatform::syncFileSystem(int fd)
 {
-    const int error = syncfs(fd) == 0 ? 0 : errno;
+    const int error = m_calls.syncfs(fd) == 0 ? 0 : errno;
     m_answers.fetch_add(1, std::memory_order_relaxed);
     return error;
 }
@@ -500,7 +502,7 @@ OpResult PosixPlatform::previewCopy(std::string_view source, std::string_view de
     // A name longer than the file system takes, or one that FAT cannot hold.
     const std::string name = to->substr(to->find_last_of('/') + 1);
     struct statfs fs {};
-    if (statfs(folder.c_str(), &fs) == 0) {
+    if (m_calls.statfs(folder.c_str(), &fs) == 0) {
         if (fs.f_namelen > 0 && name.size() > static_cast<std::size_t>(fs.f_namelen))
             return OpResult::failure(systemError(ENAMETOOLONG));
         if (refusesName(static_cast<long>(fs.f_type), name))
@@ -511,7 +513,7 @@ OpResult PosixPlatform::previewCopy(std::string_view source, std::string_view de
 
 ssize_t PosixPlatform::readCopy(int fd, char* buffer, std::size_t size, off_t offset)
 {
-    return pread(fd, buffer, size, offset);
+    return m_calls.pread(fd, buffer, size, offset);
 }
 
 namespace {
@@ -570,7 +572,7 @@ Verification PosixPlatform::verifyCopy(std::string_view source, std::string_view
     const std::unique_ptr<char[]> a(new char[chunk]);
     const std::unique_ptr<char[]> b(new char[chunk]);
     for (off_t at = 0; v.same && at < sourceStat.st_size; at += static_cast<off_t>(chunk)) {
-        const ssize_t n = readFully([&](char* p, std::size_t s, off_t o) { return pread(in.get(), p, s, o); },
+        const ssize_t n = readFully([&](char* p, std::size_t s, off_t o) { return m_calls.pread(in.get(), p, s, o); },
                                     a.get(), chunk, at);
         const ssize_t m = readFully([&](char* p, std::size_t s, off_t o) { return readCopy(back.get(), p, s, o); },
                                     b.get(), chunk, at);
@@ -604,7 +606,7 @@ void PosixPlatform::removeLeftovers(std::string_view folderPath)
     }
     const std::time_t now = std::time(nullptr);
     constexpr std::string_view kOurs = ".sarvoli3-";
-    while (const dirent* d = readdir(dir)) {
+    while (const dirent* d = m_calls.readdir(dir)) {
         if (std::string_view(d->d_name).substr(0, kOurs.size()) != kOurs)
             continue;
         struct stat st {};

@@ -63,7 +63,7 @@ std::int64_t currentUtcOffsetSeconds()
     return local.tm_gmtoff;
 }
 
-PosixPlatform::PosixPlatform(DriveTable drives) : m_drives(std::move(drives))
+PosixPlatform::PosixPlatform(DriveTable drives, SystemCalls calls) : m_drives(std::move(drives)), m_calls(std::move(calls))
 {
     // There is no call that only reads the umask.
     const mode_t mask = umask(0);

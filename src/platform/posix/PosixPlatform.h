@@ -1,6 +1,5 @@
 #pragma once
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -13,6 +12,7 @@
 #include "platform/DriveTable.h"
 #include "platform/Platform.h"
 #include "platform/posix/FolderHandles.h"
+#include "platform/posix/SystemCalls.h"
 
 namespace sarvoli::platform {
 
@@ -21,7 +21,7 @@ namespace sarvoli::platform {
 // every regular file has the archive attribute, and a symbolic link is a reparse point.
 class PosixPlatform : public Platform {
 public:
-    explicit PosixPlatform(DriveTable drives = DriveTable::standard());
+    explicit PosixPlatform(DriveTable drives = DriveTable::standard(), SystemCalls calls = {});
 
     FolderSearch findFirst(std::string_view folderPath, std::string_view pattern, std::uint32_t attributeMask,
                            bool withDetails) override;
@@ -64,32 +64,23 @@ public:
 
     const DriveTable& drives() const { return m_drives; }
 
-    // The next entry of an open listing; null at its end, or with `error` set when it broke off.
-    // A seam for tests of a failing disk.
-    virtual const struct dirent* readEntry(DIR* dir, int& error);
-
-protected:
+private:
     // Copies the open source, of `size` bytes when opened, into the open destination; 0 or
-    // an errno value. A seam for tests that make a copy fail half-way.
-    virtual int copyData(int sourceFd, int destinationFd, std::int64_t size);
+    // an errno value.
+    int copyData(int sourceFd, int destinationFd, std::int64_t size);
     // Opens an unnamed file in the folder for writing; -1 with errno set where the file
-    // system has none. A seam for tests of the named temporary file.
-    virtual int openUnnamed(const std::string& folder, unsigned mode);
-    // Copies data by the kernel, as copy_file_range() does. A seam for tests of a file system
-    // that refuses it.
-    virtual ssize_t kernelCopy(int in, off_t* inPosition, int out, off_t* outPosition, std::size_t length);
-
+    // system has none.
+    int openUnnamed(const std::string& folder, unsigned mode);
+    // Copies data by the kernel, as copy_file_range() does.
+    ssize_t kernelCopy(int in, off_t* inPosition, int out, off_t* outPosition, std::size_t length);
     // Puts what is written on the file system of `fd` on its device; 0 or an errno value.
-    // A seam for tests of a device that fails.
-    virtual int syncFileSystem(int fd);
-    // Reads up to `size` bytes of a copy at `offset`, as pread() does. A seam for tests of a
-    // device that gives back other bytes than it was given.
-    virtual ssize_t readCopy(int fd, char* buffer, std::size_t size, off_t offset);
-    // Puts the data of the open file `fd` on its device; 0 or an errno value. A seam, as above.
-    virtual int syncFile(int fd);
+    int syncFileSystem(int fd);
+    // Reads up to `size` bytes of a copy at `offset`, as pread() does.
+    ssize_t readCopy(int fd, char* buffer, std::size_t size, off_t offset);
+    // Puts the data of the open file `fd` on its device; 0 or an errno value.
+    int syncFile(int fd);
     // The statfs type of the file system that holds a host folder; 0 when it cannot be told.
-    // A seam for tests of the way copies reach each kind of device.
-    virtual long fileSystemType(const std::string& hostFolder);
+    long fileSystemType(const std::string& hostFolder);
     // The type of the file system that holds a folder, or would hold it once made.
     std::optional<long> fileSystemTypeFor(std::string_view folderPath);
 
@@ -190,6 +181,7 @@ private:
     static int linkUnnamed(int fd, const AtPath& name);
 
     DriveTable m_drives;
+    const SystemCalls m_calls;
     unsigned m_errorMode = 0;
     unsigned m_umask = 0;
     // Read from several threads: a pair torn by a race is an offset of a second before, as good.

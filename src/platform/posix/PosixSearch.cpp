@@ -30,9 +30,9 @@ std::uint32_t attributesOf(const std::string& name, const struct stat& st)
 
 class PosixDirSearch : public DirSearch {
 public:
-    PosixDirSearch(PosixPlatform& platform, DIR* dir, std::string_view pattern, std::uint32_t mask, bool details,
+    PosixDirSearch(const SystemCalls& calls, DIR* dir, std::string_view pattern, std::uint32_t mask, bool details,
                    std::int64_t utcOffset)
-        : m_platform(platform), m_dir(dir), m_pattern(pattern), m_mask(mask), m_details(details),
+        : m_calls(calls), m_dir(dir), m_pattern(pattern), m_mask(mask), m_details(details),
           m_utcOffset(utcOffset)
     {
     }
@@ -41,7 +41,7 @@ public:
     bool next(DirEntry& entry) override
     {
         entry.error.clear();
-        while (const dirent* d = m_platform.readEntry(m_dir, m_failure)) {
+        while (const dirent* d = readEntry()) {
             const char* name = d->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
                 continue;
@@ -132,7 +132,18 @@ private:
         return true;
     }
 
-    PosixPlatform& m_platform;
+    // The next entry of the listing; null at its end, or with m_failure set when it broke off.
+    const dirent* readEntry()
+    {
+        // readdir() ends a listing and fails it alike; only errno tells them apart.
+        errno = 0;
+        const dirent* d = m_calls.readdir(m_dir);
+        if (!d)
+            m_failure = errno;
+        return d;
+    }
+
+    const SystemCalls& m_calls;
     DIR* m_dir;
     int m_failure = 0;  // why the listing broke off
     text::WildcardMask m_pattern;
@@ -166,17 +177,7 @@ FolderSearch PosixPlatform::findFirst(std::string_view folderPath, std::string_v
     DIR* dir = opendir(host->c_str());
     if (!dir)
         return {nullptr, accessFailure(errno)};
-    return {std::make_unique<PosixDirSearch>(*this, dir, pattern, attributeMask, withDetails, utcOffset()), {}};
-}
-
-const dirent* PosixPlatform::readEntry(DIR* dir, int& error)
-{
-    // readdir() ends a listing and fails it alike; only errno tells them apart.
-    errno = 0;
-    const dirent* d = readdir(dir);
-    if (!d)
-        error = errno;
-    return d;
+    return {std::make_unique<PosixDirSearch>(m_calls, dir, pattern, attributeMask, withDetails, utcOffset()), {}};
 }
 
 FolderAccess PosixPlatform::folderAccess(std::string_view folderPath)

@@ -90,8 +90,8 @@ int PosixPlatform::writeNewFile(const std::string& target, unsigned mode, const 
 int PosixPlatform::openUnnamed(const std::string& folder, unsigned mode)
 {
     const int dir = folderCache().handles.folder(folder);
-    return dir >= 0 ? openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode))
-                    : open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode));
+    return m_calls.openUnnamed(dir >= 0 ? dir : AT_FDCWD, dir >= 0 ? "." : folder.c_str(),
+                               O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode));
 }
 
 bool PosixPlatform::triesUnnamed(long fileSystem)
@@ -224,7 +224,7 @@ OpResult PosixPlatform::replaceFile(std::string_view path, std::string_view cont
         if (fchmod(out, static_cast<mode_t>(mode)) != 0 && errno != EPERM && errno != EOPNOTSUPP)
             return errno;
         // On the disk before it takes the old file's place, so that a crash leaves one or the other.
-        return fsync(out) == 0 ? 0 : errno;
+        return m_calls.fsync(out) == 0 ? 0 : errno;
     });
     return error == 0 ? OpResult::success() : OpResult::failure(systemError(error));
 }
