@@ -1,5 +1,6 @@
 #include "platform/TemporaryName.h"
 
+#include <atomic>
 #include <charconv>
 #include <vector>
 
@@ -7,8 +8,9 @@ namespace sarvoli::platform {
 
 namespace {
 
-constexpr std::string_view kPrefix = ".sarvoli3-";
-constexpr std::string_view kSuffix = ".tmp";
+constexpr std::string_view kPrefix = kTemporaryPrefix;
+constexpr std::string_view kSuffix = kTemporarySuffix;
+static_assert(kTemporaryPattern.starts_with(kPrefix) && kTemporaryPattern.ends_with("*" ".tmp"));
 
 bool isMachineCharacter(char c)
 {
@@ -98,6 +100,17 @@ bool isLeftover(std::string_view name, const TemporaryOwner& self, const OwnerRu
         return true;
     return owner && isKnownMachine(self.machine) && owner->machine == self.machine
            && !running(owner->pid, owner->started);
+}
+
+std::string temporaryName()
+{
+    static std::atomic<unsigned long> counter{0};
+    return temporaryFileName(thisTemporaryOwner(), counter++);
+}
+
+bool isLeftoverHere(std::string_view name, std::int64_t secondsSinceTouched)
+{
+    return isLeftover(name, thisTemporaryOwner(), temporaryOwnerRuns, secondsSinceTouched);
 }
 
 }  // namespace sarvoli::platform

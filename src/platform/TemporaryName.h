@@ -21,6 +21,24 @@ struct TemporaryOwner {
 
 // Copies are written to ".sarvoli3-MACHINE-PID-STARTED-N.tmp" beside their target until complete.
 std::string temporaryFileName(const TemporaryOwner& owner, std::uint64_t n);
+inline constexpr std::string_view kTemporaryPrefix = ".sarvoli3-";
+inline constexpr std::string_view kTemporarySuffix = ".tmp";
+// Every temporary name, in the wildcards of a folder's search.
+inline constexpr std::string_view kTemporaryPattern = ".sarvoli3-*.tmp";
+
+// This process as temporary names hold it. On Linux the kernel's boot and the PID namespace,
+// the process number and its start in clock ticks since the boot, a machine that cannot be told
+// without /proc; on Windows the computer's name, the process number and its creation time.
+// Each system's platform tells its own.
+const TemporaryOwner& thisTemporaryOwner();
+// Whether the process `pid` of this machine, started at `started`, runs now: a number is soon
+// another's. Each system's platform tells its own.
+bool temporaryOwnerRuns(std::uint64_t pid, std::uint64_t started);
+// A fresh name for a temporary file of this process.
+std::string temporaryName();
+// Whether a file of this name, untouched for so long, is a temporary file that nobody will
+// finish, by this process's owner and the processes running now.
+bool isLeftoverHere(std::string_view name, std::int64_t secondsSinceTouched);
 
 // A machine's name as temporary names hold it: letters, digits and dots, anything else "_".
 std::string temporaryMachineOf(std::string_view machineName);

@@ -605,16 +605,15 @@ void PosixPlatform::removeLeftovers(std::string_view folderPath)
         return;
     }
     const std::time_t now = std::time(nullptr);
-    constexpr std::string_view kOurs = ".sarvoli3-";
     while (const dirent* d = m_calls.readdir(dir)) {
-        if (std::string_view(d->d_name).substr(0, kOurs.size()) != kOurs)
+        if (!std::string_view(d->d_name).starts_with(kTemporaryPrefix))
             continue;
         struct stat st {};
         if (fstatat(dirfd(dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
             continue;
         // A copy in hand changes its file all the time, or its status when it is given its time.
         const std::time_t touched = std::max(st.st_mtim.tv_sec, st.st_ctim.tv_sec);
-        if (isLeftover(d->d_name, thisTemporaryOwner(), temporaryOwnerRuns, now - touched))
+        if (isLeftoverHere(d->d_name, now - touched))
             unlinkat(dirfd(dir), d->d_name, 0);
     }
     closedir(dir);

@@ -130,12 +130,6 @@ bool temporaryOwnerRuns(std::uint64_t pid, std::uint64_t started)
     return start == 0 || start == started;
 }
 
-std::string temporaryName()
-{
-    static std::atomic<unsigned long> counter{0};
-    return temporaryFileName(thisTemporaryOwner(), counter++);
-}
-
 namespace {
 
 struct Kind {

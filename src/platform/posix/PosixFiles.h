@@ -21,13 +21,6 @@ std::string reasonOf(int error);
 // The folder that holds a host path.
 std::string parentOf(const std::string& hostPath);
 
-// A fresh name for a temporary file, with this machine and process in it.
-std::string temporaryName();
-// This process as temporary names hold it: the kernel's boot and the PID namespace, the process
-// number and its start in clock ticks since the boot; a machine that cannot be told without /proc.
-const TemporaryOwner& thisTemporaryOwner();
-// Whether the process `pid` of this PID namespace, started at `started`, runs now.
-bool temporaryOwnerRuns(std::uint64_t pid, std::uint64_t started);
 
 // Closes a descriptor on every way out.
 class Fd {

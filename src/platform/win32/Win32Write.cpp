@@ -19,7 +19,8 @@ std::uint64_t ticksOf(const FILETIME& t)
     return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
 
-// This process as temporary names hold it: the computer, the process and when it was created.
+}  // namespace
+
 const TemporaryOwner& thisTemporaryOwner()
 {
     static const TemporaryOwner owner = [] {
@@ -37,7 +38,6 @@ const TemporaryOwner& thisTemporaryOwner()
     return owner;
 }
 
-// Whether the process `pid`, created at `started`, runs now: a number is soon another's.
 bool temporaryOwnerRuns(std::uint64_t pid, std::uint64_t started)
 {
     const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
@@ -50,12 +50,8 @@ bool temporaryOwnerRuns(std::uint64_t pid, std::uint64_t started)
     return alive;
 }
 
-// A fresh name for a temporary file, with this machine and process in it.
-std::string temporaryName()
-{
-    static std::atomic<unsigned long> counter{0};
-    return temporaryFileName(thisTemporaryOwner(), counter++);
-}
+
+namespace {
 
 // Puts `temporary` in the place of `target`, replacing a copy there even when it is marked
 // read-only or hidden; the temporary file is gone afterwards either way. 0 or an error code.
@@ -230,7 +226,7 @@ void Win32Platform::removeLeftovers(std::string_view folderPath)
 {
     const std::string folder(folderPath);
     WIN32_FIND_DATAW data;
-    const HANDLE h = FindFirstFileW(systemPathOf(folder + ".sarvoli3-*.tmp").c_str(), &data);
+    const HANDLE h = FindFirstFileW(systemPathOf(folder + std::string(kTemporaryPattern)).c_str(), &data);
     if (h == INVALID_HANDLE_VALUE)
         return;
     FILETIME nowTime;
@@ -243,7 +239,7 @@ void Win32Platform::removeLeftovers(std::string_view folderPath)
         const std::uint64_t now = ticksOf(nowTime);
         const std::int64_t seconds = now > touched ? static_cast<std::int64_t>((now - touched) / 10'000'000) : 0;
         const std::optional<std::string> name = textOf(data.cFileName);
-        if (name && isLeftover(*name, thisTemporaryOwner(), temporaryOwnerRuns, seconds))
+        if (name && isLeftoverHere(*name, seconds))
             removeFile(folder + *name);
     } while (FindNextFileW(h, &data));
     FindClose(h);
