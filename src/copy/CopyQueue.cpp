@@ -77,11 +77,10 @@ void CopyQueue::dropWaiting()
 
 void CopyQueue::withdraw(std::vector<Withdrawn> copies)
 {
-    for (const Withdrawn& w : copies) {
-        --m_totals.copied;
-        m_totals.kilobytes -= w.size / 1000;
-    }
-    m_host.counted(m_totals.kilobytes);
+    std::int64_t kilobytes = 0;
+    for (const Withdrawn& w : copies)
+        kilobytes += w.size / 1000;
+    changeCopied(-static_cast<std::int64_t>(copies.size()), -kilobytes);
     m_host.withdrawCopies(static_cast<std::int64_t>(copies.size()));
     // Each was shown as copied: its line says otherwise, whatever became of the destination.
     for (Withdrawn& w : copies)
@@ -205,13 +204,18 @@ bool CopyQueue::lostWithFailure()
     return true;
 }
 
+void CopyQueue::changeCopied(std::int64_t copies, std::int64_t kilobytes)
+{
+    m_totals.copied += copies;
+    m_totals.kilobytes += kilobytes;
+    m_host.counted(m_totals.kilobytes);
+}
+
 void CopyQueue::countCopy(const std::string& line, std::int64_t size, bool onDevice)
 {
-    ++m_totals.copied;
-    m_totals.kilobytes += size / 1000;
     if (!onDevice)
         m_host.unconfirmed(printable(line), size / 1000);
-    m_host.counted(m_totals.kilobytes);
+    changeCopied(1, size / 1000);
 }
 
 void CopyQueue::copy(const std::string& source, const std::string& target, std::string line, std::int64_t size,

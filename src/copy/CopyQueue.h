@@ -99,6 +99,9 @@ private:
     };
     // Reads every copy of `unfinished` back and makes those that differ from their sources failures.
     void verify(std::vector<Unfinished>& unfinished, const std::unordered_set<std::string>& lost);
+    // The one place where the totals of copies change: by `copies` files of `kilobytes` in all
+    // (each file's size / 1000), fewer where they are negative; the window is told the sum.
+    void changeCopied(std::int64_t copies, std::int64_t kilobytes);
     // Counts a copy made; one not yet on the device waits for finish() to be so.
     void countCopy(const std::string& line, std::int64_t size, bool onDevice);
     // A failure line, counted, whatever became of the destination.
