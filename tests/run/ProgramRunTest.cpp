@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "MemoryDisk.h"
 #include "TempDir.h"
 #include "platform/posix/LocaleSettings.h"
 #include "platform/posix/PosixPlatform.h"
@@ -637,12 +638,11 @@ TEST_F(ProgramRun, aFullDiskOrAFileSizeLimitFailsTheCopyAndLeavesTheOldOneWhole)
     std::vector<Case> cases = {{"file-size limit", tmp / "limited", 1u << 20, EFBIG}};
     // A real full disk: a small memory file system.
     const std::string full = tmp / "full";
-    std::filesystem::create_directories(full);
-    const bool mounted = geteuid() == 0 && ::mount("tmpfs", full.c_str(), "tmpfs", 0, "size=2m") == 0;
-    if (mounted)
+    const MemoryDisk disk(full, "2m");
+    if (disk.mounted())
         cases.push_back({"full disk", full, RLIM_INFINITY, ENOSPC});
     else
-        std::cout << "[ SKIPPED  ] the full disk: mounting a small file system needs root\n";
+        std::cout << "[ SKIPPED  ] the full disk: " << disk.whyNot() << "\n";
 
     for (const Case& c : cases) {
         writeFile(c.destination + "/big.bin", "the copy before");
@@ -658,8 +658,6 @@ TEST_F(ProgramRun, aFullDiskOrAFileSizeLimitFailsTheCopyAndLeavesTheOldOneWhole)
         EXPECT_EQ(readFile(c.destination + "/big.bin"), "the copy before") << c.name;
         EXPECT_EQ(listFolder(c.destination), "a.bin big.bin sub") << c.name << ": nothing partial left behind";
     }
-    if (mounted)
-        ::umount(full.c_str());
 }
 
 TEST_F(ProgramRun, foldersThatCannotBeEnteredOrListedAndFilesThatCannotBeExaminedAreFailures)

@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <sys/mount.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "MemoryDisk.h"
 #include "TempDir.h"
 #include "run/SettingsLocation.h"
 
@@ -42,15 +43,15 @@ TEST(SettingsLocation, aReadOnlyCopysSettingsAreWhereTheConfigurationFolderStart
     const std::string fields = "[ZumerForm]\r\nFromBox=D:\\Kuvat\\\r\n";
     writeFile(folder + "/sarvoli3", "");
     // Root writes in any folder whatever its bits: a file system mounted read-only then.
-    bool mounted = false;
+    std::optional<MemoryDisk> disk;
     if (geteuid() == 0) {
-        mounted = ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=1m") == 0;
-        ASSERT_TRUE(mounted);
+        disk.emplace(folder, "1m");
+        ASSERT_TRUE(disk->mounted()) << disk->whyNot();
     }
     writeFile(folder + "/settings.ini", fields);
     chmod((folder + "/settings.ini").c_str(), 0444);
-    if (mounted)
-        ASSERT_EQ(::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    if (disk)
+        ASSERT_TRUE(disk->remountReadOnly());
     else
         chmod(folder.c_str(), 0555);
     const std::string config = tmp / "home/.config/Sarvoli3";
@@ -64,9 +65,7 @@ TEST(SettingsLocation, aReadOnlyCopysSettingsAreWhereTheConfigurationFolderStart
     settingsFileFor(q(folder), q(config));
     EXPECT_EQ(readFile(config + "/settings.ini"), "saved since") << "taken once, not again at each start";
 
-    if (mounted)
-        ::umount(folder.c_str());
-    else
+    if (!disk)
         chmod(folder.c_str(), 0755);
 }
 
