@@ -22,7 +22,7 @@
 
 #include "RecordingHost.h"
 #include "TempDir.h"
-#include "TestPlatform.h"
+#include "DrivesPlatform.h"
 #include "copy/CopyWalk.h"
 #include "FaultyPosixPlatform.h"
 
@@ -34,9 +34,9 @@ using namespace sarvoli::platform;
 
 
 // The system's platform on the test's drives, with failures and odd sizes that a test asks for.
-class FaultyPlatform : public ForwardingPlatform {
+class WalkFaultPlatform : public ForwardingPlatform {
 public:
-    explicit FaultyPlatform(const std::vector<TestDrive>& drives) : ForwardingPlatform(systemPlatform(drives)) {}
+    explicit WalkFaultPlatform(const std::vector<TestDrive>& drives) : ForwardingPlatform(systemPlatform(drives)) {}
 
     FolderSearch findFirst(std::string_view folder, std::string_view pattern, std::uint32_t mask,
                            bool details) override
@@ -196,7 +196,7 @@ protected:
     }
 
     TempDir tmp;
-    FaultyPlatform platform;
+    WalkFaultPlatform platform;
     RecordingHost host;
     RunTexts texts{"D:\\src\\", "E:\\backup", "*.*", ".~|.bak", true};
 };

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "TempDir.h"
-#include "TestPlatform.h"
+#include "DrivesPlatform.h"
 #include "copy/DriveCheck.h"
 
 using namespace sarvoli::copy;

@@ -26,7 +26,7 @@
 #include "app/LogModel.h"
 #include "app/TZumerForm.h"
 #include "platform/DriveType.h"
-#include "TestPlatform.h"
+#include "DrivesPlatform.h"
 #include "FaultyPosixPlatform.h"
 
 namespace sarvoli::testing {
@@ -42,9 +42,9 @@ using SystemTestPlatform = FaultyPosixPlatform;
 
 // The real platform with Finnish regional settings, any drive type a test asks for, and a
 // clock that stands still.
-class TestPlatform : public SystemTestPlatform {
+class FixedClockPlatform : public SystemTestPlatform {
 public:
-    explicit TestPlatform(const std::vector<TestDrive>& drives)
+    explicit FixedClockPlatform(const std::vector<TestDrive>& drives)
 #ifdef _WIN32
         : ForwardingPlatform(drivesPlatform(drives))
 #else
@@ -218,7 +218,7 @@ protected:
     QString caption(const char* name) { return child<QLabel>(name)->text(); }
 
     TempDir tmp;
-    TestPlatform platform;
+    FixedClockPlatform platform;
     RecordingMessageBoxes messages;
     ScriptedOpenFileDialog openFile;
     RecordingShell shell;

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "TempDir.h"
-#include "TestPlatform.h"
+#include "DrivesPlatform.h"
 #include "settings/IniFile.h"
 
 using namespace sarvoli::settings;

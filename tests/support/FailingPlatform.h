@@ -4,7 +4,7 @@
 #include <atomic>
 #include <memory>
 
-#include "TestPlatform.h"
+#include "DrivesPlatform.h"
 
 namespace sarvoli::testing {
 

@@ -1,4 +1,4 @@
-#include "TestPlatform.h"
+#include "DrivesPlatform.h"
 
 #ifdef _WIN32
 #include <algorithm>
