@@ -7,12 +7,23 @@ function(sarvoli_warnings target)
     endif()
 endfunction()
 
-# sarvoli_add_library(name SOURCES ... [DEPENDS ...]): one static library per layer.
+# sarvoli_add_library(name SOURCES ... [PUBLIC ...] [PRIVATE ...]): one static library per layer,
+# the layer's folder of src/. PUBLIC: what its headers include, passed on to what links it;
+# PRIVATE: what only its sources use.
+# Its headers are included as "layer/Header.h", by the layer itself and by the targets that link
+# it, and by no other: each layer has an include folder of its own that holds only a link to its
+# sources, so that a header of a layer not linked is not found.
 function(sarvoli_add_library name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
-    target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
-    target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+    get_filename_component(layer "${CMAKE_CURRENT_SOURCE_DIR}" NAME)
+    set(root "${CMAKE_BINARY_DIR}/layers/${layer}")
+    if(NOT EXISTS "${root}/${layer}")
+        file(MAKE_DIRECTORY "${root}")
+        file(CREATE_LINK "${CMAKE_CURRENT_SOURCE_DIR}" "${root}/${layer}" SYMBOLIC)
+    endif()
+    target_include_directories(${name} PUBLIC "${root}")
+    target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
     sarvoli_warnings(${name})
 endfunction()
 
