@@ -1,4 +1,5 @@
 #include "copy/CopyQueue.h"
+#include "copy/CopyTexts.h"
 
 #include <chrono>
 #include <system_error>
@@ -9,11 +10,7 @@ namespace sarvoli::copy {
 
 namespace {
 
-constexpr const char* kNotOnDevice = "kopioita ei saatu levylle";
-constexpr const char* kNotTheSame = "kopio ei vastaa lähdettä";
-constexpr const char* kNotReadBack = "kopiota ei voi lukea takaisin";
-constexpr const char* kChangedSince = "kohteen tiedosto muuttui ajon aikana, sitä ei korvattu";
-constexpr const char* kDestinationGone = "kohdekansio ei ole enää käytettävissä, ajo lopetettiin";
+using namespace texts;
 
 // Copies and lines waiting for the copies before them, and the bytes of those copies, at the most.
 constexpr std::size_t kMaxQueued = 256;
@@ -61,7 +58,7 @@ CopyQueue::CopyQueue(platform::Platform& platform, RunHost& host, RunTotals& tot
         m_pool = std::make_unique<CopyPool>(m_platform, workers, [this] { m_host.answered(); });
         if (m_pool->workers() < workers)
             m_host.note("vain " + std::to_string(m_pool->workers()) + "/" + std::to_string(workers)
-                        + " kopioijaa käynnistyi: " + m_pool->startFailure());
+                        + kWorkersStarted + m_pool->startFailure());
         if (m_pool->workers() == 0)
             m_pool.reset();  // the caller's thread copies by itself
     }

@@ -5,6 +5,7 @@
 
 #include "platform/DirEntry.h"
 #include "copy/CopyRule.h"
+#include "copy/CopyTexts.h"
 #include "platform/DriveType.h"
 #include "text/DateTimeText.h"
 #include "text/PathParts.h"
@@ -27,11 +28,7 @@ constexpr std::int64_t kHandlesOfAWorker = 8;
 // copy is decided by what its folder held long before (another program may have changed it).
 constexpr std::int64_t kFreshFor = 250'000'000;
 
-constexpr const char* kBackslashInName = "nimessä on kenoviiva, sitä ei voi kopioida";
-constexpr const char* kUnreadableFolder = "kansiota ei voi lukea";
-constexpr const char* kIntoSource = "kohdekansio olisi lähdekansiossa, kansiota ei kopioida";
-constexpr const char* kSameButCase = "kohteessa sama nimi kuin lähteen nimellä %, vain kirjainkoko eroaa; sitä ei kopioida";
-constexpr const char* kThroughLink = "kohdekansio on symbolinen linkki tai liitoskohta, sen kautta ei kopioida";
+using namespace texts;
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "copy/CopyTexts.h"
 #include "platform/DriveType.h"
 #include "text/Utf8.h"
 
@@ -69,12 +70,12 @@ std::optional<std::string> RunRefusal(platform::Drives& platform, const std::str
                                       const std::string& destination)
 {
     if (source.empty() || destination.empty())
-        return "HAKEMISTO tai LEVY on valitsematta";
+        return texts::kNoFolderGiven;
     bool noMedium = false;
     if (DriveAvailable(platform, destination[0], noMedium))
         return std::nullopt;
     // The drive as typed, not upper-cased, and whole when its first character takes several bytes.
-    return "Asemaa " + destination.substr(0, text::characterEnd(destination, 0)) + " ei ole tai se ei ole käytettävissä.";
+    return texts::kNoDriveBefore + destination.substr(0, text::characterEnd(destination, 0)) + texts::kNoDriveAfter;
 }
 
 }  // namespace sarvoli::copy

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "copy/CopyTexts.h"
 #include "platform/Platform.h"
 
 namespace sarvoli::copy {
@@ -11,7 +12,7 @@ namespace sarvoli::copy {
 // Raised by the medium test for a character that is no drive letter.
 class DriveLetterError : public std::runtime_error {
 public:
-    DriveLetterError() : std::runtime_error("Ei kelvollinen asematunnus") {}
+    DriveLetterError() : std::runtime_error(texts::kNotADriveLetter) {}
 };
 
 // True when the drive of `letter` can take a copy: fixed, network and RAM drives always,

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "copy/CopyTexts.h"
 #include "run/SettingsLocation.h"
 
 namespace sarvoli::run {
@@ -133,7 +134,7 @@ Options parseCommandLine(int argc, char* argv[])
         fail("Ohitettavia tekstejä voi olla enintään kaksi (--exclude)");
     for (const auto* folder : {&options.fields.from, &options.fields.to})
         if (*folder && (*folder)->empty())
-            fail("HAKEMISTO tai LEVY on valitsematta");
+            fail(copy::texts::kNoFolderGiven);
     if ((options.fields.any() || options.fields.verify || options.fields.preview || options.fields.hidden) && !options.run)
         fail("Valinnat --from, --to, --mask, --exclude, --no-subfolders, --hidden, --dry-run ja --verify vain valinnan "
              "--run kanssa");
