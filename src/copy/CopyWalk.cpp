@@ -182,8 +182,8 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
             subfolders = std::move(scan->subfolders);
         // A listing cut off part-way (a failing disk, a stale network handle) leaves the rest
         // of the folder out: said, never taken for its end.
-        if (!scan->failure.empty())
-            logFailure(destination, std::string(kUnreadableFolder) + ": " + scan->failure);
+        if (scan->failure)
+            logFailure(destination, std::string(kUnreadableFolder) + ": " + scan->failure.message());
     } else {
         // A folder that is there but cannot be read or entered is not backed up: that is a
         // failure to report, not an empty folder. One that is not there has nothing to copy.
@@ -255,7 +255,7 @@ void CopyWalk::askAgain(FolderScan& scan)
     std::vector<std::size_t> files;
     std::vector<std::string_view> names;
     for (std::size_t i = 0; i < scan.entries.size(); ++i)
-        if (!(scan.entries[i].attributes & platform::Directory) && scan.entries[i].error.empty()) {
+        if (!(scan.entries[i].attributes & platform::Directory) && scan.entries[i].error.ok) {
             files.push_back(i);
             names.push_back(scan.entries[i].name);
         }
@@ -266,7 +266,7 @@ void CopyWalk::askAgain(FolderScan& scan)
     for (std::size_t k = 0; k < files.size(); ++k) {
         platform::DirEntry& entry = scan.entries[files[k]];
         if (!now[k].result.ok) {
-            entry.error = now[k].result.reason();
+            entry.error = now[k].result;
         } else if (now[k].exists) {
             entry.time = now[k].time;
             entry.size = now[k].size;
@@ -339,11 +339,11 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
     // Formatted only for files that get a line: most files of a run are left as they are.
     const auto line = [&] { return target + "   " + text::formatDateTime(entry.time.toDateTime(), m_settings); };
     if (const std::string why = unwritable(entry.name, names); !why.empty()) {
-        logFailure(entry.error.empty() ? line() : target, why);
+        logFailure(entry.error.ok ? line() : target, why);
         return;
     }
-    if (!entry.error.empty()) {  // neither its time nor what it is could be read
-        logFailure(target, entry.error);
+    if (!entry.error.ok) {  // neither its time nor what it is could be read
+        logFailure(target, entry.error.reason());
         return;
     }
     // A folder that this run created held no file before it; only elsewhere can a copy exist.

@@ -60,7 +60,7 @@ void FolderScan::askAges(platform::Platform& platform)
     std::vector<std::string_view> names;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const platform::DirEntry& e = entries[i];
-        if ((e.attributes & platform::Directory) || !e.error.empty() || e.name.find('\\') != std::string::npos
+        if ((e.attributes & platform::Directory) || !e.error.ok || e.name.find('\\') != std::string::npos
             || exclusions->excludes(e.name))
             continue;
         if (!there) {

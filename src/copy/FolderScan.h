@@ -36,7 +36,7 @@ struct FolderScan {
     bool searched = false;  // the folder could be searched
     bool listed = false;    // the search has given its last entry
     std::vector<std::string> subfolders;  // once listed
-    std::string failure;                  // once listed: why the listing broke off, if it did
+    std::error_code failure;              // once listed: why the listing broke off, if it did
     std::vector<platform::DirEntry> entries;
     std::vector<std::optional<platform::FileAge>> ages;  // of each file's copy, where asked
     std::optional<platform::FolderId> folderId;  // of the source folder

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/OpResult.h"
 #include "text/FileTime.h"
 
 namespace sarvoli::platform {
@@ -24,7 +25,7 @@ struct DirEntry {
     std::uint32_t attributes = 0;
     text::FileTime time;    // last-write time; filled only by a search that asks for details
     std::int64_t size = 0;  // bytes; filled only by a search that asks for details
-    std::string error;      // the system's reason when the entry could not be examined
+    OpResult error;         // a failure when the entry could not be examined, and why
 };
 
 }  // namespace sarvoli::platform

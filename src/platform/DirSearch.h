@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/DirEntry.h"
@@ -20,8 +21,8 @@ public:
     // walk where the system allows it.
     virtual std::vector<std::string> subfolders(bool hidden) = 0;
     // Why the listing broke off before its end (a failing disk, a stale network handle): the
-    // system's reason, or empty when it reached its end. Asked once next() has returned false.
-    virtual std::string failure() const { return {}; }
+    // system's code, or none when it reached its end. Asked once next() has returned false.
+    virtual std::error_code failure() const = 0;
 };
 
 }  // namespace sarvoli::platform

@@ -163,7 +163,7 @@ private:
             return true;
         }
         std::vector<std::string> subfolders(bool hidden) override { return m_inner->subfolders(hidden); }
-        std::string failure() const override { return m_inner->failure(); }
+        std::error_code failure() const override { return m_inner->failure(); }
 
     private:
         std::unique_ptr<DirSearch> m_inner;

@@ -40,7 +40,7 @@ public:
 
     bool next(DirEntry& entry) override
     {
-        entry.error.clear();
+        entry.error = {};
         while (const dirent* d = readEntry()) {
             const char* name = d->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
@@ -119,7 +119,7 @@ public:
             std::erase_if(m_subfolders, [](const std::string& name) { return name[0] == '.'; });
         return std::move(m_subfolders);
     }
-    std::string failure() const override { return m_failure == 0 ? std::string() : reasonOf(m_failure); }
+    std::error_code failure() const override { return m_failure == 0 ? std::error_code() : systemError(m_failure); }
 
 private:
     static bool failed(DirEntry& entry, const char* name, int error)
@@ -128,7 +128,7 @@ private:
         entry.attributes = 0;
         entry.time = {};
         entry.size = 0;
-        entry.error = reasonOf(error);
+        entry.error = OpResult::failure(systemError(error));
         return true;
     }
 

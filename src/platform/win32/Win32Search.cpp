@@ -22,12 +22,12 @@ bool isDotEntry(const wchar_t* name)
 
 // A name as the program's texts hold it. One that the code page cannot write would name
 // another file: it is written as near as can be, and the entry says why it is not copied.
-std::string nameOf(const wchar_t* name, std::string* error = nullptr)
+std::string nameOf(const wchar_t* name, OpResult* error = nullptr)
 {
     if (std::optional<std::string> text = textOf(name))
         return std::move(*text);
     if (error)
-        *error = kNameNotInCodePage;
+        *error = OpResult::failure(kNameNotInCodePage);
     const std::wstring_view w(name);
     std::string nearest(static_cast<std::size_t>(
         WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr)), '\0');
@@ -64,7 +64,7 @@ public:
             m_pending = false;
             if (isDotEntry(m_data.cFileName) || (m_data.dwFileAttributes & kFiltering & ~m_mask) != 0)
                 continue;
-            entry.error.clear();
+            entry.error = {};
             entry.name = nameOf(m_data.cFileName, &entry.error);
             entry.attributes = m_data.dwFileAttributes & kKnown;
             if (m_details) {
@@ -100,7 +100,10 @@ public:
         return folders;
     }
 
-    std::string failure() const override { return m_failure == 0 ? std::string() : reasonOf(m_failure); }
+    std::error_code failure() const override
+    {
+        return m_failure == 0 ? std::error_code() : systemError(static_cast<int>(m_failure));
+    }
 
 private:
     HANDLE m_handle;
