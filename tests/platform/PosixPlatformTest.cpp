@@ -227,19 +227,33 @@ TEST_F(PosixPlatformTest, copyRefusesWhatItCannotDoAndSaysWhy)
 
 TEST_F(PosixPlatformTest, aCopyThatFailsHalfWayLeavesTheOldCopyAndNoTemporaryFile)
 {
-    writeFile(tmp / "src/a.txt", std::string(100'000, 'n'));
-    writeFile(tmp / "dst/a.txt", "the previous copy");
-    const std::int64_t before = mtimeNanos(tmp / "dst/a.txt");
-    // Half of the data copied, then a failure as a full disk gives it.
-    FaultyPosixPlatform failing(table());
-    failing.cutWith = ENOSPC;
-    const OpResult r = failing.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {});
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.reason(), std::strerror(ENOSPC));
-    EXPECT_EQ(readFile(tmp / "dst/a.txt"), "the previous copy");
-    EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), before);
-    EXPECT_FALSE(failing.copyFile("D:\\src\\a.txt", "D:\\dst\\new.txt", {}).ok);
-    EXPECT_EQ(listFolder(tmp / "dst"), "a.txt") << "a new copy that failed leaves nothing";
+    struct Row {
+        const char* kind;
+        int cutWith;
+        bool writesNothing;
+        int error;
+    };
+    const Row rows[] = {
+        {"part of the data copied, then a full disk", ENOSPC, false, ENOSPC},
+        // Asked again, it would never end.
+        {"a device whose writes take nothing and say nothing", 0, true, EIO},
+    };
+    for (const Row& row : rows) {
+        std::filesystem::remove_all(tmp / "dst");
+        writeFile(tmp / "src/a.txt", std::string(100'000, 'n'));
+        writeFile(tmp / "dst/a.txt", "the previous copy");
+        const std::int64_t before = mtimeNanos(tmp / "dst/a.txt");
+        FaultyPosixPlatform failing(table());
+        failing.cutWith = row.cutWith;
+        failing.writesNothing = row.writesNothing;
+        const OpResult r = failing.copyFile("D:\\src\\a.txt", "D:\\dst\\a.txt", {});
+        EXPECT_FALSE(r.ok) << row.kind;
+        EXPECT_EQ(r.reason(), std::strerror(row.error)) << row.kind;
+        EXPECT_EQ(readFile(tmp / "dst/a.txt"), "the previous copy") << row.kind;
+        EXPECT_EQ(mtimeNanos(tmp / "dst/a.txt"), before) << row.kind;
+        EXPECT_FALSE(failing.copyFile("D:\\src\\a.txt", "D:\\dst\\new.txt", {}).ok) << row.kind;
+        EXPECT_EQ(listFolder(tmp / "dst"), "a.txt") << row.kind << ": a new copy that failed leaves nothing";
+    }
 }
 
 TEST_F(PosixPlatformTest, aCopyIsOlderThanItsSourceUntilItsDataIsOnTheDevice)

@@ -71,7 +71,7 @@ platform::SystemCalls SystemCallFaults::calls()
     faulty.copy_file_range = [this, system](int in, off_t* inPosition, int out, off_t* outPosition, size_t length,
                                             unsigned flags) -> ssize_t {
         ++kernelCopyAsked;
-        if (refusesOptionalCalls) {
+        if (refusesOptionalCalls || writesNothing) {
             errno = EXDEV;
             return -1;
         }
@@ -80,6 +80,8 @@ platform::SystemCalls SystemCallFaults::calls()
         });
     };
     faulty.pwrite = [this, system](int fd, const void* buffer, size_t size, off_t offset) -> ssize_t {
+        if (writesNothing)
+            return 0;
         return copies(lastRead, fd, size, [&](std::size_t n) { return system.pwrite(fd, buffer, n, offset); });
     };
     faulty.pread = [this, system](int fd, void* buffer, size_t size, off_t offset) -> ssize_t {

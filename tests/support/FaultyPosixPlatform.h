@@ -28,6 +28,7 @@ struct SystemCallFaults {
     std::optional<long> fileSystem;  // the statfs type of every folder, when set; 0: it cannot be told
     bool refusesOptionalCalls = false;  // neither unnamed files nor the kernel's copy
     bool refusesUnnamed = false;
+    bool writesNothing = false;  // the kernel's copy refused, and each write takes no byte
     bool deviceFails = false;    // a file system's flush fails with EIO
     std::function<void()> afterFirstSync;
     std::string stallAt;         // a copy from a source whose path ends so waits in the middle of
