@@ -33,6 +33,13 @@ using namespace sarvoli::copy;
 using namespace sarvoli::platform;
 
 
+// A full disk in the system's own code.
+#ifdef _WIN32
+constexpr int kDiskFull = 112;  // ERROR_DISK_FULL
+#else
+constexpr int kDiskFull = ENOSPC;
+#endif
+
 // The system's platform on the test's drives, with failures and odd sizes that a test asks for.
 class WalkFaultPlatform : public ForwardingPlatform {
 public:
@@ -91,7 +98,7 @@ public:
             ~Done() { --n; }
         } done{copying};
         if (!roomName.empty() && source.ends_with(roomName) && others > 0)
-            return OpResult::failure(systemError(ENOSPC));
+            return OpResult::failure(systemError(kDiskFull));
         if (!slowName.empty() && source.ends_with(slowName))
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
         if (beforeCopy)

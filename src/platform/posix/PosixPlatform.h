@@ -62,8 +62,6 @@ public:
     std::int64_t monotonicNanos() override;
     text::RegionalSettings regionalSettings() override;
 
-    const DriveTable& drives() const { return m_drives; }
-
 private:
     // Copies the open source, of `size` bytes when opened, into the open destination; 0 or
     // an errno value.
