@@ -30,6 +30,12 @@ constexpr std::int64_t kFreshFor = 250'000'000;
 
 using namespace texts;
 
+// Why a folder is not backed up: it cannot be read, for the system's reason where one is known.
+std::string unreadable(const std::string& reason)
+{
+    return reason.empty() ? std::string(kUnreadableFolder) : std::string(kUnreadableFolder) + ": " + reason;
+}
+
 }  // namespace
 
 using text::withBackslash;
@@ -183,14 +189,13 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
         // A listing cut off part-way (a failing disk, a stale network handle) leaves the rest
         // of the folder out: said, never taken for its end.
         if (scan->failure)
-            logFailure(destination, std::string(kUnreadableFolder) + ": " + scan->failure.message());
+            logFailure(destination, unreadable(scan->failure.message()));
     } else {
         // A folder that is there but cannot be read or entered is not backed up: that is a
         // failure to report, not an empty folder. One that is not there has nothing to copy.
         const platform::FolderAccess& access = scan->search.access;
         if (!access.missing)
-            logFailure(destination, access.result.ok ? std::string(kUnreadableFolder)
-                                                     : std::string(kUnreadableFolder) + ": " + access.result.reason());
+            logFailure(destination, unreadable(access.result.reason()));
     }
     scan.reset();  // its entries are done with: memory stays small however deep the tree
 

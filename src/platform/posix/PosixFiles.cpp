@@ -9,7 +9,6 @@
 
 #include <signal.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>

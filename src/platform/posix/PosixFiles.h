@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "platform/DestinationClass.h"
-#include "platform/TemporaryName.h"
 
 // Helpers shared by the parts of the POSIX platform.
 namespace sarvoli::platform {
@@ -20,7 +19,6 @@ std::string reasonOf(int error);
 
 // The folder that holds a host path.
 std::string parentOf(const std::string& hostPath);
-
 
 // Closes a descriptor on every way out.
 class Fd {
