@@ -30,8 +30,7 @@ void SystemCallFaults::letStalledGoOn()
     m_stallChanged.notify_all();
 }
 
-ssize_t SystemCallFaults::copies(int in, int /*out*/, std::size_t length,
-                                 const std::function<ssize_t(std::size_t)>& copy)
+ssize_t SystemCallFaults::copies(int in, std::size_t length, const std::function<ssize_t(std::size_t)>& copy)
 {
     if (!stallAt.empty() && pathOf(in).ends_with(stallAt)) {
         std::unique_lock lock(m_lock);
@@ -75,14 +74,14 @@ platform::SystemCalls SystemCallFaults::calls()
             errno = EXDEV;
             return -1;
         }
-        return copies(in, out, length, [&](std::size_t n) {
+        return copies(in, length, [&](std::size_t n) {
             return system.copy_file_range(in, inPosition, out, outPosition, n, flags);
         });
     };
     faulty.pwrite = [this, system](int fd, const void* buffer, size_t size, off_t offset) -> ssize_t {
         if (writesNothing)
             return 0;
-        return copies(lastRead, fd, size, [&](std::size_t n) { return system.pwrite(fd, buffer, n, offset); });
+        return copies(lastRead, size, [&](std::size_t n) { return system.pwrite(fd, buffer, n, offset); });
     };
     faulty.pread = [this, system](int fd, void* buffer, size_t size, off_t offset) -> ssize_t {
         lastRead = fd;

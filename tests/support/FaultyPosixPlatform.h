@@ -45,8 +45,8 @@ struct SystemCallFaults {
     static std::string pathOf(int fd);
 
 private:
-    // A copy of data, `copy` as the system makes it: cut, stalled or as it is.
-    ssize_t copies(int in, int out, std::size_t length, const std::function<ssize_t(std::size_t)>& copy);
+    // A copy of data from `in`, `copy` as the system makes it: cut, stalled or as it is.
+    ssize_t copies(int in, std::size_t length, const std::function<ssize_t(std::size_t)>& copy);
 
     std::mutex m_lock;
     std::map<DIR*, int> m_entriesRead;
