@@ -182,14 +182,7 @@ FolderSearch PosixPlatform::findFirst(std::string_view folderPath, std::string_v
 
 FolderAccess PosixPlatform::folderAccess(std::string_view folderPath)
 {
-    FolderAccess access;
-    const auto host = m_drives.hostPath(folderPath);
-    DIR* dir = host ? opendir(host->c_str()) : nullptr;
-    if (dir) {
-        closedir(dir);
-        return access;
-    }
-    return accessFailure(host ? errno : ENOENT);
+    return findFirst(folderPath, "*", 0, false).access;
 }
 
 }  // namespace sarvoli::platform

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Platform.h"
+#include "platform/OpResult.h"
 #include "text/FileTime.h"
 
 // Helpers shared by the parts of the Windows platform.
@@ -33,8 +33,6 @@ void removeFile(std::string_view path);
 std::string reasonOf(DWORD error);
 // A failure with the system's text for an error code.
 OpResult failure(DWORD error);
-// Why a folder cannot be listed, from the system's error.
-FolderAccess accessFailure(DWORD error);
 // The folder part of a path text, up to and including its last backslash.
 std::string folderOf(const std::string& path);
 

@@ -311,25 +311,7 @@ std::vector<FileAge> Win32Platform::fileAges(std::string_view folderPath, const 
 
 FolderAccess Win32Platform::folderAccess(std::string_view folderPath)
 {
-    FolderAccess access;
-    WIN32_FIND_DATAW data;
-    const HANDLE h = FindFirstFileW(systemPathOf(std::string(folderPath) + "*").c_str(), &data);
-    if (h != INVALID_HANDLE_VALUE) {
-        FindClose(h);
-        return access;
-    }
-    const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND && directoryExists(folderPath))
-        return access;  // an empty drive root lists nothing, not even "."
-    return accessFailure(error);
-}
-
-FolderAccess accessFailure(DWORD error)
-{
-    FolderAccess access;
-    access.missing = isMissing(error);
-    access.result = failure(error);
-    return access;
+    return findFirst(folderPath, "*", 0, false).access;
 }
 
 std::optional<FolderId> Win32Platform::folderId(std::string_view path)

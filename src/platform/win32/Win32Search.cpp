@@ -36,6 +36,15 @@ std::string nameOf(const wchar_t* name, OpResult* error = nullptr)
     return nearest;
 }
 
+// Why a folder cannot be listed, from the system's error.
+FolderAccess accessFailure(DWORD error)
+{
+    FolderAccess access;
+    access.missing = isMissing(error);
+    access.result = failure(error);
+    return access;
+}
+
 class Win32DirSearch : public DirSearch {
 public:
     Win32DirSearch(HANDLE handle, const WIN32_FIND_DATAW& first, std::string folder, std::uint32_t mask,
