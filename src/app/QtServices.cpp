@@ -109,6 +109,15 @@ void QtMessageBoxes::showError(const std::string& text)
     box.exec();
 }
 
+bool QtMessageBoxes::askYesNo(const std::string& text)
+{
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kTitle), fromLocal(text), QMessageBox::Yes | QMessageBox::No,
+                    m_parent);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 std::optional<std::string> QtOpenFileDialog::choose(const std::string& title, const std::string& filter,
                                                     const std::string& startFolder, const std::string& fileName)
 {

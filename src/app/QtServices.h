@@ -9,6 +9,7 @@ public:
     explicit QtMessageBoxes(QWidget* parent) : m_parent(parent) {}
     void showMessage(const std::string& text) override;
     void showError(const std::string& text) override;
+    bool askYesNo(const std::string& text) override;
     void setParent(QWidget* parent) { m_parent = parent; }
 
 private:

@@ -15,6 +15,8 @@ public:
     virtual void showMessage(const std::string& text) = 0;
     // An error that ended a command, with the error icon.
     virtual void showError(const std::string& text) = 0;
+    // A question with the buttons Yes and No, No the default: closing it answers no.
+    virtual bool askYesNo(const std::string& text) = 0;
 };
 
 // The system's open-file dialog, without validation: the name in its name field comes back

@@ -282,8 +282,16 @@ void TZumerForm::startCopyCommand()
     // checks, the drive's among them, are made on its own thread: a drive may take its time.
     m_runTexts = {toLocal(m_fromBox->currentText()), toLocal(m_toFolder->currentText()), toLocal(m_edFile->text()),
                   toLocal(m_edPrev->text()), m_subBox->isChecked(), m_verify, false, m_hidden};
+    if (!m_settingsRefusal.empty()) {
+        m_services.messages->showMessage(m_settingsRefusal);
+        endCommand();
+        return;
+    }
     run::RunRequest request;
     request.texts = m_runTexts;
+    request.keepVersions = m_versions;
+    request.guard = m_guard;
+    request.asksHost = true;
     request.workers = m_workers;
     request.settingsFile = m_settingsFile.path();
     request.carriedKilobytes = m_totalKilobytes;
@@ -349,6 +357,21 @@ void TZumerForm::showNews(run::RunNews news)
     for (const std::string& note : news.notes)
         std::cerr << "sarvoli3: " << note << '\n';
     publishLog();
+    // Not inside the run's poll: the question's own loop gives the timer its turns.
+    if (news.question)
+        QMetaObject::invokeMethod(
+            this, [this, found = *news.question] { guarded([&] { askMassReplacement(found); }); }, Qt::QueuedConnection);
+}
+
+void TZumerForm::askMassReplacement(const run::MassReplacement& found)
+{
+    if (!m_run || !m_running)
+        return;
+    const bool replace = m_services.messages->askYesNo(
+        run::massReplacementText(found)
+        + "\n\nKorvataanko ne? Ei: vain uudet tiedostot kopioidaan, kohteen kopiot jäävät ennalleen.");
+    if (m_run)
+        m_run->answer(replace);
 }
 
 void TZumerForm::finishRun(const run::RunOutcome& outcome)
@@ -368,7 +391,9 @@ void TZumerForm::finishRun(const run::RunOutcome& outcome)
         return;
     }
     m_totalKilobytes += outcome.totals.kilobytes;
+    m_summaryEnding = copy::keptText(outcome.totals.kept, outcome.totals.heldBack, false);
     ShowRunSummary();
+    m_summaryEnding.clear();
     // Copies that are not known to be on the device make no copy to remember, nor a total
     // for the next run to carry.
     if (outcome.totals.notOnDevice)
@@ -395,7 +420,7 @@ void TZumerForm::showCount(std::int64_t kilobytes, const char* ending)
 
 void TZumerForm::ShowRunSummary()
 {
-    showCount(m_totalKilobytes, "");
+    showCount(m_totalKilobytes, m_summaryEnding.c_str());
     const std::int64_t elapsedMs = (m_platform.monotonicNanos() - m_runStartNanos) / 1'000'000;
     m_label7->setText(qs("Aika: ") + fromLocal(copy::elapsedText(elapsedMs, m_regional.timeSeparator)));
     m_label7->adjustSize();

@@ -104,6 +104,8 @@ private:
     void clearLog();
     // Shows the lines and the count that the run has told since the last look.
     void showNews(run::RunNews news);
+    // The guard's question, asked once the window's own loop has it.
+    void askMassReplacement(const run::MassReplacement& found);
     // Puts the path text of a host path typed into a folder box in its place; false, with a
     // message, when no path text can name it.
     bool takeTypedHostPath(QComboBox* box);
@@ -135,6 +137,10 @@ private:
     text::RegionalSettings m_regional;
     bool m_verify = false;  // Verify=1 in the settings file: every copy is read back
     bool m_hidden = false;  // Hidden=1 in the settings file: hidden folders are walked too
+    int m_versions = 0;     // Versions=N: replaced copies are kept for the newest N runs
+    bool m_guard = false;   // Guard=1: a run that would replace most copies asks first
+    std::string m_settingsRefusal;  // why the saved settings let no run start
+    std::string m_summaryEnding;    // what the summary tells after its counts
     std::string m_exeFolder;
     settings::IniFile m_settingsFile;
     settings::History m_sourceHistory;

@@ -113,6 +113,9 @@ void TZumerForm::FormCreate()
         m_subBox->setChecked(*loaded.subs);
     m_verify = loaded.verify;
     m_hidden = loaded.hidden;
+    m_versions = loaded.versions;
+    m_guard = loaded.guard;
+    m_settingsRefusal = loaded.refusal;
     if (loaded.complete) {
         m_lastFromDir = m_fromBox->currentText();
         m_lastToDir = m_toFolder->currentText();

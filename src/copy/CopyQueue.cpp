@@ -96,6 +96,7 @@ void CopyQueue::finish()
     const platform::FinishResult finish = m_platform.finishCopies();
     m_host.writingToDevice(false);
     m_host.answered();
+    m_totals.kept += finish.kept;
     const std::unordered_set<std::string> lost(finish.lost.begin(), finish.lost.end());
     if (!finish.result.ok) {
         m_totals.notOnDevice = true;
@@ -231,6 +232,7 @@ void CopyQueue::copy(const std::string& source, const std::string& target, std::
         }
         m_unfinished.push_back({m_verify ? source : std::string(), target, line, size, nullptr});
         destinationId();  // a destination made by the run is known once a copy is in it
+        m_totals.kept += copied.kept ? 1 : 0;
         countCopy(line, size, copied.onDevice);
         addLine(std::move(line), false, clearsBefore);
     } else {
@@ -276,6 +278,7 @@ void CopyQueue::takeEnded()
             m_bytesQueued -= q.size;
             if (state == CopyJob::Done && q.job->result.ok) {
                 destinationId();  // a destination made by the run is known once a copy is in it
+                m_totals.kept += q.job->result.kept ? 1 : 0;
                 countCopy(q.line, q.size, q.job->result.onDevice);
                 m_host.appendLine(printable(std::move(q.line)), false, q.clearsBefore);
             } else if (state == CopyJob::Done && !q.job->result.unneeded && !lostWithFailure()) {

@@ -21,6 +21,11 @@ inline constexpr const char* kSameButCase =
     "kohteessa sama nimi kuin lähteen nimellä %, vain kirjainkoko eroaa; sitä ei kopioida";
 // Alone, or followed by ": " and the system's reason.
 inline constexpr const char* kUnreadableFolder = "kansiota ei voi lukea";
+// A name at the top of the source that is the folder of the kept copies in the destination.
+inline constexpr const char* kKeptFolderName = "nimi on kohteessa vanhojen kopioiden kansion, sitä ei kopioida";
+// The old copy could not be put into the run's folder (followed by ": " and the reason): the
+// copy is not replaced.
+inline constexpr const char* kNotKept = "vanhaa kopiota ei voi säilyttää, sitä ei korvattu";
 
 // What became of copies after they were made: after a copy's line, when another program wrote
 // its target during the run,

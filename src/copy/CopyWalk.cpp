@@ -6,6 +6,7 @@
 #include "platform/DirEntry.h"
 #include "copy/CopyRule.h"
 #include "copy/CopyTexts.h"
+#include "copy/KeptCopies.h"
 #include "platform/DriveType.h"
 #include "text/DateTimeText.h"
 #include "text/PathParts.h"
@@ -91,6 +92,11 @@ RunTotals CopyWalk::run(const RunTexts& texts)
     // another letter) lets a folder's copy land on it.
     m_sourceId = m_platform.folderId(m_sourceRoot);
     m_preview = texts.preview;
+    m_countOnly = texts.preview && texts.countOnly;
+    m_holdReplacements = texts.holdReplacements;
+    m_keptRunFolder = texts.keptRunFolder;
+    m_knownKeptFolder.clear();
+    m_keptFolderThere.reset();
     m_abandoned = texts.abandoned;
     m_queue = std::make_unique<CopyQueue>(m_platform, m_host, m_totals, m_destinationRoot, m_workers, texts.verify);
     // A destination gone away stops the run as a failure, not as a stop asked for.
@@ -205,6 +211,8 @@ bool CopyWalk::CopyFolder(const std::string& folder, bool recurse, bool isSubfol
             scanAhead(folderPath, subfolders, k);
         if (const std::string why = unwritable(name, names); !why.empty()) {
             logFailure(destination + name, why);
+        } else if (isKeptFolder(folderPath, name)) {
+            logFailure(destination + name, kKeptFolderName);
         } else {
             const std::string subfolder = folderPath + name;
             if (!CopyFolder(subfolder, true, true))
@@ -351,6 +359,10 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
         logFailure(target, entry.error.reason());
         return;
     }
+    if (isKeptFolder(folderPath, entry.name)) {
+        logFailure(line(), kKeptFolderName);
+        return;
+    }
     // A folder that this run created held no file before it; only elsewhere can a copy exist.
     const bool madeHere = destination != m_knownDestinationFolder && isUnderMadeRoot(destination);
     const bool newFolder = madeByThisRun(destination);
@@ -363,11 +375,25 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
             return false;
         }
         targetSeen = age.exists;
+        m_totals.existing += age.exists ? 1 : 0;
         return copyIsNeeded(source, age);
     };
     if (!newFolder && !needsCopy(knownAge ? *knownAge : m_platform.fileAge(target)))
         return;
+    if (targetSeen) {
+        if (m_holdReplacements) {
+            ++m_totals.heldBack;
+            return;
+        }
+        ++m_totals.replacing;
+        if (m_totals.examples.size() < 3)
+            m_totals.examples.push_back(target);
+    }
 
+    if (m_countOnly) {
+        m_queue->wouldCopy(line(), entry.size);
+        return;
+    }
     if (m_preview) {  // what the copy would meet is known; the folder and the copy are not made
         const platform::OpResult blocked = m_platform.previewCopy(folderPath + entry.name, target);
         if (blocked.ok)
@@ -401,7 +427,33 @@ void CopyWalk::copyEntry(const platform::DirEntry& entry, const std::string& fol
         m_knownDestinationFolder = destination;
     }
 
-    m_queue->copy(folderPath + entry.name, target, line(), entry.size, {&copyIsNeeded, targetSeen, m_abandoned});
+    platform::CopyDecision decision{&copyIsNeeded, targetSeen, m_abandoned, {}};
+    if (targetSeen && !m_keptRunFolder.empty()) {
+        // The old copy keeps its path below the destination root in the run's folder.
+        const std::string kept = m_keptRunFolder + destination.substr(m_destinationRoot.size());
+        if (kept != m_knownKeptFolder) {
+            bool created = false;
+            if (const platform::OpResult made = m_platform.forceDirectories(kept, created); !made.ok) {
+                logFailure(line(), std::string(kNotKept) + ": " + made.reason());
+                return;
+            }
+            m_knownKeptFolder = kept;
+        }
+        decision.keepAs = kept + entry.name;
+    }
+    m_queue->copy(folderPath + entry.name, target, line(), entry.size, decision);
+}
+
+bool CopyWalk::isKeptFolder(const std::string& folderPath, const std::string& name)
+{
+    if (folderPath != m_sourceRoot
+        || !(m_foldsCase ? m_platform.foldedName(name) == m_platform.foldedName(kKeptFolder) : name == kKeptFolder))
+        return false;
+    // Without kept copies of its own, a run copies such a name as any other, unless an earlier
+    // run keeps copies there.
+    if (!m_keptFolderThere)
+        m_keptFolderThere = !m_keptRunFolder.empty() || m_platform.directoryExists(m_destinationRoot + kKeptFolder);
+    return *m_keptFolderThere;
 }
 
 void CopyWalk::logFailure(std::string line, const std::string& reason) { m_queue->fail(std::move(line), reason); }

@@ -31,6 +31,12 @@ struct RunTexts {
     bool verify = false;      // each copy read back from the device and compared with its source
     bool preview = false;     // nothing written: the lines of what a run would copy, and its failures
     bool hidden = false;      // hidden folders are walked too
+    // Where a copy replaces another, the old one goes into this folder of the kept copies
+    // (a path text ending in a backslash) at its path below the destination root; empty: it is
+    // replaced.
+    std::string keptRunFolder = {};
+    bool countOnly = false;         // with `preview`: the totals alone, nothing asked of each copy
+    bool holdReplacements = false;  // no copy that is there is replaced; new ones are made
     // Once set, no copy takes its name any more: whoever ran the walk gave up waiting for it.
     const std::atomic<bool>* abandoned = nullptr;
 };
@@ -127,6 +133,13 @@ private:
     std::unordered_map<std::string, std::shared_ptr<FolderScan>> m_scans;
     std::size_t m_scanBudget = 0;
     bool m_preview = false;
+    bool m_countOnly = false;
+    bool m_holdReplacements = false;
+    std::string m_keptRunFolder;
+    std::string m_knownKeptFolder;  // made already
+    // Whether a name at the top of the source would be copied onto the folder of the kept copies.
+    bool isKeptFolder(const std::string& folderPath, const std::string& name);
+    std::optional<bool> m_keptFolderThere;  // asked once such a name comes
     bool m_hidden = false;
     bool m_foldsCase = false;  // names that differ only in case name one file in the destination
 };

@@ -53,4 +53,14 @@ std::string previewSummaryText(std::int64_t files, std::int64_t failedFiles, std
     return text;
 }
 
+std::string keptText(std::int64_t kept, std::int64_t heldBack, bool preview)
+{
+    std::string text;
+    if (kept > 0)
+        text += ", " + std::to_string(kept) + (preview ? " vanhaa kopiota säilytettäisiin" : " vanhaa kopiota säilytetty");
+    if (heldBack > 0)
+        text += ", " + std::to_string(heldBack) + " kopiota jätettiin korvaamatta";
+    return text;
+}
+
 }  // namespace sarvoli::copy

@@ -18,5 +18,8 @@ std::string summaryText(std::int64_t copiedFiles, std::int64_t failedFiles, std:
 // The summary line of a preview: what a run would copy, and ", N epäonnistuisi" for the
 // failures it can already tell.
 std::string previewSummaryText(std::int64_t files, std::int64_t failedFiles, std::int64_t kilobytes);
+// What follows the counts where old copies were kept (or, in a preview, would be), and where
+// the guard left copies unreplaced; empty where neither.
+std::string keptText(std::int64_t kept, std::int64_t heldBack, bool preview);
 
 }  // namespace sarvoli::copy

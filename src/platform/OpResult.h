@@ -23,6 +23,8 @@ struct OpResult {
     // A copy that succeeded is on the device already, name and all (flushed by itself, or where
     // there is nothing to wait for): the batch's flush has nothing to do for it.
     bool onDevice = false;
+    // The file that stood at the copy's target was moved aside to be kept (CopyDecision::keepAs).
+    bool kept = false;
 
     // The failure as a line says it.
     std::string reason() const { return error ? error.message() : said; }

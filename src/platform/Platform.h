@@ -58,6 +58,8 @@ struct FinishResult {
     // is: unneeded where that file is no longer older than the copy's source by the copy's
     // rule (another program wrote it since), a failure with the system's reason otherwise.
     std::vector<std::pair<std::string, OpResult>> notReplaced;
+    // Old copies moved aside (CopyDecision::keepAs) as their replacements took their places.
+    std::int64_t kept = 0;
 };
 
 // What stands at a folder's place, a symbolic link or junction there not followed: nothing, a
@@ -84,6 +86,10 @@ struct CopyDecision {
     // Once set, the copy takes no name: its run has been given up (a device stopped answering),
     // and a copy that the device finishes later must not stand where nobody counted it.
     const std::atomic<bool>* cancelled = nullptr;
+    // Where the file that stands at the target goes, by a rename on its file system, just before
+    // the copy takes its place (its folder made already); empty: it is replaced. A file that
+    // cannot be moved there is not replaced.
+    std::string keepAs = {};
 };
 
 // Whether a copy holds its source's bytes, as read back from the device.
@@ -149,6 +155,8 @@ public:
     // Removes the temporary files that a copy into the folder left when its run was killed,
     // and none that a run going on now may still be writing.
     virtual void removeLeftovers(std::string_view folderPath) = 0;
+    // Removes a folder and everything in it; a link inside is removed, never followed.
+    virtual OpResult removeFolder(std::string_view path) = 0;
     virtual std::optional<FolderId> folderId(std::string_view path) = 0;
     // Why a file or folder of this name, wherever the source had it, cannot be written under it:
     // the system would change the name or take it for something else (on Windows a name that

@@ -10,6 +10,7 @@
 
 #include "copy/CopyTexts.h"
 #include "run/SettingsLocation.h"
+#include "settings/WindowSettings.h"
 
 namespace sarvoli::run {
 
@@ -17,6 +18,7 @@ const char* const kHelp =
     "Käyttö: sarvoli3 [--settings TIEDOSTO]\n"
     "        sarvoli3 --run [--settings TIEDOSTO] [--from KANSIO] [--to KANSIO] [--mask MASKI]\n"
     "                       [--exclude TEKSTI]... [--no-subfolders] [--hidden] [--dry-run | --verify]\n"
+    "                       [--keep-versions N] [--guard [--allow-mass-replace]]\n"
     "\n"
     "Ilman valintaa sarvoli3 avaa ikkunansa.\n"
     "  --run       kopioi ilman ikkunaa ja näyttöä asetustiedostoon tallennetuilla kentillä\n"
@@ -52,6 +54,18 @@ const char* const kHelp =
     "  --verify    jokainen kopio luetaan levyltä takaisin ja verrataan lähteeseen; kopio,\n"
     "              joka ei vastaa lähdettä, on epäonnistunut ja kopioidaan seuraavalla\n"
     "              kerralla uudelleen (myös asetus Verify=1).\n"
+    "  --keep-versions N\n"
+    "              kopio, joka korvataan, siirretään ensin kohteen kansioon\n"
+    "              Sarvoli3-vanhat-kopiot, ajon omaan kansioon (ajon alkuhetki UTC-aikana,\n"
+    "              kuten 2026-12-11T130606Z) samalle polulle; N uusimman ajon kansiot\n"
+    "              säilyvät, vanhemmat poistetaan ajon jälkeen, jossa mikään ei epäonnistunut\n"
+    "              (myös asetus Versions=N). Palautus: siirrä tiedosto tai koko ajon kansio\n"
+    "              takaisin kohdekansion päälle.\n"
+    "  --guard     ajo, joka korvaisi vähintään puolet kohteen kopioista ja ainakin 100,\n"
+    "              ei korvaa mitään: uudet tiedostot kopioidaan, määrät ja esimerkit\n"
+    "              tulostetaan ja paluuarvo on 3 (myös asetus Guard=1).\n"
+    "  --allow-mass-replace\n"
+    "              --guard sallii tämän ajon korvata kopiot.\n"
 #ifdef _WIN32
     "  --settings  tämä asetustiedosto; muuten settings.ini ohjelman kansiossa, tai\n"
     "              %LOCALAPPDATA%\\Sarvoli3, kun ohjelma on asennettu (Program Files)\n"
@@ -66,7 +80,7 @@ const char* const kHelp =
     "tavalliset tiedostot (putket, pistokkeet, laitteet). Ilman tallennettua Ehk. merkit -kenttää\n"
     "ja valintaa --exclude ohitetaan nimet, joissa on .~ tai .bak, kuten ikkunassa.\n"
     "Paluuarvo: 0 kaikki kopioitiin, 1 jokin kopio epäonnistui tai ajo pysäytettiin,\n"
-    "2 ajo ei alkanut (syy virhetulosteessa).\n";
+    "2 ajo ei alkanut (syy virhetulosteessa), 3 vahti (--guard) jätti kopiot korvaamatta.\n";
 
 namespace {
 
@@ -111,6 +125,15 @@ Options parseCommandLine(int argc, char* argv[])
             options.fields.preview = true;
         } else if (arg == "--hidden") {
             options.fields.hidden = true;
+        } else if (arg == "--guard") {
+            options.fields.guard = true;
+        } else if (arg == "--allow-mass-replace") {
+            options.fields.allowMassReplace = true;
+        } else if (auto keep = valueOf("--keep-versions", argc, argv, i, missing)) {
+            const std::optional<int> n = settings::keptRunsOf(*keep);
+            if (!missing && (!n || *n < 1))
+                fail("Valinnan --keep-versions arvo on ajojen määrä, 1 tai suurempi: " + *keep);
+            options.fields.keepVersions = n.value_or(0);
         } else if (auto settings = valueOf("--settings", argc, argv, i, missing)) {
             options.settingsFile = *settings;
         } else if (auto from = valueOf("--from", argc, argv, i, missing)) {
@@ -135,9 +158,11 @@ Options parseCommandLine(int argc, char* argv[])
     for (const auto* folder : {&options.fields.from, &options.fields.to})
         if (*folder && (*folder)->empty())
             fail(copy::texts::kNoFolderGiven);
-    if ((options.fields.any() || options.fields.verify || options.fields.preview || options.fields.hidden) && !options.run)
-        fail("Valinnat --from, --to, --mask, --exclude, --no-subfolders, --hidden, --dry-run ja --verify vain valinnan "
-             "--run kanssa");
+    const FieldOptions& f = options.fields;
+    if ((f.any() || f.verify || f.preview || f.hidden || f.keepVersions > 0 || f.guard || f.allowMassReplace)
+        && !options.run)
+        fail("Valinnat --from, --to, --mask, --exclude, --no-subfolders, --hidden, --dry-run, --verify, "
+             "--keep-versions, --guard ja --allow-mass-replace vain valinnan --run kanssa");
     return options;
 }
 

@@ -19,6 +19,9 @@ struct FieldOptions {
     bool verify = false;                    // not a field: read every copy back
     bool preview = false;                   // not a field: --dry-run, nothing written
     bool hidden = false;                    // not a field: hidden folders are walked too
+    int keepVersions = 0;                   // not a field: replaced copies kept for so many runs
+    bool guard = false;                     // not a field: a run that would replace most copies replaces none
+    bool allowMassReplace = false;          // not a field: the guard lets it
     bool any() const { return from || to || mask || !exclusions.empty() || noSubfolders; }
 };
 

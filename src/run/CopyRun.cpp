@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "copy/DriveCheck.h"
+#include "copy/KeptCopies.h"
 #include "run/RunRules.h"
 #include "run/SettingsLock.h"
 #include "settings/IniFile.h"
@@ -24,6 +25,7 @@ namespace {
 
 constexpr const char* kNotOnDevice = "kopioita ei saatu levylle: kohde ei vastaa";
 constexpr const char* kGivenUp = "kohde ei vastaa, kopiointi keskeytettiin";
+constexpr const char* kOldRunsNotRemoved = "vanhimpia säilytettyjä kopioita ei voi poistaa";
 
 // Runs given up whose thread still waits in a call to a device.
 std::atomic<int> g_givenUpWaiting{0};
@@ -48,6 +50,8 @@ struct CopyRun::State : copy::RunHost {
     bool waitingAfterGivenUp = false;
     std::function<void()> whenEnded;
     std::condition_variable endedChanged;
+    std::optional<MassReplacement> question;
+    std::optional<bool> answer;
 
     std::atomic<bool> stop{false};
     std::atomic<bool> givenUp{false};  // the copies' cancel flag too
@@ -98,7 +102,49 @@ struct CopyRun::State : copy::RunHost {
         unconfirmedCopies.clear();
     }
     void answered() override { answers.fetch_add(1, std::memory_order_relaxed); }
+
+    // Asks the host whether the run may replace what `m` names; no answer (a stop, a host gone)
+    // is no.
+    bool ask(const MassReplacement& m)
+    {
+        std::unique_lock guard(lock);
+        question = m;
+        answer.reset();
+        while (!answer && !stop.load() && !givenUp.load())
+            endedChanged.wait_for(guard, std::chrono::milliseconds(50));
+        return answer.value_or(false) && !stop.load();
+    }
 };
+
+namespace {
+
+// The host of the walk that only counts what a run would replace: it tells nothing, but the
+// devices' answers, and it stops as the run does.
+class CountingHost : public copy::RunHost {
+public:
+    explicit CountingHost(copy::RunHost& run) : m_run(run) {}
+    void appendLine(std::string, bool, std::uint64_t) override {}
+    bool abortRequested() const override { return m_run.abortRequested(); }
+    void answered() override { m_run.answered(); }
+
+private:
+    copy::RunHost& m_run;
+};
+
+// What the run would replace, found by a walk that writes nothing before it replaces anything.
+MassReplacement countReplacements(platform::Platform& platform, copy::RunHost& run,
+                                  const text::RegionalSettings& regional, copy::RunTexts texts, int workers)
+{
+    CountingHost host(run);
+    texts.preview = true;
+    texts.countOnly = true;
+    texts.verify = false;
+    copy::CopyWalk walk(platform, host, regional, workers);
+    const copy::RunTotals totals = walk.run(texts);
+    return {totals.existing, totals.replacing, totals.examples};
+}
+
+}  // namespace
 
 CopyRun::CopyRun(platform::Platform& platform, text::RegionalSettings regional, RunRequest request)
     : m_platform(platform), m_regional(std::move(regional)), m_request(std::move(request)),
@@ -166,10 +212,41 @@ void CopyRun::execute(const std::shared_ptr<State>& state, platform::Platform& p
                 state->started = true;
             }
             const int workers = request.workers > 0 ? request.workers : workersFor(platform, texts.destination);
-            copy::CopyWalk walk(platform, *state, regional, workers);
-            out.totals = walk.run(texts);
-            walked = true;
-            out.end = out.totals.aborted ? RunOutcome::End::Stopped : RunOutcome::End::Copied;
+            const bool keeps = request.keepVersions > 0 && !texts.preview;
+            if (keeps)
+                texts.keptRunFolder = copy::newRunFolder(
+                    platform, texts.destination,
+                    std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+                        .count());
+            if (request.guard && !texts.preview) {
+                const MassReplacement found = countReplacements(platform, *state, regional, texts, workers);
+                if (replacesMost(found) && !request.allowMassReplace
+                    && !(request.asksHost && state->ask(found)) && !state->stop.load()) {
+                    texts.holdReplacements = true;
+                    out.heldBack = found;
+                }
+            }
+            if (state->stop.load()) {  // stopped before the first entry: nothing started
+                out.totals.aborted = true;
+                out.end = RunOutcome::End::Stopped;
+                walked = true;
+            } else {
+                copy::CopyWalk walk(platform, *state, regional, workers);
+                out.totals = walk.run(texts);
+                walked = true;
+                out.end = out.totals.aborted ? RunOutcome::End::Stopped : RunOutcome::End::Copied;
+            }
+            // Only a whole run makes room: one that failed, was stopped or was held back by the
+            // guard may be what the old copies are kept against.
+            if (keeps && out.end == RunOutcome::End::Copied && out.totals.failed == 0 && !out.totals.notOnDevice
+                && !out.heldBack && !state->givenUp) {
+                for (const copy::NotRemoved& left :
+                     copy::removeOldRuns(platform, texts.destination, request.keepVersions)) {
+                    state->appendLine(left.folder + "   VIRHE: " + kOldRunsNotRemoved + ": " + left.reason, true,
+                                      state->clears.load());
+                    ++out.totals.failed;
+                }
+            }
             // Recorded only when it copied data, all of it on the device; a preview writes nothing.
             if (!texts.preview && !state->givenUp
                 && isRecorded(request.carriedKilobytes + out.totals.kilobytes, out.totals.notOnDevice)) {
@@ -204,6 +281,12 @@ void CopyRun::execute(const std::shared_ptr<State>& state, platform::Platform& p
 
 void CopyRun::stop() { m_state->stop = true; }
 
+void CopyRun::answer(bool replace)
+{
+    const std::lock_guard guard(m_state->lock);
+    m_state->answer = replace;
+}
+
 bool CopyRun::stopRequested() const { return m_state->stop.load(); }
 
 void CopyRun::logCleared()
@@ -221,6 +304,7 @@ RunNews CopyRun::takeNews()
     news.lines.swap(m_state->lines);
     news.withdrawn = std::exchange(m_state->withdrawn, 0);
     news.notes.swap(m_state->notes);
+    news.question = std::exchange(m_state->question, std::nullopt);
     return news;
 }
 

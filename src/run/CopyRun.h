@@ -12,6 +12,7 @@
 #include "copy/CopyWalk.h"
 #include "copy/RunTotals.h"
 #include "platform/Platform.h"
+#include "run/RunRules.h"
 #include "text/RegionalSettings.h"
 
 namespace sarvoli::run {
@@ -26,6 +27,14 @@ struct RunRequest {
     std::int64_t carriedKilobytes = 0;
     bool sourceMustExist = false;  // a source folder that is not there refuses the run (a disk not mounted)
     bool saveFields = false;       // the record writes the fields that the window shows too
+    // A copy that replaces another keeps the old one in a folder of the run; the folders of the
+    // newest this many runs stay. 0: the old copy is replaced.
+    int keepVersions = 0;
+    // The guard: a run that would replace most of the copies there replaces none, unless it is
+    // allowed to or its host, asked (the window), says so. New copies are made either way.
+    bool guard = false;
+    bool allowMassReplace = false;
+    bool asksHost = false;
 };
 
 // One line of the run log.
@@ -41,6 +50,8 @@ struct RunNews {
     std::vector<RunLine> lines;
     std::int64_t withdrawn = 0;  // copies that earlier lines counted and that are no copies after all
     std::vector<std::string> notes;  // what the user should know that is no line of the log
+    // The guard asks whether the run may replace these copies; answer() says.
+    std::optional<MassReplacement> question;
 };
 
 // How far a run is.
@@ -63,6 +74,8 @@ struct RunOutcome {
     std::string error;  // an error that ended the command (a settings file that could not be written...)
     copy::RunTotals totals;
     std::optional<std::string> recordedAt;  // the date-time text of its record in the histories
+    // What the guard found, where it held the replacements back.
+    std::optional<MassReplacement> heldBack;
 };
 
 // A copy run on a thread of its own: the input and drive checks, the walk with its workers, the
@@ -84,6 +97,8 @@ public:
     // Stops the run after the entries in hand, as Abort does.
     void stop();
     bool stopRequested() const;
+    // The answer to the guard's question: whether the run may replace the copies it named.
+    void answer(bool replace);
     // The host has emptied its log: lines of entries handled until now are not told.
     void logCleared();
     RunNews takeNews();

@@ -43,6 +43,8 @@ UnattendedStatus runUnattended(UnattendedRun& run)
     Fields fields;
     bool verify = run.given.verify;
     bool hidden = run.given.hidden;
+    int keepVersions = run.given.keepVersions;
+    bool guard = run.given.guard;
     try {
         // With both folders on the command line a settings file is not needed: the record
         // makes one.
@@ -69,6 +71,14 @@ UnattendedStatus runUnattended(UnattendedRun& run)
         fields.subfolders = !given.noSubfolders && loaded.subs.value_or(true);
         verify = verify || loaded.verify;
         hidden = hidden || loaded.hidden;
+        guard = guard || loaded.guard;
+        if (keepVersions == 0) {
+            if (!loaded.refusal.empty()) {
+                run.err << loaded.refusal << '\n';
+                return kNotStarted;
+            }
+            keepVersions = loaded.versions;
+        }
 
         // A folder given on the command line may be relative to where it was given, as for cp.
         for (std::string* folder : {&fields.from, &fields.to}) {
@@ -89,6 +99,9 @@ UnattendedStatus runUnattended(UnattendedRun& run)
                      run.given.preview, hidden};
     request.settingsFile = run.settingsFile;
     request.sourceMustExist = true;
+    request.keepVersions = keepVersions;
+    request.guard = guard;
+    request.allowMassReplace = run.given.allowMassReplace;
     // The window's saved fields stay as the user left them when the command line gave others.
     request.saveFields = !run.given.any();
     CopyRun copyRun(platform, regional, request);
@@ -128,6 +141,8 @@ UnattendedStatus runUnattended(UnattendedRun& run)
     const copy::RunTotals& totals = outcome.totals;
     run.out << (run.given.preview ? copy::previewSummaryText(totals.copied, totals.failed, totals.kilobytes)
                                   : copy::summaryText(totals.copied, totals.failed, totals.kilobytes))
+            << copy::keptText(run.given.preview && keepVersions > 0 ? totals.replacing : totals.kept, totals.heldBack,
+                              run.given.preview)
             << '\n'
             << "Aika: " << copy::elapsedText((platform.monotonicNanos() - start) / 1'000'000, regional.timeSeparator)
             << '\n';
@@ -137,6 +152,16 @@ UnattendedStatus runUnattended(UnattendedRun& run)
     if (!outcome.error.empty())
         run.err << outcome.error << '\n';
     const bool whole = totals.failed == 0 && !totals.aborted && outcome.error.empty();
+    if (run.given.preview && guard && replacesMost({totals.existing, totals.replacing, totals.examples}))
+        run.err << massReplacementText({totals.existing, totals.replacing, totals.examples}) << '\n'
+                << "Vahti jättäisi kohteen kopiot korvaamatta.\n";
+    if (outcome.heldBack) {
+        run.err << massReplacementText(*outcome.heldBack) << '\n'
+                << "Vahti jätti kohteen kopiot korvaamatta (uudet tiedostot kopioitiin); "
+                   "korvaa ne valinnalla --allow-mass-replace.\n";
+        if (whole)
+            return kReplacementsHeld;
+    }
     return whole ? kEveryFileCopied : kSomeFailed;
 }
 

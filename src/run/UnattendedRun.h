@@ -14,6 +14,7 @@ enum UnattendedStatus : int {
     kEveryFileCopied = 0,  // every file that needed a copy got one (or none needed one)
     kSomeFailed = 1,       // a copy failed, the run was stopped, or its record could not be written
     kNotStarted = 2,       // the run could not begin: the reason is on the error stream
+    kReplacementsHeld = 3,  // the guard left the copies there unreplaced (new files were copied)
 };
 
 struct UnattendedRun {

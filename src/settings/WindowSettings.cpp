@@ -42,6 +42,13 @@ std::string exeFolderOf(std::string_view executablePath)
     return last == std::string_view::npos ? std::string() : std::string(executablePath.substr(0, last + 1));
 }
 
+std::optional<int> keptRunsOf(std::string_view text)
+{
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    return std::stoi(std::string(text));
+}
+
 std::string settingsFileIn(std::string_view exeFolder) { return std::string(exeFolder) + "settings.ini"; }
 
 LoadedSettings loadSettings(IniFile& file, const text::RegionalSettings& settings, int currentYear)
@@ -66,6 +73,15 @@ LoadedSettings loadSettings(IniFile& file, const text::RegionalSettings& setting
             out.subs = subs == "1";
         out.verify = file.read(kFormSection, key::kVerify) == "1";
         out.hidden = file.read(kFormSection, key::kHidden) == "1";
+        out.guard = file.read(kFormSection, key::kGuard) == "1";
+        // Kept copies are what a user counts on when a source goes bad: a value that cannot be
+        // read must not quietly turn them off.
+        if (const std::string versions = file.read(kFormSection, key::kVersions); !versions.empty()) {
+            if (const std::optional<int> n = keptRunsOf(versions))
+                out.versions = *n;
+            else
+                out.refusal = "Asetuksen Versions arvo ei ole kelvollinen (0 tai suurempi kokonaisluku): " + versions;
+        }
         out.complete = true;
     } catch (const std::exception& e) {
         out.error = e.what();

@@ -30,6 +30,8 @@ inline constexpr const char* kLastToDir = "ToDir";
 inline constexpr const char* kSubfolders = "Subs";
 inline constexpr const char* kVerify = "Verify";  // "1": every copy is read back; the window never writes it
 inline constexpr const char* kHidden = "Hidden";  // "1": hidden folders are walked too; never written
+inline constexpr const char* kVersions = "Versions";  // N: replaced copies kept for N runs; never written
+inline constexpr const char* kGuard = "Guard";        // "1": a run that would replace most copies asks first
 }  // namespace key
 
 // The mask and the exclusions of a program that has no saved ones.
@@ -57,6 +59,10 @@ struct LoadedSettings {
     std::optional<bool> subs;
     bool verify = false;    // Verify=1: every copy is read back from the device and compared
     bool hidden = false;    // Hidden=1: hidden folders are walked too
+    int versions = 0;       // Versions=N: replaced copies are kept, for the newest N runs
+    bool guard = false;     // Guard=1
+    // A value of those that cannot be followed, as the user is told; a run does not start on it.
+    std::string refusal;
     bool complete = false;  // every step ran
     std::string error;      // the error that stopped the load, as the user sees it
 };
@@ -69,6 +75,10 @@ void recordRun(IniFile& file, std::string_view source, std::string_view destinat
 // close. Throws SettingsWriteError.
 void saveRunFields(IniFile& file, std::string_view source, std::string_view destination, std::string_view stamp,
                    std::string_view time);
+
+// The number of runs whose kept copies stay, as Versions= or --keep-versions gives it: a
+// decimal number of at most six digits; nothing where the text is none.
+std::optional<int> keptRunsOf(std::string_view text);
 
 // Reads the window's values; never throws.
 LoadedSettings loadSettings(IniFile& file, const text::RegionalSettings& settings, int currentYear);

@@ -13,9 +13,16 @@ class RecordingMessageBoxes : public app::MessageBoxes {
 public:
     void showMessage(const std::string& text) override { messages.push_back(text); }
     void showError(const std::string& text) override { errors.push_back(text); }
+    bool askYesNo(const std::string& text) override
+    {
+        questions.push_back(text);
+        return answerYes;
+    }
 
     std::vector<std::string> messages;
     std::vector<std::string> errors;
+    std::vector<std::string> questions;
+    bool answerYes = false;
 };
 
 // An open-file dialog that answers what the test says.

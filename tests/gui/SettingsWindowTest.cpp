@@ -143,6 +143,46 @@ TEST_F(SettingsWindowTest, keysAddedByHandToTheSettingsFileChangeTheWindowsRunsA
 }
 #endif
 
+TEST_F(SettingsWindowTest, theGuardAsksBeforeMostCopiesAreReplacedAndVersionsKeepTheOldOnes)
+{
+    for (int i = 0; i < 120; ++i)
+        source("f" + std::to_string(i) + ".txt", 10);
+    setSettingsFile("[ZumerForm]\r\nGuard=1\r\nVersions=2\r\n");
+    auto w = restart();
+    w->findChild<QComboBox*>("FromBox")->setEditText("D:\\src\\");
+    w->findChild<QComboBox*>("ToFolder")->setEditText("E:\\backup\\");
+    clickCopy(*w);
+    EXPECT_TRUE(messages.questions.empty()) << "a first run replaces nothing";
+    for (int i = 0; i < 120; ++i) {
+        writeFile(tmp / ("d/src/f" + std::to_string(i) + ".txt"), "new");
+        setLocalMtime(tmp / ("d/src/f" + std::to_string(i) + ".txt"), 2026, 12, 8, 9, 0, 0);
+    }
+    const auto label = [&] { return w->findChild<QLabel*>("lblNumberFound")->text(); };
+    clickCopy(*w);  // answered no
+    ASSERT_EQ(messages.questions.size(), 1u);
+    EXPECT_THAT(messages.questions[0], ::testing::HasSubstr("Ajo korvaisi 120 kopiota kohteen 120 kopiosta"));
+    EXPECT_THAT(messages.questions[0], ::testing::HasSubstr("E:\\backup\\f"));
+    EXPECT_EQ(label(), QString::fromUtf8("0 tiedostoa kopioitu, kaikkiaan  0 KB, 120 kopiota jätettiin korvaamatta"));
+    EXPECT_EQ(readFile(tmp / "e/backup/f7.txt"), std::string(10, 'x'));
+    messages.answerYes = true;
+    clickCopy(*w);
+    EXPECT_EQ(label(), QString::fromUtf8("120 tiedostoa kopioitu, kaikkiaan  0 KB, 120 vanhaa kopiota säilytetty"));
+    EXPECT_EQ(readFile(tmp / "e/backup/f7.txt"), "new");
+    int kept = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(tmp / "e/backup/Sarvoli3-vanhat-kopiot"))
+        kept += e.is_regular_file() && readFile(e.path().string()) == std::string(10, 'x');
+    EXPECT_EQ(kept, 120);
+    ASSERT_TRUE(w->close());
+
+    // A count of runs that cannot be read turns nothing off quietly: no run starts on it.
+    setSettingsFile("[ZumerForm]\r\nVersions=kaksi\r\n");
+    auto bad = restart();
+    bad->findChild<QComboBox*>("FromBox")->setEditText("D:\\src\\");
+    bad->findChild<QComboBox*>("ToFolder")->setEditText("E:\\backup\\");
+    clickCopy(*bad);
+    EXPECT_THAT(messages.messages, ElementsAre(::testing::HasSubstr("Versions")));
+}
+
 struct LoadRow {
     const char* file;
     QStringList sources;

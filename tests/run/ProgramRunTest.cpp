@@ -34,6 +34,7 @@
 
 #include "MemoryDisk.h"
 #include "TempDir.h"
+#include "copy/RunSummaryText.h"
 #include "platform/posix/LocaleSettings.h"
 #include "platform/posix/PosixPlatform.h"
 #include "settings/History.h"
@@ -542,9 +543,9 @@ TEST_F(ProgramRun, aSignalStopsTheRunAfterTheEntryInHandWhateverTheDeviceDoes)
         const std::size_t failed = r.deviceStops ? 1 : 0;  // the device that did not answer
         const std::size_t lines = stopped.out.size() - 2 - failed;
         EXPECT_LT(lines, 4000u) << r.name;
-        EXPECT_EQ(stopped.out[lines + failed], std::to_string(lines) + " tiedostoa kopioitu, kaikkiaan  "
-                                                    + std::to_string(lines) + " KB"
-                                                    + (failed ? ", 1 epäonnistui" : ""))
+        EXPECT_EQ(stopped.out[lines + failed],
+                  copy::summaryText(static_cast<std::int64_t>(lines), static_cast<std::int64_t>(failed),
+                                    static_cast<std::int64_t>(lines)))
             << r.name << ": every file reported, none more";
         // Every copy that carries its name is whole; each one counted carries its name.
         std::size_t named = 0;
@@ -773,6 +774,192 @@ TEST_F(ProgramRun, aPowerCutLeavesNoCopyThatLooksCompleteAndLosesNothingAfterThe
     ASSERT_TRUE(ext4.unmount());
     ASSERT_TRUE(ext4.mount());
     EXPECT_EQ(check(true, "after a cut after the summary"), 602);
+}
+
+// The files below `folder` with their bytes, by their paths below it; temporary files left out.
+std::map<std::string, std::string> filesBelow(const std::string& folder)
+{
+    std::map<std::string, std::string> files;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder, ec))
+        if (e.is_regular_file() && !e.path().filename().string().starts_with(".sarvoli3-"))
+            files[std::filesystem::relative(e.path(), folder).string()] = readFile(e.path().string());
+    return files;
+}
+
+TEST_F(ProgramRun, aPowerCutWhileVersionsAreKeptLeavesEveryOldCopyWholeInItsPlaceOrInItsRunsFolder)
+{
+    const std::string disk = tmp / "disk";
+    LoopDisk ext4(disk);
+    if (!ext4.ready())
+        GTEST_SKIP() << "needs root and a loop device for a file system of its own";
+    constexpr int kFiles = 400;
+    constexpr int kRounds = 5;
+    // Version k of each file, written at 1'700'000'000 + k million seconds.
+    const auto bytesOf = [](int file, int version) {
+        return randomBytes(file % 40 == 0 ? 1u << 20 : 16u << 10, static_cast<unsigned>(version * 10'000 + file));
+    };
+    const auto writeVersion = [&](int version) {
+        for (int i = 0; i < kFiles; ++i) {
+            const std::string name = tmp / ("src/many/f" + std::to_string(i));
+            writeFile(name, bytesOf(i, version));
+            setMtimeSeconds(name, 1'700'000'000 + version * 1'000'000);
+        }
+    };
+    writeVersion(0);
+    const std::vector<std::string> args = {"--run", "--settings", tmp / "settings.ini", "--keep-versions", "10"};
+    writeSettings(tmp, "FromBox=" + tmp / "src" + "\r\nToFolder=" + disk + "/dst\r\n");
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(runProgram(tmp, args).status, 0);
+    // Cuts at any moment of a run as long as the first one, and a little after.
+    const int runMs = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - started).count());
+    const unsigned seed = static_cast<unsigned>(std::time(nullptr));
+    std::mt19937 random(seed);
+    for (int round = 1; round <= kRounds; ++round) {
+        writeVersion(round);
+        const int after = std::uniform_int_distribution<int>(0, runMs * 5 / 4)(random);
+        Launch cut;
+        std::thread cutter;
+        cut.onStart = [&](pid_t) {
+            cutter = std::thread([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(after));
+                EXPECT_TRUE(ext4.commitJournal());
+                EXPECT_TRUE(ext4.powerCut());
+            });
+        };
+        runProgram(tmp, args, {}, SARVOLI3_EXE, cut);
+        cutter.join();
+        ASSERT_TRUE(ext4.unmount());
+        ASSERT_TRUE(ext4.mount());
+        // Every file under a name is one version whole, with that version's time; the version
+        // that the cut run replaced is there for each file, in its place or kept.
+        std::map<std::string, std::vector<int>> found;  // "many/fN": the versions seen
+        const auto look = [&](const std::string& folder, const std::string& below) {
+            for (const auto& [path, bytes] : filesBelow(folder)) {
+                if (!path.starts_with(below))
+                    continue;
+                const int i = std::stoi(path.substr(below.size()));
+                int version = -1;
+                for (int v = 0; v <= round && version < 0; ++v)
+                    version = bytes == bytesOf(i, v) ? v : -1;
+                EXPECT_GE(version, 0) << "seed " << seed << " round " << round << ": " << folder << "/" << path
+                                      << " is no version whole (" << bytes.size() << " bytes)";
+                if (version >= 0) {
+                    EXPECT_EQ(mtimeNanos(folder + "/" + path), (1'700'000'000 + version * 1'000'000) * 1'000'000'000LL)
+                        << folder << "/" << path;
+                }
+                found["many/f" + std::to_string(i)].push_back(version);
+            }
+        };
+        look(disk + "/dst", "many/f");
+        for (const auto& run : std::filesystem::directory_iterator(disk + "/dst/Sarvoli3-vanhat-kopiot"))
+            look(run.path().string(), "many/f");
+        int replaced = 0;
+        for (int i = 0; i < kFiles; ++i) {
+            const std::vector<int>& versions = found["many/f" + std::to_string(i)];
+            replaced += std::count(versions.begin(), versions.end(), round) > 0;
+            EXPECT_NE(std::find(versions.begin(), versions.end(), round - 1), versions.end())
+                << "seed " << seed << " round " << round << ", cut after " << after << " ms: f" << i
+                << "'s old copy is nowhere whole";
+        }
+        std::cout << "[          ] cut after " << after << " ms: " << replaced << " of " << kFiles << " replaced\n";
+        const Outcome mended = runProgram(tmp, args);
+        ASSERT_EQ(mended.status, 0) << mended.err;
+    }
+}
+
+TEST_F(ProgramRun, versionsAreKeptForTheNewestRunsAndOnlyAWholeRunRemovesAny)
+{
+    const std::vector<std::string> args = {"--run", "--settings", tmp / "settings.ini", "--keep-versions", "2"};
+    ASSERT_EQ(runProgram(tmp, args).status, 0);
+    const std::string kept = tmp / "dst/Sarvoli3-vanhat-kopiot";
+    const auto runFolders = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(kept))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    for (int run = 1; run <= 4; ++run) {
+        writeFile(tmp / "src/a.bin", std::string(3000, static_cast<char>('a' + run)));
+        setMtimeSeconds(tmp / "src/a.bin", 1'800'000'000 + run * 100);
+        if (run == 4) {  // a folder in a copy's way fails the run
+            writeFile(tmp / "src/in-the-way.bin", "");
+            std::filesystem::create_directories(tmp / "dst/in-the-way.bin");
+        }
+        const std::vector<std::string> before = run == 4 ? runFolders() : std::vector<std::string>();
+        const Outcome o = runProgram(tmp, args);
+        EXPECT_EQ(o.status, run == 4 ? 1 : 0) << o.err;
+        EXPECT_THAT(o.out, ::testing::Contains(HasSubstr(", 1 vanhaa kopiota säilytetty"))) << run;
+        const std::vector<std::string> folders = runFolders();
+        if (run < 4) {
+            EXPECT_EQ(folders.size(), std::min(run, 2)) << run;
+            EXPECT_EQ(readFile(kept + "/" + folders.back() + "/a.bin"), std::string(3000, static_cast<char>('a' + run - 1)));
+        } else {
+            EXPECT_EQ(folders.size(), 3u) << "a failed run removes none";
+            EXPECT_TRUE(std::includes(folders.begin(), folders.end(), before.begin(), before.end()));
+        }
+    }
+}
+
+TEST_F(ProgramRun, theGuardHoldsBackARunThatWouldReplaceMostCopiesUnlessAllowed)
+{
+    struct Row {
+        const char* name;
+        int files;         // in the tree, each with a copy unless `fresh`
+        int replaced;      // of them, made newer
+        const char* fresh;  // "" copies there; "none": no destination folder; "empty": an empty one
+        bool allow;
+        int status;
+    };
+    const Row rows[] = {
+        {"a first run", 200, 0, "none", false, 0},
+        {"an empty destination", 200, 0, "empty", false, 0},
+        {"99 files, all replaced", 99, 99, "", false, 0},
+        {"half of 200", 200, 100, "", false, 3},
+        {"half of 200, allowed", 200, 100, "", true, 0},
+        {"all of 200", 200, 200, "", false, 3},
+        {"all of 200, allowed", 200, 200, "", true, 0},
+        {"99 of 200", 200, 99, "", false, 0},
+    };
+    int n = 0;
+    for (const Row& r : rows) {
+        const std::string src = tmp / ("g" + std::to_string(++n) + "/src");
+        const std::string dst = tmp / ("g" + std::to_string(n) + "/dst");
+        for (int i = 0; i < r.files; ++i) {
+            writeFile(src + "/d/f" + std::to_string(i), "old");
+            setMtimeSeconds(src + "/d/f" + std::to_string(i), 1'700'000'000);
+        }
+        const std::vector<std::string> base = {"--run", "--settings", tmp / "settings.ini", "--from", src, "--to", dst};
+        if (std::string(r.fresh) == "empty") {
+            std::filesystem::create_directories(dst);
+        } else if (!*r.fresh) {
+            ASSERT_EQ(runProgram(tmp, base).status, 0) << r.name;
+        }
+        for (int i = 0; i < r.replaced; ++i) {
+            writeFile(src + "/d/f" + std::to_string(i), "new");
+            setMtimeSeconds(src + "/d/f" + std::to_string(i), 1'800'000'000);
+        }
+        writeFile(src + "/added", "new");  // copied either way
+        std::vector<std::string> args = base;
+        args.push_back("--guard");
+        if (r.allow)
+            args.push_back("--allow-mass-replace");
+        const Outcome o = runProgram(tmp, args);
+        EXPECT_EQ(o.status, r.status) << r.name << "\n" << o.err;
+        EXPECT_EQ(readFile(dst + "/added"), "new") << r.name;
+        int likeSource = 0;  // held back, the replaced ones keep their old copies
+        for (int i = 0; i < r.files; ++i)
+            likeSource += readFile(dst + "/d/f" + std::to_string(i)) == readFile(src + "/d/f" + std::to_string(i));
+        EXPECT_EQ(likeSource, r.status == 3 ? r.files - r.replaced : r.files) << r.name;
+        if (r.status == 3) {
+            EXPECT_THAT(o.err, HasSubstr("Ajo korvaisi " + std::to_string(r.replaced) + " kopiota kohteen "
+                                         + std::to_string(r.files) + " kopiosta, esimerkiksi:\n  Z:"))
+                << r.name;
+            EXPECT_THAT(o.out, ::testing::Contains(HasSubstr(std::to_string(r.replaced) + " kopiota jätettiin korvaamatta")));
+        }
+    }
 }
 
 TEST_F(ProgramRun, aSystemShortOfThreadsCopiesWithFewerWorkersAndSaysSo)

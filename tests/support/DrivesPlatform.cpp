@@ -55,7 +55,10 @@ public:
     }
     platform::OpResult copyFile(std::string_view s, std::string_view d, const platform::CopyDecision& decision) override
     {
-        return ForwardingPlatform::copyFile(mapped(s), mapped(d), decision);
+        platform::CopyDecision onDrive = decision;
+        if (!onDrive.keepAs.empty())
+            onDrive.keepAs = mapped(onDrive.keepAs);
+        return ForwardingPlatform::copyFile(mapped(s), mapped(d), onDrive);
     }
     std::optional<platform::FolderId> folderId(std::string_view p) override
     {
@@ -78,6 +81,7 @@ public:
         return ForwardingPlatform::verifyCopy(mapped(s), mapped(c));
     }
     void removeLeftovers(std::string_view p) override { ForwardingPlatform::removeLeftovers(mapped(p)); }
+    platform::OpResult removeFolder(std::string_view p) override { return ForwardingPlatform::removeFolder(mapped(p)); }
     // A folder of the system (as a folder picker gives it) is written on the test's drive.
     std::optional<std::string> systemPath(std::string_view text) override { return mapped(text); }
     std::optional<std::string> pathTextOf(std::string_view path) override

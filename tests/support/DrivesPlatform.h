@@ -55,6 +55,7 @@ public:
     }
     platform::FinishResult finishCopies() override { return m_inner->finishCopies(); }
     void removeLeftovers(std::string_view folderPath) override { m_inner->removeLeftovers(folderPath); }
+    platform::OpResult removeFolder(std::string_view path) override { return m_inner->removeFolder(path); }
     platform::OpResult previewCopy(std::string_view source, std::string_view destination) override
     {
         return m_inner->previewCopy(source, destination);

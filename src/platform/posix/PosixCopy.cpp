@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <limits>
@@ -253,6 +254,13 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
     // the target was then, and another program may have written it since (the walk reads folders
     // ahead, and copies wait their turn). The file there stays whole until this one is on the
     // device: flushed with its final time before it takes the old one's place.
+    // The old copy, where it is to be kept, moves aside only once this one is on the device
+    // (or, waiting for its batch, once the batch is), just before this one takes its place.
+    std::optional<std::string> keepAs;
+    if (!decision.keepAs.empty() && !(keepAs = m_drives.hostPath(decision.keepAs)))
+        return OpResult::failure(systemError(ENOENT));
+    AtPath keptFrom;
+    bool keptOld = false;
     const auto beforeReplacing = [&](int out, const AtPath& target) {
         struct stat there {};
         if (const int allowed =
@@ -260,18 +268,32 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
                              decision.rule ? utcOffset() : 0, there);
             allowed != 0 || there.st_mode == 0)  // nothing there: nothing to keep
             return allowed;
-        if (!provisional)
-            return waits ? kWaits : 0;
-        replaced = true;
-        if (futimens(out, finalTimes) != 0)
-            return errno;
-        return waits ? kWaits : syncFile(out);
+        if (provisional) {
+            replaced = true;
+            if (futimens(out, finalTimes) != 0)
+                return errno;
+        }
+        if (waits)
+            return kWaits;
+        if (const int e = provisional ? syncFile(out) : 0; e != 0 || !keepAs)
+            return e;
+        if (const int e = keepAside(target, *keepAs); e != 0)
+            return e;
+        keptFrom = target;
+        keptOld = true;
+        return 0;
     };
     // Where each question is a round trip, a copy decided onto no file does not ask again: a new
     // one elsewhere is named without a question (the unnamed file's link refuses to replace).
-    const bool asks = provisional || (decision.rule && (decision.targetSeen || durability != Durability::EachFile));
+    const bool asks = provisional || keepAs
+                      || (decision.rule && (decision.targetSeen || durability != Durability::EachFile));
     const int error = writeNewFile(*to, mode, fill, asks ? BeforeReplacing(beforeReplacing) : BeforeReplacing(),
                                    fileSystem, &waiting);
+    // Moved aside and then not replaced after all: back in its place, as a failed copy leaves it.
+    if (keptOld && error != 0 && error != kWaits) {
+        putBack(keptFrom, *keepAs);
+        keptOld = false;
+    }
     if (cache.kernelCopyRefused && holdingFolders()) {
         const std::lock_guard lock(m_runLock);
         m_kernelCopyRefused.emplace_back(st.st_dev, fileSystem);
@@ -287,11 +309,34 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
         addPending(folder,
                    {to->substr(to->find_last_of('/') + 1), std::string(destination), copy.st_ino, copy.st_mtim,
                     copy.st_size, {st.st_atim, st.st_mtim}, provisional && !replaced, std::move(waiting),
-                    decision.rule, st.st_size},
+                    decision.rule, st.st_size, keepAs.value_or(std::string())},
                    copy.st_dev, durability == Durability::BatchByName);
     OpResult copied = OpResult::success();
     copied.onDevice = !batch;
+    copied.kept = keptOld;
     return copied;
+}
+
+int PosixPlatform::keepAside(const AtPath& target, const std::string& keepAs)
+{
+    // Never over a copy kept already: another run's in the same second, say.
+    if (renameat2(target.dir, target.name.c_str(), AT_FDCWD, keepAs.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    struct stat there {};
+    if (fstatat(AT_FDCWD, keepAs.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return renameat(target.dir, target.name.c_str(), AT_FDCWD, keepAs.c_str()) == 0 ? 0 : errno;
+}
+
+void PosixPlatform::putBack(const AtPath& target, const std::string& keepAs)
+{
+    if (renameat2(AT_FDCWD, keepAs.c_str(), target.dir, target.name.c_str(), RENAME_NOREPLACE) == 0 || errno == EEXIST)
+        return;
+    struct stat there {};
+    if (fstatat(target.dir, target.name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
+        renameat(AT_FDCWD, keepAs.c_str(), target.dir, target.name.c_str());
 }
 
 void PosixPlatform::addPending(const std::string& folder, PendingCopy copy, dev_t device, bool byName)
@@ -358,8 +403,9 @@ int PosixPlatform::targetAllows(int dir, const char* name, time_t sourceSeconds,
     return 0;
 }
 
-int PosixPlatform::replaceWith(int dir, const PendingCopy& copy, bool byName, std::int64_t utcOffset)
+int PosixPlatform::replaceWith(int dir, const PendingCopy& copy, bool byName, std::int64_t utcOffset, bool& kept)
 {
+    kept = false;
     const char* temporary = copy.waiting.c_str();
     const auto dropped = [&](int error) {
         unlinkat(dir, temporary, 0);
@@ -384,7 +430,19 @@ int PosixPlatform::replaceWith(int dir, const PendingCopy& copy, bool byName, st
         return dropped(0);
     if (allowed == kUnneeded)
         return dropped(kUnneeded);
-    return renameat(dir, temporary, dir, copy.name.c_str()) == 0 ? 0 : dropped(errno);
+    const AtPath target{dir, copy.name};
+    if (!copy.keepAs.empty() && there.st_mode != 0) {
+        if (const int error = keepAside(target, copy.keepAs); error != 0)
+            return dropped(error);
+        kept = true;
+    }
+    if (renameat(dir, temporary, dir, copy.name.c_str()) == 0)
+        return 0;
+    const int error = errno;
+    if (kept)
+        putBack(target, copy.keepAs);
+    kept = false;
+    return dropped(error);
 }
 
 FinishResult PosixPlatform::finishCopies()
@@ -433,7 +491,9 @@ FinishResult PosixPlatform::finishCopies()
             }
             struct stat st {};
             if (!copy.waiting.empty()) {
-                const int error = replaceWith(dir.get(), copy, folder.byName, offset);
+                bool kept = false;
+                const int error = replaceWith(dir.get(), copy, folder.byName, offset, kept);
+                finish.kept += kept ? 1 : 0;
                 if (error == 0)
                     named(folder.device, copy);
                 else
@@ -589,6 +649,51 @@ Verification PosixPlatform::verifyCopy(std::string_view source, std::string_view
             unlinkat(copied.dir, copied.name.c_str(), 0);
     }
     return v;
+}
+
+namespace {
+
+// Removes everything in the open folder `dir`, and the folder `name` in `parent` then; 0 or the
+// first errno value met. A link is removed as the link it is.
+int removeTreeAt(int parent, const char* name)
+{
+    const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    DIR* dir = fdopendir(fd);
+    if (!dir) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    int first = 0;
+    while (const dirent* d = readdir(dir)) {
+        const std::string_view entry(d->d_name);
+        if (entry == "." || entry == "..")
+            continue;
+        struct stat st {};
+        int error = fstatat(dirfd(dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ? errno : 0;
+        if (error == 0)
+            error = S_ISDIR(st.st_mode) ? removeTreeAt(dirfd(dir), d->d_name)
+                                        : (unlinkat(dirfd(dir), d->d_name, 0) == 0 ? 0 : errno);
+        if (first == 0 && error != 0)
+            first = error;
+    }
+    closedir(dir);
+    if (first == 0 && unlinkat(parent, name, AT_REMOVEDIR) != 0)
+        first = errno;
+    return first;
+}
+
+}  // namespace
+
+OpResult PosixPlatform::removeFolder(std::string_view path)
+{
+    const auto host = hostFolder(path);
+    if (!host)
+        return OpResult::failure(systemError(ENOENT));
+    const int error = removeTreeAt(AT_FDCWD, host->c_str());
+    return error == 0 ? OpResult::success() : OpResult::failure(systemError(error));
 }
 
 void PosixPlatform::removeLeftovers(std::string_view folderPath)

@@ -37,6 +37,7 @@ public:
     OpResult copyFile(std::string_view source, std::string_view destination, const CopyDecision& decision) override;
     FinishResult finishCopies() override;
     void removeLeftovers(std::string_view folderPath) override;
+    OpResult removeFolder(std::string_view path) override;
     Verification verifyCopy(std::string_view source, std::string_view copy) override;
     OpResult previewCopy(std::string_view source, std::string_view destination) override;
     std::optional<FolderId> folderId(std::string_view path) override;
@@ -115,6 +116,7 @@ private:
         std::string waiting;
         CopyRule rule = nullptr;
         off_t sourceSize = 0;
+        std::string keepAs;  // host path where the file there goes before this one takes its place
     };
     struct PendingFolder {
         std::string folder;  // host path
@@ -167,7 +169,12 @@ private:
     // Puts the replacement `copy`, waiting in the folder `dir`, in its target's place, unless the
     // file there is no longer older by its rule (kUnneeded) or cannot be replaced (an errno
     // value); what is not put there is removed.
-    static int replaceWith(int dir, const PendingCopy& copy, bool byName, std::int64_t utcOffset);
+    // `kept`: the file there was moved aside to copy.keepAs.
+    static int replaceWith(int dir, const PendingCopy& copy, bool byName, std::int64_t utcOffset, bool& kept);
+    // Moves the file at `target` to the host path `keepAs`, never over a file there; 0 or an errno value.
+    static int keepAside(const AtPath& target, const std::string& keepAs);
+    // Puts a file moved aside back at `target`, where nothing has taken its place.
+    static void putBack(const AtPath& target, const std::string& keepAs);
     // Puts each file system of the pending copies (those of `only`, when it names any) on its
     // device; the outcome of each.
     std::vector<DeviceSync> syncPending(const std::vector<dev_t>& only);

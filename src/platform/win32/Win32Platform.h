@@ -26,6 +26,7 @@ public:
     OpResult copyFile(std::string_view source, std::string_view destination, const CopyDecision& decision) override;
     FinishResult finishCopies() override;
     void removeLeftovers(std::string_view folderPath) override;
+    OpResult removeFolder(std::string_view path) override;
     Verification verifyCopy(std::string_view source, std::string_view copy) override;
     OpResult previewCopy(std::string_view source, std::string_view destination) override;
     FolderAccess folderAccess(std::string_view folderPath) override;

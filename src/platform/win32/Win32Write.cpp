@@ -136,11 +136,23 @@ OpResult Win32Platform::copyFile(std::string_view source, std::string_view desti
         removeFile(temporary);
         return link;
     }
-    error = moveIntoPlace(temporary, target);
-    if (error != 0)
+    // The old copy moves aside to be kept only now that its replacement is complete on the
+    // device; one that cannot be moved there is not replaced.
+    const bool keeps = !decision.keepAs.empty() && attributesOf(target) != kInvalid;
+    if (keeps && !MoveFileExW(systemPathOf(target).c_str(), systemPathOf(decision.keepAs).c_str(), MOVEFILE_WRITE_THROUGH)) {
+        error = GetLastError();
+        removeFile(temporary);
         return failure(error);
+    }
+    error = moveIntoPlace(temporary, target);
+    if (error != 0) {
+        if (keeps)  // back in its place: a failed copy leaves what was there
+            MoveFileExW(systemPathOf(decision.keepAs).c_str(), systemPathOf(target).c_str(), MOVEFILE_WRITE_THROUGH);
+        return failure(error);
+    }
     OpResult copied = OpResult::success();
     copied.onDevice = true;  // flushed, and moved with write-through
+    copied.kept = keeps;
     return copied;
 }
 
@@ -242,6 +254,48 @@ void Win32Platform::removeLeftovers(std::string_view folderPath)
             removeFile(folder + *name);
     } while (FindNextFileW(h, &data));
     FindClose(h);
+}
+
+OpResult Win32Platform::removeFolder(std::string_view path)
+{
+    const std::string folder = std::string(path).back() == '\\' ? std::string(path) : std::string(path) + "\\";
+    WIN32_FIND_DATAW data;
+    const HANDLE h = FindFirstFileW(systemPathOf(folder + "*").c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND)
+            return failure(error);
+    } else {
+        OpResult result = OpResult::success();
+        do {
+            const std::optional<std::string> name = textOf(data.cFileName);
+            if (!name) {
+                result = failure(ERROR_INVALID_NAME);
+                continue;
+            }
+            if (*name == "." || *name == "..")
+                continue;
+            const std::string inside = folder + *name;
+            const DWORD attributes = data.dwFileAttributes;
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                if (const OpResult removed = removeFolder(inside); !removed.ok)
+                    result = removed;
+            } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+                // A junction or a link to a folder: the link goes, what it names stays.
+                if (!RemoveDirectoryW(systemPathOf(inside).c_str()))
+                    result = failure(GetLastError());
+            } else {
+                if (attributes & FILE_ATTRIBUTE_READONLY)
+                    setAttributes(inside, attributes & ~FILE_ATTRIBUTE_READONLY);
+                if (!DeleteFileW(systemPathOf(inside).c_str()))
+                    result = failure(GetLastError());
+            }
+        } while (FindNextFileW(h, &data));
+        FindClose(h);
+        if (!result.ok)
+            return result;
+    }
+    return RemoveDirectoryW(systemPathOf(folder).c_str()) ? OpResult::success() : failure(GetLastError());
 }
 
 FileContent Win32Platform::readFile(std::string_view path)
