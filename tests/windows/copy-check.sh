@@ -6,7 +6,8 @@
 #  - a folder link below the destination root (Wine shows a symbolic link as a reparse point);
 #  - names that Windows would change or take for a device (keep., "trail ", name., prn.txt),
 #    made on the Linux side as a share or a stick holds them, with --dry-run telling the same;
-#  - two names that differ only in case onto Windows' case-insensitive names, run twice.
+#  - two names that differ only in case onto Windows' case-insensitive names, run twice;
+#  - replaced copies kept by run, a read-only one among them, and the older runs' removed.
 set -eu
 wine=$1
 build=$2
@@ -82,6 +83,10 @@ printf 'upper' >"$work/case/src/Data.txt"
 printf 'lower' >"$work/case/src/data.txt"
 touch -d '2025-05-05 12:00:00' "$work/case/src/Data.txt"
 touch -d '2025-06-06 12:00:00' "$work/case/src/data.txt"
+# Copies replaced with versions kept: the old ones go into the run's folder.
+mkdir -p "$work/kept/src/sub"
+printf 'v1' >"$work/kept/src/sub/a.txt"
+touch -d '2025-01-01 12:00:00' "$work/kept/src/sub/a.txt"
 
 chown -R "$uid:$uid" "$work"
 
@@ -109,4 +114,18 @@ run case
 expect case 1 "vain kirjainkoko eroaa" "0 tiedostoa kopioitu"
 [ "$(cat "$work/case/dst/"*)" = "$first" ] || fail "the second run changed the copy"
 [ "$(ls "$work/case/dst" | wc -l)" -eq 1 ] || fail "two copies: $(ls "$work/case/dst")"
-echo "long paths, links, names and case clashes as Windows users meet them"
+
+run kept --keep-versions 1
+expect kept 0 "1 tiedostoa kopioitu"
+chmod a-w "$work/kept/dst/sub/a.txt"  # read-only as Windows marks it: it is kept all the same
+for v in v2 v3; do
+    printf '%s' "$v" >"$work/kept/src/sub/a.txt"
+    touch -d "2025-0${v#v}-01 12:00:00" "$work/kept/src/sub/a.txt"
+    run kept --keep-versions 1
+    expect kept 0 "1 vanhaa kopiota säilytetty"
+done
+[ "$(cat "$work/kept/dst/sub/a.txt")" = v3 ] || fail "the copy was not replaced"
+runs=$(ls "$work/kept/dst/Sarvoli3-vanhat-kopiot")
+[ "$(echo "$runs" | wc -l)" -eq 1 ] || fail "not one run's folder kept: $runs"
+[ "$(cat "$work/kept/dst/Sarvoli3-vanhat-kopiot/$runs/sub/a.txt")" = v2 ] || fail "the newest run's old copy is not kept"
+echo "long paths, links, names, case clashes and kept copies as Windows users meet them"
