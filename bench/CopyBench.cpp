@@ -34,6 +34,7 @@
 #include "app/QtServices.h"
 #include "app/TZumerForm.h"
 #include "copy/CopyWalk.h"
+#include "copy/KeptCopies.h"
 #include "platform/DriveType.h"
 #include "platform/SystemPlatform.h"
 
@@ -103,7 +104,10 @@ std::string contentOf(const fs::path& path)
 int compare(const fs::path& source, const fs::path& destination, bool exactly)
 {
     const std::vector<fs::path> files = filesBelow(source);
-    if (exactly && filesBelow(destination) != files) {
+    // The old copies that a run kept are no copies of the source.
+    std::vector<fs::path> copies = filesBelow(destination);
+    std::erase_if(copies, [](const fs::path& f) { return *f.begin() == sarvoli::copy::kKeptFolder; });
+    if (exactly && copies != files) {
         std::fprintf(stderr, "verify: the destination does not hold the same files\n");
         return 1;
     }
@@ -177,9 +181,13 @@ int run(int argc, char** argv, const fs::path& source, const fs::path& destinati
     // The settings file goes to a folder of the benchmark's own.
     const fs::path exeFolder = fs::absolute(destination).parent_path() / "program";
     fs::create_directories(exeFolder);
-    // SARVOLI3_BENCH_VERIFY=1: the window reads every copy back, as Verify=1 in its settings file makes it.
+    // SARVOLI3_BENCH_VERIFY=1: the window reads every copy back, as Verify=1 in its settings file
+    // makes it; SARVOLI3_BENCH_VERSIONS=N keeps the copies it replaces, as Versions=N does.
+    const QString versions = qEnvironmentVariable("SARVOLI3_BENCH_VERSIONS");
     if (qEnvironmentVariable("SARVOLI3_BENCH_VERIFY") == "1")
         std::ofstream(exeFolder / "settings.ini") << "[ZumerForm]\r\nVerify=1\r\n";
+    else if (!versions.isEmpty())
+        std::ofstream(exeFolder / "settings.ini") << "[ZumerForm]\r\nVersions=" << versions.toStdString() << "\r\n";
     else
         fs::remove(exeFolder / "settings.ini");
     sarvoli::app::QtMessageBoxes messages(nullptr);

@@ -853,7 +853,8 @@ TEST_F(ProgramRun, aPowerCutWhileVersionsAreKeptLeavesEveryOldCopyWholeInItsPlac
             }
         };
         look(disk + "/dst", "many/f");
-        for (const auto& run : std::filesystem::directory_iterator(disk + "/dst/Sarvoli3-vanhat-kopiot"))
+        std::error_code none;  // a cut before the first old copy was kept leaves no folder for them
+        for (const auto& run : std::filesystem::directory_iterator(disk + "/dst/Sarvoli3-vanhat-kopiot", none))
             look(run.path().string(), "many/f");
         int replaced = 0;
         for (int i = 0; i < kFiles; ++i) {

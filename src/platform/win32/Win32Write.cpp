@@ -138,7 +138,8 @@ OpResult Win32Platform::copyFile(std::string_view source, std::string_view desti
     }
     // The old copy moves aside to be kept only now that its replacement is complete on the
     // device; one that cannot be moved there is not replaced.
-    const bool keeps = !decision.keepAs.empty() && attributesOf(target) != kInvalid;
+    const DWORD there = decision.keepAs.empty() ? kInvalid : attributesOf(target);
+    const bool keeps = there != kInvalid && !(there & FILE_ATTRIBUTE_DIRECTORY);
     if (keeps && !MoveFileExW(systemPathOf(target).c_str(), systemPathOf(decision.keepAs).c_str(), MOVEFILE_WRITE_THROUGH)) {
         error = GetLastError();
         removeFile(temporary);
