@@ -250,10 +250,6 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
             e = ECANCELED;
         return e;
     };
-    // Just before the copy takes the place of a file at its target: the copy was decided on what
-    // the target was then, and another program may have written it since (the walk reads folders
-    // ahead, and copies wait their turn). The file there stays whole until this one is on the
-    // device: flushed with its final time before it takes the old one's place.
     // The old copy, where it is to be kept, moves aside only once this one is on the device
     // (or, waiting for its batch, once the batch is), just before this one takes its place.
     std::optional<std::string> keepAs;
@@ -261,6 +257,10 @@ OpResult PosixPlatform::copyFile(std::string_view source, std::string_view desti
         return OpResult::failure(systemError(ENOENT));
     AtPath keptFrom;
     bool keptOld = false;
+    // Just before the copy takes the place of a file at its target: the copy was decided on what
+    // the target was then, and another program may have written it since (the walk reads folders
+    // ahead, and copies wait their turn). The file there stays whole until this one is on the
+    // device: flushed with its final time before it takes the old one's place.
     const auto beforeReplacing = [&](int out, const AtPath& target) {
         struct stat there {};
         if (const int allowed =
@@ -653,8 +653,8 @@ Verification PosixPlatform::verifyCopy(std::string_view source, std::string_view
 
 namespace {
 
-// Removes everything in the open folder `dir`, and the folder `name` in `parent` then; 0 or the
-// first errno value met. A link is removed as the link it is.
+// Removes the folder `name` of the folder `parent` with everything in it; 0 or the first errno
+// value met. A link inside is removed as the link it is, and one at `name` is refused.
 int removeTreeAt(int parent, const char* name)
 {
     const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
