@@ -902,6 +902,11 @@ TEST_F(ProgramRun, versionsAreKeptForTheNewestRunsAndOnlyAWholeRunRemovesAny)
             EXPECT_TRUE(std::includes(folders.begin(), folders.end(), before.begin(), before.end()));
         }
     }
+    // A source folder of the kept copies' name is not copied in among them.
+    writeFile(tmp / "src/Sarvoli3-vanhat-kopiot/x.bin", "x");
+    const Outcome named = runProgram(tmp, args);
+    EXPECT_THAT(named.err, HasSubstr("dst\\Sarvoli3-vanhat-kopiot   VIRHE: nimi on kohteessa vanhojen kopioiden kansion"));
+    EXPECT_FALSE(exists(kept + "/x.bin"));
 }
 
 TEST_F(ProgramRun, theGuardHoldsBackARunThatWouldReplaceMostCopiesUnlessAllowed)
