@@ -4,26 +4,12 @@
 #include <cstdio>
 
 #include "platform/DirEntry.h"
+#include "text/DateTime.h"
 #include "text/PathParts.h"
 
 namespace sarvoli::copy {
 
 namespace {
-
-// Year, month and day of a count of days since 1970-01-01 (the civil calendar's rule, for any
-// day, without the C library's time zone).
-void civilDate(std::int64_t days, int& year, int& month, int& day)
-{
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const std::int64_t dayOfEra = days - era * 146097;
-    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t m = (5 * dayOfYear + 2) / 153;
-    day = static_cast<int>(dayOfYear - (153 * m + 2) / 5 + 1);
-    month = static_cast<int>(m < 10 ? m + 3 : m - 9);
-    year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
-}
 
 constexpr std::size_t kStampLength = 18;  // 2026-12-11T130606Z
 
@@ -33,13 +19,10 @@ std::string keptRoot(std::string_view destinationRoot) { return text::withBacksl
 
 std::string runFolderName(std::int64_t utcSeconds)
 {
-    const std::int64_t days = (utcSeconds >= 0 ? utcSeconds : utcSeconds - 86399) / 86400;
-    const std::int64_t second = utcSeconds - days * 86400;
-    int year = 0, month = 0, day = 0;
-    civilDate(days, year, month, day);
+    // The calendar of a clock reading, here the UTC clock's.
+    const text::CalendarDateTime t = text::decodeDateTime(text::dateTimeFromLocalSeconds(utcSeconds));
     char name[40];
-    std::snprintf(name, sizeof name, "%04d-%02d-%02dT%02d%02d%02dZ", year, month, day, static_cast<int>(second / 3600),
-                  static_cast<int>(second / 60 % 60), static_cast<int>(second % 60));
+    std::snprintf(name, sizeof name, "%04d-%02d-%02dT%02d%02d%02dZ", t.year, t.month, t.day, t.hour, t.minute, t.second);
     return name;
 }
 

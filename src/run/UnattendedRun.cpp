@@ -152,9 +152,9 @@ UnattendedStatus runUnattended(UnattendedRun& run)
     if (!outcome.error.empty())
         run.err << outcome.error << '\n';
     const bool whole = totals.failed == 0 && !totals.aborted && outcome.error.empty();
-    if (run.given.preview && guard && replacesMost({totals.existing, totals.replacing, totals.examples}))
-        run.err << massReplacementText({totals.existing, totals.replacing, totals.examples}) << '\n'
-                << "Vahti jättäisi kohteen kopiot korvaamatta.\n";
+    if (const MassReplacement found{totals.existing, totals.replacing, totals.examples};
+        run.given.preview && guard && replacesMost(found))
+        run.err << massReplacementText(found) << '\n' << "Vahti jättäisi kohteen kopiot korvaamatta.\n";
     if (outcome.heldBack) {
         run.err << massReplacementText(*outcome.heldBack) << '\n'
                 << "Vahti jätti kohteen kopiot korvaamatta (uudet tiedostot kopioitiin); "

@@ -7,6 +7,7 @@
 #include "platform/TemporaryName.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32Platform.h"
+#include "text/PathParts.h"
 
 // Writing files: the copy of the walk, the settings file, and what a killed run left.
 namespace sarvoli::platform {
@@ -259,7 +260,7 @@ void Win32Platform::removeLeftovers(std::string_view folderPath)
 
 OpResult Win32Platform::removeFolder(std::string_view path)
 {
-    const std::string folder = std::string(path).back() == '\\' ? std::string(path) : std::string(path) + "\\";
+    const std::string folder = text::withBackslash(path);
     WIN32_FIND_DATAW data;
     const HANDLE h = FindFirstFileW(systemPathOf(folder + "*").c_str(), &data);
     if (h == INVALID_HANDLE_VALUE) {
